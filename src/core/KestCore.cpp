@@ -1,0 +1,180 @@
+#include "core/KestCore.h"
+
+#include <cstdio>
+
+#include "core/KestDefs.h"
+
+namespace kestrel {
+
+namespace {
+
+// Every code's display character maps back to the code, the last code winning; the blank,
+// which also stands at 15, 16 and 31, maps to 0.
+constexpr std::array<uint8_t, 256> MakeCharToBcd() {
+  std::array<uint8_t, 256> table{};
+  for (int code = 0; code < 64; ++code) {
+    table[static_cast<unsigned char>(InternalCharSet[code])] = static_cast<uint8_t>(code);
+  }
+  table[static_cast<unsigned char>(' ')] = 0;
+  return table;
+}
+constexpr std::array<uint8_t, 256> CharToBcdTable = MakeCharToBcd();
+
+// digitValue * scale for codes 1-9 and 0 for 0 and 10; zone z (1..3) adds z * zoneValue
+// over a digit or blank/zero when `zoneValue` is not 0; anything else is -1.
+constexpr std::array<int32_t, 64> MakeDecodeTable(int32_t scale, int32_t zoneValue) {
+  std::array<int32_t, 64> table{};
+  for (int code = 0; code < 64; ++code) {
+    int zone = code >> 4;
+    int numeric = code & 15;
+    int32_t digit = numeric == 10 ? 0 : numeric;
+    if (numeric > 10 || (zone != 0 && zoneValue == 0)) {
+      table[code] = -1;
+    } else {
+      table[code] = digit * scale + zone * zoneValue;
+    }
+  }
+  return table;
+}
+
+}  // namespace
+
+const std::array<int32_t, 64> HundredsTable = MakeDecodeTable(100, 1000);
+const std::array<int32_t, 64> TensTable = MakeDecodeTable(10, 0);
+const std::array<int32_t, 64> UnitsTable = MakeDecodeTable(1, 4000);
+
+uint8_t CharToBcd(char c) { return CharToBcdTable[static_cast<unsigned char>(c)]; }
+
+std::string Addr5(uint32_t address) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%05u", address);
+  return text;
+}
+
+std::string Hex2(uint32_t value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%02X", value);
+  return text;
+}
+
+const char* StateText(CpuState state) {
+  switch (state) {
+    case CpuState::ReaderEmpty: return "Initial state - Reader empty";
+    case CpuState::CardLoaded: return "Initial state - Card loaded";
+    case CpuState::TapeRecordLoaded: return "Initial state - Tape record loaded";
+    case CpuState::ProgramHalt: return "Program Halt";
+    case CpuState::OperatorHalt: return "Halted by Operator";
+    case CpuState::StopCondition: return "Halted by Stop Condition";
+    case CpuState::Running: return "Running";
+    case CpuState::SingleStep: return "Running - Single Step";
+    case CpuState::MachineCheck: return "Machine Check";
+  }
+  return "???";
+}
+
+// ---- Core storage ---------------------------------------------------------------------------
+
+TCoreStorage::TCoreStorage(TRegisters& registers) : registers_(registers) {
+  for (auto& cell : core_) cell.store(CoreChar::Cleared, std::memory_order_relaxed);
+}
+
+void TCoreStorage::ClearCore() {
+  uint16_t size = size_;
+  for (uint16_t a = 0; a < size; ++a) core_[a].store(CoreChar::Cleared, std::memory_order_relaxed);
+}
+
+bool TCoreStorage::SetCoreSize(uint16_t size) {
+  if (size == 0 || size > MaxSize) return false;
+  if (size == size_) return true;
+  size_ = size;
+  ClearCore();
+  return true;
+}
+
+void TCoreStorage::InvalidAddress(uint16_t address) const {
+  RaiseProcessCheck("Invalid Address: " + std::to_string(address) + " used by ",
+                    registers_.InstrAddr);
+}
+
+void TCoreStorage::UninitializedRead(uint16_t address) const {
+  RaiseProcessCheck("Read from Uninitialized Core at: ", address);
+}
+
+void TCoreStorage::InvalidValue(uint8_t code) const {
+  RaiseProcessCheck("Store of invalid char. value: $" + Hex2(code) + " by ", registers_.InstrAddr);
+}
+
+void TCoreStorage::ReadStop(uint16_t address) {
+  registers_.RequestCoreStop("Storage at " + Addr5(address) + " accessed");
+}
+
+void TCoreStorage::WriteStop(uint16_t address, uint8_t code) {
+  uint8_t value = WriteStopValue;
+  if (value != 0 && (code & 63) != value) return;
+  registers_.RequestCoreStop("Storage at " + Addr5(address) + " altered to $" + Hex2(code) +
+                             " by ");
+}
+
+void TCoreStorage::SetWordMark(uint16_t address, bool on) {
+  CheckAddress(address);
+  std::atomic<uint16_t>& cell = core_[address];
+  uint16_t word = cell.load(std::memory_order_relaxed);
+  cell.store((word & ~CoreChar::WordMark) | (on ? CoreChar::WordMark : 0) | CoreChar::Changed |
+                 CoreChar::Written,
+             std::memory_order_relaxed);
+  if (address == WriteStopAddress && WriteStopValue == 0) {
+    registers_.RequestCoreStop("Storage at " + Addr5(address) + " WordMark altered by ");
+  }
+}
+
+uint16_t TCoreStorage::ReadAddress(uint16_t unitsAddress) {
+  uint8_t hundreds = ReadChar(static_cast<uint16_t>(unitsAddress - 2));
+  uint8_t tens = ReadChar(static_cast<uint16_t>(unitsAddress - 1));
+  uint8_t units = ReadChar(unitsAddress);
+  int32_t h = HundredsTable[hundreds];
+  int32_t t = TensTable[tens];
+  int32_t u = UnitsTable[units];
+  if (h < 0 || t < 0 || u < 0) {
+    std::string chars{BcdToChar(hundreds), BcdToChar(tens), BcdToChar(units)};
+    RaiseProcessCheck("Bad address (" + chars + ") read from " + std::to_string(unitsAddress) +
+                          " by ",
+                      registers_.InstrAddr);
+  }
+  return static_cast<uint16_t>(h + t + u);
+}
+
+void TCoreStorage::StoreAddress(uint16_t unitsAddress, uint32_t value) {
+  if (value >= 16000) value -= 16000;
+  uint32_t inGroup = (value % 4000) / 1000;
+  uint32_t group = value / 4000;
+  uint32_t low = value % 1000;
+  auto digit = [](uint32_t d) { return static_cast<uint8_t>(d == 0 ? Bcd::Zero : d); };
+  StoreChar(static_cast<uint16_t>(unitsAddress - 2),
+            static_cast<uint8_t>(digit(low / 100) + 16 * inGroup));
+  StoreChar(static_cast<uint16_t>(unitsAddress - 1), digit(low / 10 % 10));
+  StoreChar(unitsAddress, static_cast<uint8_t>(digit(low % 10) + 16 * group));
+}
+
+std::string TCoreStorage::FieldText(uint16_t address, int count) {
+  std::string text;
+  for (int i = 0; i < count; ++i) {
+    text.insert(text.begin(), BcdToChar(ReadCharWM(address).Code));
+    if (address == 1) break;
+    --address;
+  }
+  return text;
+}
+
+std::string TCoreStorage::WordText(uint16_t address) {
+  std::string text;
+  while (true) {
+    TCharWM c = ReadCharWM(address);
+    text.insert(text.begin(), BcdToChar(c.Code));
+    if (c.WordMark || address == 1) break;
+    --address;
+  }
+  return text;
+}
+
+}  // namespace kestrel
+

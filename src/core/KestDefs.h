@@ -1,0 +1,98 @@
+// Definitions shared by the whole machine: the machine checks, plain errors, the window message
+// catalogue, the device request records and the front panel command codes.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+namespace kestrel {
+
+// ---- Machine checks --------------------------------------------------------------------------
+
+// A failure of the emulated machine: a message written so that the address, appended in decimal,
+// completes it ("Invalid Address: 4000 used by " + 500).
+class E1401Exception : public std::runtime_error {
+ public:
+  E1401Exception(const std::string& message, uint16_t address)
+      : std::runtime_error(message), Address(address) {}
+  // The message followed by the address in decimal, as the stop line shows it.
+  std::string FullText() const { return what() + std::to_string(Address); }
+  uint16_t Address;
+};
+
+// The program did something the processor refuses.
+class EProcessCheck : public E1401Exception {
+ public:
+  using E1401Exception::E1401Exception;
+};
+
+// A device cannot do what was asked.
+class EIOCheck : public E1401Exception {
+ public:
+  using E1401Exception::E1401Exception;
+};
+
+[[noreturn]] void RaiseProcessCheck(const std::string& message, uint16_t address);
+[[noreturn]] void RaiseIOCheck(const std::string& message, uint16_t address);
+
+// A plain error of a script, a card translation, a character-map file or a drive: one message,
+// lines separated by a single carriage return.
+class EKestrelError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// ---- Window messages ------------------------------------------------------------------------
+
+// The message numbers: offsets from the first application message number (0x8000).
+enum class EmulatorMessage : uint16_t {
+  AddTraceLine = 0x8064,
+  DisplayResized = 0x812C,
+  ShowRegisters = 0x812D,
+  PanelCommand = 0x812E,
+  ScriptDisplayShow = 0x812F,
+  DeviceRequest = 0x8130,
+  CpuStopped = 0x8131,
+  TapeZapRequest = 0x8132,
+};
+
+// The record a DeviceRequest carries; it lives in the sender's memory while the request runs.
+struct DeviceCommand {
+  uint16_t Operation = 0;
+  uint16_t Selector = 0;
+  uint8_t Flag = 0;
+  const std::string* Text = nullptr;  // null when the text is empty
+};
+
+// The record a TapeZapRequest carries: overwrite one byte of a mounted tape image.
+struct TapeZapRecord {
+  uint16_t Unit = 0;
+  uint32_t Offset = 0;
+  uint16_t Value = 0;  // the low 8 bits are used
+};
+
+// PanelCommand codes (wParam), handled by the main window.
+enum TPanelCode : uint16_t {
+  PCStatusUpdate = 1,
+  PCSystemReset = 5,
+  PCStart = 15,
+  PCShowWindow = 20,
+  PCHideWindow = 21,
+  PCSwitchOn = 22,
+  PCSwitchOff = 23,
+  PCTurboOn = 24,
+  PCTurboOff = 25,
+  PCCoreSize = 30,
+};
+
+// Windows a PanelCommand 20 or 21 shows or hides (lParam).
+enum TPanelWindow : uint16_t {
+  PWCoreDisplay = 1,
+  PWReaderPunch = 2,
+  PWPrinter = 3,
+  PWTapeUnits = 4,
+  PWTrace = 5,
+};
+
+}  // namespace kestrel

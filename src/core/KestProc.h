@@ -1,0 +1,99 @@
+// The processor thread and its instruction cycle: fetch by word marks, address decoding with the
+// index registers and the % unit form, the trace and execute phases, the run loop with its
+// address, op code and core stops, single stepping, resuming, and the sleeping thread that runs
+// one loop or one step per wake-up.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+
+#include "core/KestCore.h"
+#include "core/KestDefs.h"
+#include "core/Messenger.h"
+#include "core/Registers.h"
+#include "instructions/IBMTrace.h"
+
+namespace kestrel {
+
+class TCPUThread;
+struct TOpcodeEntry;
+
+class TCPUThread {
+ public:
+  static constexpr int RegisterDisplayInterval = 200;
+
+  TCPUThread(TRegisters& registers, TCoreStorage& core, TTraceFlags& flags, TMessenger& messenger);
+  ~TCPUThread();
+  TCPUThread(const TCPUThread&) = delete;
+  TCPUThread& operator=(const TCPUThread&) = delete;
+
+  // ---- Run control ----
+  // Creates the thread, asleep until the first wake-up.
+  void StartThread();
+  // Counted: a wake-up that arrives before the thread sleeps is not lost.
+  void Wake();
+  // Ends the thread cooperatively and joins it.  The messenger must no longer block senders
+  // (a shut-down messenger) or must still be served, or a pending send would never return.
+  void EndThread();
+  // One wake-up's work on the calling thread: a run loop or a step as `State` says, the catch of
+  // a machine check, then CpuStopped.  The thread body calls it; tests call it directly.
+  void RunWakeup();
+  void ResetProcessor();
+  // The main window calls this when it has handled ShowRegisters, so the next may be posted.
+  void AcknowledgeShowRegisters() { registersPosted_ = false; }
+
+  // ---- Instruction cycle ----
+  void FetchInstruction();
+  uint16_t DecodeAddress(bool aAddress, uint8_t hundreds, uint8_t tens, uint8_t units);
+  void TracePhase();
+  void ExecutePhase();
+
+  // ---- What the handlers share ----
+  bool Tracing() const { return flags_.TraceInstructions; }
+  bool TracingDetails() const { return flags_.Details(); }
+  // Appends to the pending line when instruction tracing is on.
+  void TraceAppend(std::string_view text) {
+    if (flags_.TraceInstructions) pending_.append(text);
+  }
+  // Hands the pending line to the trace window (when tracing is on) and empties it.
+  void TraceFlush();
+  // BAR := the next sequential instruction, IAR := AAR.
+  void TakeBranch() {
+    R.BAR = R.IAR.Get();
+    R.IAR = R.AAR.Get();
+  }
+  // " and Branch to " + AAR when ILen is n.
+  std::string BranchSuffix(int n) const;
+  // A synchronous device request; the device stores its results in shared state.
+  void SendDevice(TReceiver receiver, DeviceCommand& command);
+
+  TRegisters& R;
+  TCoreStorage& Core;
+  TTracer Tracer;
+
+ private:
+  void RunLoop();
+  void SingleStep();
+  const TOpcodeEntry& Entry() const;
+  void PostShowRegisters();
+  void ThreadBody();
+  bool WaitForWake();
+
+  TTraceFlags& flags_;
+  TMessenger& messenger_;
+  std::string pending_;
+  bool pendingExecuted_ = true;  // the pending instruction has already been executed
+
+  std::atomic<bool> registersPosted_{false};
+  std::atomic<bool> ending_{false};
+  std::mutex wakeMutex_;
+  std::condition_variable wakeSignal_;
+  int wakeCount_ = 0;
+  std::thread thread_;
+};
+
+}  // namespace kestrel

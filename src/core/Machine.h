@@ -1,0 +1,29 @@
+// The one object that owns a whole machine: registers and run control, core storage, the trace
+// flags and log, and the processor thread.  The program entry creates one; so does every test.
+// Later subsystems (devices, mapping, console, scripts) are members here too.
+#pragma once
+
+#include "core/KestCore.h"
+#include "core/KestProc.h"
+#include "core/Messenger.h"
+#include "core/Registers.h"
+#include "instructions/IBMTrace.h"
+
+namespace kestrel {
+
+class TMachine {
+ public:
+  explicit TMachine(TMessenger& messenger);
+  ~TMachine();
+  TMachine(const TMachine&) = delete;
+  TMachine& operator=(const TMachine&) = delete;
+
+  TMessenger& Messenger;
+  TRegisters Registers;
+  TCoreStorage Core{Registers};
+  TTraceFlags TraceFlags;
+  TTraceLog TraceLog;
+  TCPUThread Cpu{Registers, Core, TraceFlags, Messenger};
+};
+
+}  // namespace kestrel

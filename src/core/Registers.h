@@ -1,0 +1,91 @@
+// The processor's registers, indicators and run control: one set per machine, shared by the
+// processor thread, the instruction handlers, the devices and the front panel.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "core/Shared.h"
+
+namespace kestrel {
+
+enum class CpuState : uint8_t {
+  ReaderEmpty = 0,
+  CardLoaded = 1,
+  TapeRecordLoaded = 2,
+  ProgramHalt = 3,
+  OperatorHalt = 4,
+  StopCondition = 5,
+  Running = 6,
+  SingleStep = 7,
+  MachineCheck = 8,
+};
+
+// "Initial state - Reader empty" ... ; "???" for a value outside the nine.
+const char* StateText(CpuState state);
+
+// The message of the last stop.  Written on stops only, so a lock is cheap here.
+class TStopMessage {
+ public:
+  std::string Get() const {
+    std::lock_guard lock(mutex_);
+    return text_;
+  }
+  void Set(std::string text) {
+    std::lock_guard lock(mutex_);
+    text_ = std::move(text);
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::string text_;
+};
+
+struct TRegisters {
+  // Registers of the pending instruction (the one last fetched).
+  TShared<uint16_t> InstrAddr;
+  TShared<uint8_t> ILen;
+  TShared<uint16_t> IAR;
+  TShared<uint16_t> AAR;
+  TShared<uint16_t> BAR;
+  TShared<uint8_t> Opcode;
+  TShared<uint8_t> DMod;
+  TShared<bool> IOFlag;
+  TShared<uint8_t> IOUnitType;
+  TShared<uint8_t> IOUnitNum;
+
+  // Indicators.
+  TShared<bool> EqualIndicator;
+  TShared<bool> LowIndicator;
+  TShared<bool> OverflowIndicator;
+  TShared<bool> EndOfReelIndicator;
+  TShared<bool> TapeErrorIndicator;
+  TShared<uint8_t> SenseSwitches;  // bit 0 = A ... bit 6 = G
+
+  // Counters a device stores during a request and the instruction reads afterwards.
+  TShared<uint16_t> PrinterLineCount;
+  TShared<uint32_t> TapeTransferCount;
+
+  // Run control.
+  TShared<CpuState> State{CpuState::ReaderEmpty};
+  TShared<bool> ResumePending;
+  TShared<uint16_t> AddressStop;
+  TShared<uint8_t> OpcodeStop;
+  TShared<bool> TurboMode;
+  TStopMessage StopMessage;
+
+  bool SenseSwitch(int index) const { return (SenseSwitches >> index) & 1; }
+  void SetSenseSwitch(int index, bool on) {
+    uint8_t bits = SenseSwitches;
+    SenseSwitches = static_cast<uint8_t>(on ? (bits | (1u << index)) : (bits & ~(1u << index)));
+  }
+
+  // A core read or write stop: the access completes; the run ends as after a single step.
+  void RequestCoreStop(std::string message) {
+    StopMessage.Set(std::move(message));
+    State = CpuState::SingleStep;
+  }
+};
+
+}  // namespace kestrel

@@ -1,0 +1,261 @@
+// Compare, branch and halt: C, B in its four forms, BWZ and the halt.  Every taken branch ends
+// with TakeBranch, so BAR holds the return address.
+#include <array>
+#include <string>
+
+#include "core/KestProc.h"
+#include "instructions/Handlers.h"
+
+namespace kestrel {
+
+namespace {
+
+// Collating weights by code: a smaller weight collates higher.
+constexpr std::array<uint8_t, 64> CollatingWeight = {
+    63, 19, 18, 17, 16, 15, 14, 13,  // 0-7
+    12, 11, 20, 52, 51, 0,  0,  0,   // 8-15
+    0,  55, 28, 27, 26, 25, 24, 23,  // 16-23
+    22, 21, 29, 54, 53, 0,  0,  0,   // 24-31
+    56, 38, 37, 36, 35, 34, 33, 32,  // 32-39
+    31, 30, 39, 58, 57, 0,  0,  0,   // 40-47
+    59, 49, 48, 47, 46, 45, 44, 43,  // 48-55
+    42, 40, 50, 62, 61, 0,  0,  60,  // 56-63
+};
+
+std::string Quoted(uint8_t code) { return std::string("\"") + BcdToChar(code) + "\""; }
+
+// The printer device commands the carriage channel tests use.
+constexpr uint16_t PrnLineCount = 9;
+constexpr uint16_t TapeClearIndicate = 30;
+
+// ---- Branch on indicator ----
+
+// The indicator a 5-character branch tests; null name for a d-modifier that is none.
+const char* IndicatorName(uint8_t d) {
+  switch (d) {
+    case 9: return "Carriage Channel 9";
+    case 12: return "Carriage Channel 12";
+    case 17: return "Unequal";
+    case 18: return "Equal";
+    case 19: return "Low";
+    case 20: return "High";
+    case 25: return "Overflow";
+    case 34: return "End of Reel";
+    case 35: return "Tape Error";
+    case 39: return "Printer Busy";
+    case 41: return "Printer Carriage Busy";
+    default: return nullptr;
+  }
+}
+
+bool IsSwitch(uint8_t d) { return d >= 49 && d <= 55; }
+
+uint16_t PrinterLineCount(TCPUThread& cpu) {
+  DeviceCommand command;
+  command.Operation = PrnLineCount;
+  cpu.SendDevice(TReceiver::Printer, command);
+  return cpu.R.PrinterLineCount;
+}
+
+bool IndicatorOn(TCPUThread& cpu, uint8_t d) {
+  TRegisters& r = cpu.R;
+  switch (d) {
+    case 9: return PrinterLineCount(cpu) % 50 == 0;
+    case 12: return PrinterLineCount(cpu) % 66 == 0;
+    case 17: return !r.EqualIndicator;
+    case 18: return r.EqualIndicator;
+    case 19: return r.LowIndicator;
+    case 20: return !r.LowIndicator && !r.EqualIndicator;
+    case 25: return r.OverflowIndicator.Exchange(false);
+    case 34: {
+      bool on = r.EndOfReelIndicator;
+      DeviceCommand command;
+      command.Operation = TapeClearIndicate;
+      command.Selector = 1;
+      cpu.SendDevice(TReceiver::TapeUnits, command);
+      return on;
+    }
+    case 35: return r.TapeErrorIndicator;
+    case 39:
+    case 41: return false;
+    default: return r.SenseSwitch(d - 49);
+  }
+}
+
+// ---- Branch if word mark and/or zone ----
+
+const char* WMZoneName(uint8_t d) {
+  switch (d) {
+    case 1: return "Word Mark";
+    case 2: return "No Zone";
+    case 3: return "No Zone or WM";
+    case 18: return "A-Zone";
+    case 19: return "A-Zone or WM";
+    case 34: return "B-Zone";
+    case 35: return "B-Zone or WM";
+    case 50: return "AB-Zone";
+    case 51: return "AB-Zone or WM";
+    default: return nullptr;
+  }
+}
+
+bool WMZoneMatches(uint8_t d, TCharWM c) {
+  uint8_t zone = c.Code & Bcd::ZoneMask;
+  switch (d) {
+    case 1: return c.WordMark;
+    case 2: return zone == 0;
+    case 3: return c.WordMark || zone == 0;
+    case 18: return zone == Bcd::AZone;
+    case 19: return c.WordMark || zone == Bcd::AZone;
+    case 34: return zone == Bcd::BZone;
+    case 35: return c.WordMark || zone == Bcd::BZone;
+    case 50: return zone == Bcd::ZoneMask;
+    default: return c.WordMark || zone == Bcd::ZoneMask;  // 51
+  }
+}
+
+}  // namespace
+
+// ---- C ----
+
+void TraceCompare(TCPUThread& cpu) {
+  TRegisters& r = cpu.R;
+  std::string a = cpu.Core.WordText(r.AAR);
+  std::string b = cpu.Core.WordText(r.BAR);
+  cpu.TraceAppend(Addr5(r.AAR) + " to " + Addr5(r.BAR) + " \"" + a + "\" \"" + b + "\"");
+}
+
+void ExecCompare(TCPUThread& cpu) {
+  TRegisters& r = cpu.R;
+  const bool details = cpu.TracingDetails();
+  bool equal = true;
+  bool low = false;
+  uint16_t aar = r.AAR;
+  uint16_t bar = r.BAR;
+  while (true) {
+    TCharWM a = cpu.Core.ReadCharWM(aar);
+    TCharWM b = cpu.Core.ReadCharWM(bar);
+    r.AAR = static_cast<uint16_t>(aar - 1);
+    r.BAR = static_cast<uint16_t>(bar - 1);
+    if (a.WordMark && !b.WordMark) {
+      // The A-field is shorter: unequal, and this position is not compared.
+      equal = false;
+      break;
+    }
+    if (a.Code != b.Code) {
+      // Fields are compared from the units position up, so the high-order unequal position,
+      // the last one met, decides between high and low.
+      equal = false;
+      low = CollatingWeight[a.Code] < CollatingWeight[b.Code];
+    }
+    if (details) {
+      cpu.TraceAppend("D          " + Addr5(aar) + " " + Addr5(bar) + " \"" + BcdToChar(a.Code) +
+                      " " + BcdToChar(b.Code) + "\" -> " + (equal ? " Equal" : " Unequal") +
+                      (low ? " Low" : " High"));
+      cpu.TraceFlush();
+    }
+    --aar;
+    --bar;
+    if (b.WordMark) break;
+  }
+  r.EqualIndicator = equal;
+  r.LowIndicator = low;
+}
+
+// ---- B ----
+
+void TraceBranch(TCPUThread& cpu) {
+  TRegisters& r = cpu.R;
+  std::string text;
+  switch (r.ILen) {
+    case 1:
+    case 8:
+      text = "if Character Equal at " + Addr5(r.BAR) + " (" + Quoted(cpu.Core.ReadChar(r.BAR)) +
+             ") to " + Quoted(r.DMod) + " to " + Addr5(r.AAR);
+      break;
+    case 4: text = " to " + Addr5(r.AAR); break;
+    case 5: {
+      uint8_t d = r.DMod;
+      const char* name = IndicatorName(d);
+      if (name == nullptr && !IsSwitch(d)) {
+        text = std::string("INVALID d-char: ") + BcdToChar(d);
+      } else {
+        std::string shown = name != nullptr ? name : std::string("Switch ") + BcdToChar(d);
+        text = "if Indicator On " + Quoted(d) + " (" + shown + ") to " + Addr5(r.AAR);
+      }
+      break;
+    }
+    case 7: text = " (3 extra characters will be ignored) to " + Addr5(r.AAR); break;
+    default: text = "Invalid Branch instruction length"; break;
+  }
+  cpu.TraceAppend(text);
+}
+
+void ExecBranch(TCPUThread& cpu) {
+  TRegisters& r = cpu.R;
+  bool taken = false;
+  switch (r.ILen) {
+    case 1:
+    case 8: {
+      uint8_t code = cpu.Core.ReadChar(r.BAR);
+      r.BAR = static_cast<uint16_t>(r.BAR - 1);
+      taken = code == r.DMod;
+      break;
+    }
+    case 4:
+    case 7: taken = true; break;
+    case 5: {
+      uint8_t d = r.DMod;
+      if (IndicatorName(d) == nullptr && !IsSwitch(d)) {
+        RaiseProcessCheck(std::string("Invalid d-char: ") + BcdToChar(d) + " at ",
+                          static_cast<uint16_t>(r.IAR - 1));
+      }
+      taken = IndicatorOn(cpu, d);
+      r.BAR = static_cast<uint16_t>(d * 100);
+      break;
+    }
+    default: RaiseProcessCheck("Invalid Branch instruction length at ", r.InstrAddr);
+  }
+  if (taken) cpu.TakeBranch();
+}
+
+// ---- BWZ ----
+
+void TraceBranchWMZone(TCPUThread& cpu) {
+  TRegisters& r = cpu.R;
+  TCharWM c = cpu.Core.ReadCharWM(r.BAR);
+  std::string mark = "(...)";
+  if (c.WordMark) mark[1] = 'W';
+  if (c.Code & Bcd::BZone) mark[2] = 'B';
+  if (c.Code & Bcd::AZone) mark[3] = 'A';
+  const char* name = WMZoneName(r.DMod);
+  std::string condition =
+      name != nullptr ? std::string(name) : std::string("Invalid d-char: ") + BcdToChar(r.DMod);
+  cpu.TraceAppend(Addr5(r.AAR) + " If WM/Z at " + Addr5(r.BAR) + mark + " matches: " + condition);
+}
+
+void ExecBranchWMZone(TCPUThread& cpu) {
+  TRegisters& r = cpu.R;
+  TCharWM c = cpu.Core.ReadCharWM(r.BAR);
+  r.BAR = static_cast<uint16_t>(r.BAR - 1);
+  uint8_t d = r.DMod;
+  if (WMZoneName(d) == nullptr) {
+    RaiseProcessCheck(std::string("Invalid d-char: ") + BcdToChar(d) + " at ",
+                      static_cast<uint16_t>(r.InstrAddr + 7));
+  }
+  if (WMZoneMatches(d, c)) cpu.TakeBranch();
+}
+
+// ---- H ----
+
+void TraceHalt(TCPUThread& cpu) {
+  if (cpu.R.ILen == 4) cpu.TraceAppend(" Resume at " + Addr5(cpu.R.AAR));
+}
+
+void ExecHalt(TCPUThread& cpu) {
+  if (cpu.R.ILen == 4) cpu.TakeBranch();
+  cpu.R.StopMessage.Set("Program Halt at");
+  cpu.R.State = CpuState::ProgramHalt;
+}
+
+}  // namespace kestrel

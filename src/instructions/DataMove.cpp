@@ -1,0 +1,227 @@
+// Data movement and word marks: MCW, LCA, MZ, MN, SW, CW, CS, MA, SAR, SBR, NOP.  Fields run
+// leftward from AAR and BAR; the registers each leaves behind matter, because a following short
+// instruction chains on them.
+#include <string>
+
+#include "core/KestProc.h"
+#include "instructions/Handlers.h"
+
+namespace kestrel {
+
+namespace {
+
+std::string FromTo(const TCPUThread& cpu) {
+  return Addr5(cpu.R.AAR) + " to " + Addr5(cpu.R.BAR);
+}
+
+bool TwoPositions(const TCPUThread& cpu) { return cpu.R.ILen == 1 || cpu.R.ILen == 7; }
+
+// One moved character, as its own detail line.
+void TraceMovedChar(TCPUThread& cpu, uint16_t from, uint8_t code, uint16_t to, bool withWM) {
+  std::string line = "D          => " + Addr5(from) + " \"" + BcdToChar(code) + "\" to " + Addr5(to);
+  if (withWM) line += " plus WM";
+  cpu.TraceAppend(line);
+  cpu.TraceFlush();
+}
+
+void SetOrClearWordMarks(TCPUThread& cpu, bool on) {
+  TRegisters& r = cpu.R;
+  cpu.Core.SetWordMark(r.AAR, on);
+  r.AAR = static_cast<uint16_t>(r.AAR - 1);
+  if (TwoPositions(cpu)) {
+    cpu.Core.SetWordMark(r.BAR, on);
+    r.BAR = static_cast<uint16_t>(r.BAR - 1);
+  } else {
+    r.BAR = r.AAR.Get();
+  }
+}
+
+void TraceWordMarks(TCPUThread& cpu) {
+  if (!cpu.Tracing()) return;
+  std::string text = Addr5(cpu.R.AAR);
+  if (TwoPositions(cpu)) text += " and " + Addr5(cpu.R.BAR);
+  cpu.TraceAppend(text);
+}
+
+uint16_t ClearStart(const TCPUThread& cpu) {
+  return TwoPositions(cpu) ? cpu.R.BAR.Get() : cpu.R.AAR.Get();
+}
+
+// The position whose address MA modifies: AAR itself for the one-address form.
+uint16_t ModifyTarget(const TCPUThread& cpu) {
+  return cpu.R.ILen == 4 ? cpu.R.AAR.Get() : cpu.R.BAR.Get();
+}
+
+}  // namespace
+
+// ---- MCW ----
+
+void TraceMoveChars(TCPUThread& cpu) { cpu.TraceAppend(FromTo(cpu)); }
+
+void ExecMoveChars(TCPUThread& cpu) {
+  TRegisters& r = cpu.R;
+  const bool details = cpu.TracingDetails();
+  uint16_t aar = r.AAR;
+  uint16_t bar = r.BAR;
+  int count = 0;
+  bool last = false;
+  while (!last) {
+    TCharWM a = cpu.Core.ReadCharWM(aar);
+    TCharWM b = cpu.Core.ReadCharWM(bar);
+    if (details) TraceMovedChar(cpu, aar, a.Code, bar, false);
+    cpu.Core.StoreChar(bar, a.Code);
+    r.AAR = --aar;
+    r.BAR = --bar;
+    ++count;
+    last = a.WordMark || b.WordMark || aar == 0;
+  }
+  if (details) cpu.TraceAppend("D          Chars moved=" + std::to_string(count));
+  if (aar == 0) {
+    cpu.TraceFlush();
+    cpu.TraceAppend("I          *** Stopped at location 0 ***");
+  }
+}
+
+// ---- LCA ----
+
+void TraceLoadChars(TCPUThread& cpu) { cpu.TraceAppend(FromTo(cpu)); }
+
+void ExecLoadChars(TCPUThread& cpu) {
+  TRegisters& r = cpu.R;
+  const bool details = cpu.TracingDetails();
+  uint16_t aar = r.AAR;
+  uint16_t bar = r.BAR;
+  int count = 0;
+  bool last = false;
+  while (!last) {
+    TCharWM a = cpu.Core.ReadCharWM(aar);
+    if (details) TraceMovedChar(cpu, aar, a.Code, bar, a.WordMark);
+    cpu.Core.StoreCharWM(bar, a.WordMark, a.Code);
+    r.AAR = --aar;
+    r.BAR = --bar;
+    ++count;
+    last = a.WordMark;
+  }
+  if (details) cpu.TraceAppend("D          Chars moved=" + std::to_string(count));
+}
+
+// ---- MZ and MN ----
+
+void TraceMoveZone(TCPUThread& cpu) { cpu.TraceAppend(FromTo(cpu)); }
+
+void ExecMoveZone(TCPUThread& cpu) {
+  TRegisters& r = cpu.R;
+  uint8_t a = cpu.Core.ReadChar(r.AAR);
+  uint8_t b = cpu.Core.ReadChar(r.BAR);
+  cpu.Core.StoreChar(r.BAR, static_cast<uint8_t>((b & Bcd::NumericMask) | (a & Bcd::ZoneMask)));
+  r.AAR = static_cast<uint16_t>(r.AAR - 1);
+  r.BAR = static_cast<uint16_t>(r.BAR - 1);
+}
+
+void TraceMoveNumeric(TCPUThread& cpu) { cpu.TraceAppend(FromTo(cpu)); }
+
+void ExecMoveNumeric(TCPUThread& cpu) {
+  TRegisters& r = cpu.R;
+  uint8_t a = cpu.Core.ReadChar(r.AAR);
+  uint8_t b = cpu.Core.ReadChar(r.BAR);
+  cpu.Core.StoreChar(r.BAR, static_cast<uint8_t>((b & Bcd::ZoneMask) | (a & Bcd::NumericMask)));
+  r.AAR = static_cast<uint16_t>(r.AAR - 1);
+  r.BAR = static_cast<uint16_t>(r.BAR - 1);
+}
+
+// ---- SW and CW ----
+
+void TraceSetWordMark(TCPUThread& cpu) { TraceWordMarks(cpu); }
+void ExecSetWordMark(TCPUThread& cpu) { SetOrClearWordMarks(cpu, true); }
+void TraceClearWordMark(TCPUThread& cpu) { TraceWordMarks(cpu); }
+void ExecClearWordMark(TCPUThread& cpu) { SetOrClearWordMarks(cpu, false); }
+
+// ---- CS ----
+
+void TraceClearStorage(TCPUThread& cpu) {
+  if (!cpu.Tracing()) return;
+  uint16_t start = ClearStart(cpu);
+  std::string text = Addr5(start) + " downto " + Addr5(start - start % 100);
+  if (cpu.R.ILen == 7) text += ", Branch to " + Addr5(cpu.R.AAR);
+  cpu.TraceAppend(text);
+}
+
+void ExecClearStorage(TCPUThread& cpu) {
+  TRegisters& r = cpu.R;
+  uint16_t start = ClearStart(cpu);
+  uint16_t low = static_cast<uint16_t>(start - start % 100);
+  uint16_t address = start;
+  // Down to the hundreds boundary; position 0 is never cleared.
+  while (address != 0 && address >= low) {
+    cpu.Core.StoreCharWM(address, false, Bcd::Blank);
+    --address;
+  }
+  r.BAR = address;
+  if (r.ILen == 7) {
+    // Unlike the other branches, BAR receives the branch address.
+    r.BAR = r.AAR.Get();
+    r.IAR = r.AAR.Get();
+  }
+}
+
+// ---- MA ----
+
+void TraceModifyAddress(TCPUThread& cpu) {
+  TRegisters& r = cpu.R;
+  uint16_t target = ModifyTarget(cpu);
+  uint16_t a = cpu.Core.ReadAddress(r.AAR);
+  uint16_t t = r.ILen == 4 ? a : cpu.Core.ReadAddress(target);
+  uint32_t sum = uint32_t{a} + t;
+  bool wrapped = sum >= 16000;
+  if (wrapped) sum -= 16000;
+  if (!cpu.Tracing()) return;
+  std::string text = Addr5(target) + " with " + Addr5(r.AAR) + "          " + Addr5(t) + "+" +
+                     Addr5(a) + "=>" + Addr5(sum);
+  if (wrapped) text += "(wrap)";
+  cpu.TraceAppend(text);
+}
+
+void ExecModifyAddress(TCPUThread& cpu) {
+  TRegisters& r = cpu.R;
+  uint16_t target = ModifyTarget(cpu);
+  uint16_t a = cpu.Core.ReadAddress(r.AAR);
+  uint16_t t = r.ILen == 4 ? a : cpu.Core.ReadAddress(target);
+  uint32_t sum = uint32_t{a} + t;
+  if (sum >= 16000) sum -= 16000;
+  cpu.Core.StoreAddress(target, sum);
+  r.AAR = static_cast<uint16_t>(r.AAR - 3);
+  r.BAR = static_cast<uint16_t>(r.BAR - (r.ILen == 4 ? 1 : 3));
+}
+
+// ---- SAR, SBR, NOP ----
+
+void TraceStoreAAR(TCPUThread& cpu) {
+  cpu.TraceAppend(Addr5(cpu.R.AAR) + ") to " + Addr5(cpu.R.BAR));
+}
+
+void ExecStoreAAR(TCPUThread& cpu) {
+  TRegisters& r = cpu.R;
+  cpu.Core.StoreAddress(r.BAR, r.AAR);
+  r.BAR = r.AAR.Get();
+  r.AAR = static_cast<uint16_t>(r.AAR - 3);
+}
+
+void TraceStoreBAR(TCPUThread& cpu) {
+  cpu.TraceAppend(Addr5(cpu.R.BAR) + ") to " + Addr5(cpu.R.AAR));
+}
+
+void ExecStoreBAR(TCPUThread& cpu) {
+  TRegisters& r = cpu.R;
+  cpu.Core.StoreAddress(r.AAR, r.BAR);
+  r.AAR = static_cast<uint16_t>(r.AAR - 3);
+}
+
+void TraceNoOperation(TCPUThread&) {}
+
+void ExecNoOperation(TCPUThread& cpu) {
+  if (!cpu.TracingDetails()) return;
+  int skipped = cpu.R.IAR - cpu.R.InstrAddr - 1;
+  if (skipped != 0) cpu.TraceAppend("D          " + std::to_string(skipped) + " extra chars skipped");
+}
+
+}  // namespace kestrel

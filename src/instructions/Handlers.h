@@ -1,0 +1,42 @@
+// The instruction handlers, one family per source file.
+#pragma once
+
+namespace kestrel {
+
+class TCPUThread;
+
+// Data movement and word marks (DataMove.cpp).
+void TraceMoveChars(TCPUThread& cpu);
+void ExecMoveChars(TCPUThread& cpu);
+void TraceLoadChars(TCPUThread& cpu);
+void ExecLoadChars(TCPUThread& cpu);
+void TraceMoveZone(TCPUThread& cpu);
+void ExecMoveZone(TCPUThread& cpu);
+void TraceMoveNumeric(TCPUThread& cpu);
+void ExecMoveNumeric(TCPUThread& cpu);
+void TraceSetWordMark(TCPUThread& cpu);
+void ExecSetWordMark(TCPUThread& cpu);
+void TraceClearWordMark(TCPUThread& cpu);
+void ExecClearWordMark(TCPUThread& cpu);
+void TraceClearStorage(TCPUThread& cpu);
+void ExecClearStorage(TCPUThread& cpu);
+void TraceModifyAddress(TCPUThread& cpu);
+void ExecModifyAddress(TCPUThread& cpu);
+void TraceStoreAAR(TCPUThread& cpu);
+void ExecStoreAAR(TCPUThread& cpu);
+void TraceStoreBAR(TCPUThread& cpu);
+void ExecStoreBAR(TCPUThread& cpu);
+void TraceNoOperation(TCPUThread& cpu);
+void ExecNoOperation(TCPUThread& cpu);
+
+// Compare, branch and halt (CompareBranch.cpp).
+void TraceCompare(TCPUThread& cpu);
+void ExecCompare(TCPUThread& cpu);
+void TraceBranch(TCPUThread& cpu);
+void ExecBranch(TCPUThread& cpu);
+void TraceBranchWMZone(TCPUThread& cpu);
+void ExecBranchWMZone(TCPUThread& cpu);
+void TraceHalt(TCPUThread& cpu);
+void ExecHalt(TCPUThread& cpu);
+
+}  // namespace kestrel

@@ -1,0 +1,47 @@
+#include "instructions/OpTable.h"
+
+#include <array>
+#include <initializer_list>
+
+#include "instructions/Handlers.h"
+
+namespace kestrel {
+
+namespace {
+
+constexpr std::initializer_list<TOpcodeEntry> Instructions = {
+    {11, "MA  Modify Address at ", TraceModifyAddress, ExecModifyAddress},
+    {17, "CS  Clear Storage from ", TraceClearStorage, ExecClearStorage},
+    {21, "BWZ Branch to ", TraceBranchWMZone, ExecBranchWMZone},
+    {24, "MZ  Move zone bits from ", TraceMoveZone, ExecMoveZone},
+    {27, "SW  Set WM at ", TraceSetWordMark, ExecSetWordMark},
+    {35, "LCA Load chars from ", TraceLoadChars, ExecLoadChars},
+    {36, "MCW Move chars from ", TraceMoveChars, ExecMoveChars},
+    {37, "NOP No Operation", TraceNoOperation, ExecNoOperation},
+    {40, "SAR Store A-Address Register (", TraceStoreAAR, ExecStoreAAR},
+    {50, "B   Branch ", TraceBranch, ExecBranch},
+    {51, "C   Compare ", TraceCompare, ExecCompare},
+    {52, "MN  Move numeric bits from ", TraceMoveNumeric, ExecMoveNumeric},
+    {56, "SBR Store B-Address Register (", TraceStoreBAR, ExecStoreBAR},
+    {59, "H   HALT", TraceHalt, ExecHalt},
+    {60, "CW  Clear WM at ", TraceClearWordMark, ExecClearWordMark},
+};
+
+constexpr std::array<TOpcodeEntry, 64> MakeTable() {
+  std::array<TOpcodeEntry, 64> table{};
+  for (const TOpcodeEntry& entry : Instructions) table[entry.Code] = entry;
+  return table;
+}
+
+constexpr std::array<TOpcodeEntry, 64> Table = MakeTable();
+
+}  // namespace
+
+const TOpcodeEntry* FindOpcode(uint8_t code) {
+  const TOpcodeEntry& entry = Table[code & 63];
+  return entry.Execute != nullptr ? &entry : nullptr;
+}
+
+const TOpcodeEntry* IOUnitEntry() { return nullptr; }
+
+}  // namespace kestrel
