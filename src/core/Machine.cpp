@@ -4,11 +4,15 @@ namespace kestrel {
 
 TMachine::TMachine(TMessenger& messenger) : Messenger(messenger) {
   Messenger.Attach(TReceiver::TraceWindow, &TraceLog);
+  Messenger.Attach(TReceiver::ReaderPunch, &ReaderPunch);
+  Messenger.Attach(TReceiver::Printer, &Printer);
 }
 
 TMachine::~TMachine() {
   Cpu.EndThread();
   Messenger.Attach(TReceiver::TraceWindow, nullptr);
+  Messenger.Attach(TReceiver::ReaderPunch, nullptr);
+  Messenger.Attach(TReceiver::Printer, nullptr);
 }
 
 }  // namespace kestrel

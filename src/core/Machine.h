@@ -3,10 +3,13 @@
 // Later subsystems (devices, mapping, console, scripts) are members here too.
 #pragma once
 
+#include "charset/IBMChars.h"
 #include "core/KestCore.h"
 #include "core/KestProc.h"
 #include "core/Messenger.h"
 #include "core/Registers.h"
+#include "devices/IBM1402.h"
+#include "devices/IBM1403.h"
 #include "instructions/IBMTrace.h"
 
 namespace kestrel {
@@ -24,6 +27,9 @@ class TMachine {
   TTraceFlags TraceFlags;
   TTraceLog TraceLog;
   TCPUThread Cpu{Registers, Core, TraceFlags, Messenger};
+  TCharMap CharMap;
+  TReaderPunch ReaderPunch{Registers, Core, CharMap};
+  TPrinter Printer{Registers, Core, CharMap};
 };
 
 }  // namespace kestrel
