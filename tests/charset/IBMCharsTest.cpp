@@ -16,7 +16,9 @@ using Lines = std::vector<std::string>;
 const std::string PierceA = " 1234567890#@:>{^/STUVWXYZ|,%~\\\"-JKLMNOPQR!$*];_&ABCDEFGHI?.)[<}";
 const std::string SimhOld = " 1234567890#@:>(^/STUVWXYZ',%=\\+-JKLMNOPQR!$*];_&ABCDEFGHI?.)[<\"";
 
-std::string Card(const std::string& text) { return text + std::string(80 - text.size(), ' '); }
+std::string Card(const std::string& text) {
+  return text + std::string(80 - text.size(), ' ');
+}
 
 // The message of the EKestrelError `action` throws; fails the test when it throws none.
 template <typename TAction>
@@ -101,7 +103,8 @@ TEST(MappingStringThread, ReplacementIsSeenWhole) {
   const std::string second = SimhOld;
   std::atomic<bool> done{false};
   std::thread writer([&] {
-    for (int i = 0; i < 2000; ++i) map.SetMappingString(i % 2 == 0 ? second : first);
+    for (int i = 0; i < 2000; ++i)
+      map.SetMappingString(i % 2 == 0 ? second : first);
     done = true;
   });
   int mixed = 0;
@@ -422,8 +425,8 @@ TEST_F(CharMapTest, BcdUsageCountsBlanksOnlyUnderCodeZero) {
                               {10, "1"},
                               {11, "1"},
                               {12, "1"}}));
-  auto unmapped = std::find(report.begin(), report.end(),
-                            "Unmapped characters (ASCII) used in loaded file:-");
+  auto unmapped =
+      std::find(report.begin(), report.end(), "Unmapped characters (ASCII) used in loaded file:-");
   ASSERT_NE(unmapped, report.end());
   EXPECT_EQ(unmapped[1], " $3A :  1");
   EXPECT_EQ(unmapped[2], " $3E >  1");

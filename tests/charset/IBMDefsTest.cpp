@@ -40,7 +40,8 @@ std::vector<std::string> Lines(const std::string& text) {
   TLineReader reader(in);
   std::vector<std::string> lines;
   std::string line;
-  while (reader.Next(line)) lines.push_back(line);
+  while (reader.Next(line))
+    lines.push_back(line);
   return lines;
 }
 

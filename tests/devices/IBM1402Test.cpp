@@ -10,7 +10,9 @@
 namespace kestrel::test {
 namespace {
 
-std::string Card(const std::string& text) { return text + std::string(80 - text.size(), ' '); }
+std::string Card(const std::string& text) {
+  return text + std::string(80 - text.size(), ' ');
+}
 
 class ReaderTest : public ::testing::Test {
  protected:
@@ -33,7 +35,8 @@ class ReaderTest : public ::testing::Test {
   // Puts cards into the hopper through a card file.
   void Hopper(std::initializer_list<std::string> cards) {
     std::string text;
-    for (const std::string& c : cards) text += c + "\n";
+    for (const std::string& c : cards)
+      text += c + "\n";
     Reader.LoadDeck(Dir.Write("HOPPER" + std::to_string(++decks_) + ".CRD", text), false);
   }
   TTestMachine T;
@@ -177,7 +180,8 @@ TEST_F(ReaderTest, SelectStackerFromAnEmptyPileMovesNothing) {
   ASSERT_EQ(Errors.size(), 3u);
   EXPECT_EQ(Errors[2], "Invalid Select Stacker code for RDR/PUN: 3");
   EXPECT_EQ(Reader.Pile(PLReadN).size(), 1u);
-  for (TPile pile : {PLRead1, PLPunch4, PL82}) EXPECT_TRUE(Reader.Pile(pile).empty());
+  for (TPile pile : {PLRead1, PLPunch4, PL82})
+    EXPECT_TRUE(Reader.Pile(pile).empty());
 }
 
 TEST_F(ReaderTest, ResetClearStackerAndShownPile) {
@@ -197,7 +201,8 @@ TEST_F(ReaderTest, ResetClearStackerAndShownPile) {
   EXPECT_EQ(Reader.Pile(PLReadN).size(), 1u);
 
   Send(RdrReset);
-  for (int p = 0; p < PileCount; ++p) EXPECT_TRUE(Reader.Pile(static_cast<TPile>(p)).empty());
+  for (int p = 0; p < PileCount; ++p)
+    EXPECT_TRUE(Reader.Pile(static_cast<TPile>(p)).empty());
   EXPECT_EQ(Reader.ShownPile(), PLHopper);
   EXPECT_EQ(Reader.DummyCard(), Card("D"));  // kept
   EXPECT_TRUE(Reader.LastFeedWasRead());     // kept
@@ -240,7 +245,8 @@ TEST_F(ReaderTest, LoadCardPreparesCoreAndReadsTheFirstCard) {
   Send(RdrLoadCard);
   EXPECT_EQ(T.Text(80, 80), Card("CARD"));
   EXPECT_TRUE(T.WordMarkAt(1));
-  for (uint16_t a = 2; a <= 80; ++a) EXPECT_FALSE(T.WordMarkAt(a)) << a;
+  for (uint16_t a = 2; a <= 80; ++a)
+    EXPECT_FALSE(T.WordMarkAt(a)) << a;
   EXPECT_EQ(T.State(), CpuState::CardLoaded);
   EXPECT_EQ(Reader.Pile(PLReadN).size(), 1u);
 

@@ -12,7 +12,9 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-std::string Line(const std::string& text) { return text + std::string(132 - text.size(), ' '); }
+std::string Line(const std::string& text) {
+  return text + std::string(132 - text.size(), ' ');
+}
 
 class PrinterTest : public ::testing::Test {
  protected:

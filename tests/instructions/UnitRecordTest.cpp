@@ -48,7 +48,9 @@ struct TCardMachine {
   Lines Errors;
 };
 
-std::string Card(const std::string& text) { return text + std::string(80 - text.size(), ' '); }
+std::string Card(const std::string& text) {
+  return text + std::string(80 - text.size(), ' ');
+}
 
 TEST(ReadCard, OneCharacterReadsAndLeavesBARAfterTheArea) {
   TCardMachine m;
@@ -198,16 +200,11 @@ struct TCarriageCase {
 
 TEST(ControlCarriage, ModifierGivesTheCarriageCount) {
   const TCarriageCase cases[] = {
-      {'1', "Immediate skip to channel 1", 1001},
-      {'0', "Immediate skip to channel 10", 1010},
-      {'@', "Immediate skip to channel 12", 1012},
-      {'/', "After print, space 1 lines", 1},
-      {'T', "After print, space 3 lines", 3},
-      {'J', "Immediate space 1 lines", 1001},
-      {'L', "Immediate space 3 lines", 1003},
-      {'A', "After print, skip to channel 1", 1},
-      {'?', "After print, skip to channel 10", 10},
-      {'o', "After print, skip to channel 12", 12},
+      {'1', "Immediate skip to channel 1", 1001},   {'0', "Immediate skip to channel 10", 1010},
+      {'@', "Immediate skip to channel 12", 1012},  {'/', "After print, space 1 lines", 1},
+      {'T', "After print, space 3 lines", 3},       {'J', "Immediate space 1 lines", 1001},
+      {'L', "Immediate space 3 lines", 1003},       {'A', "After print, skip to channel 1", 1},
+      {'?', "After print, skip to channel 10", 10}, {'o', "After print, skip to channel 12", 12},
   };
   for (const TCarriageCase& c : cases) {
     TRecordingMachine m;
