@@ -27,7 +27,9 @@ TCPUThread::TCPUThread(TRegisters& registers, TCoreStorage& core, TTraceFlags& f
   pending_.reserve(512);
 }
 
-TCPUThread::~TCPUThread() { EndThread(); }
+TCPUThread::~TCPUThread() {
+  EndThread();
+}
 
 // ---- Thread ---------------------------------------------------------------------------------
 
@@ -76,8 +78,12 @@ void TCPUThread::ThreadBody() {
 void TCPUThread::RunWakeup() {
   try {
     switch (R.State.Get()) {
-      case CpuState::Running: RunLoop(); break;
-      case CpuState::SingleStep: SingleStep(); break;
+      case CpuState::Running:
+        RunLoop();
+        break;
+      case CpuState::SingleStep:
+        SingleStep();
+        break;
       default:
         RaiseProcessCheck(std::string("State is wrong: ") + StateText(R.State), R.InstrAddr);
     }
@@ -205,9 +211,12 @@ void TCPUThread::FetchInstruction() {
           a[1] = a[2] = 0;
           R.DMod = c.Code;
           break;
-        case 2: a[1] = c.Code; break;
+        case 2:
+          a[1] = c.Code;
+          break;
         case 3:
-          if (c.WordMark) RaiseProcessCheck("Unexpected WordMark at ", static_cast<uint16_t>(iar - 1));
+          if (c.WordMark)
+            RaiseProcessCheck("Unexpected WordMark at ", static_cast<uint16_t>(iar - 1));
           a[2] = c.Code;
           R.AAR = DecodeAddress(true, a[0], a[1], a[2]);
           if (opcode != OpLoadChars && opcode != OpMoveChars && opcode != OpStoreAAR &&
@@ -221,9 +230,12 @@ void TCPUThread::FetchInstruction() {
           b[1] = b[2] = 0;
           R.DMod = c.Code;
           break;
-        case 5: b[1] = c.Code; break;
+        case 5:
+          b[1] = c.Code;
+          break;
         case 6:
-          if (c.WordMark) RaiseProcessCheck("Unexpected WordMark at ", static_cast<uint16_t>(iar - 1));
+          if (c.WordMark)
+            RaiseProcessCheck("Unexpected WordMark at ", static_cast<uint16_t>(iar - 1));
           b[2] = c.Code;
           R.BAR = DecodeAddress(false, b[0], b[1], b[2]);
           break;
@@ -272,9 +284,9 @@ const TOpcodeEntry& TCPUThread::Entry() const {
   const TOpcodeEntry* entry = R.IOFlag ? IOUnitEntry() : FindOpcode(R.Opcode);
   if (entry == nullptr) {
     uint8_t code = R.Opcode;
-    RaiseProcessCheck(std::string("Invalid Opcode: \"") + BcdToChar(code) + "\" ($" + Hex2(code) +
-                          ") at ",
-                      R.InstrAddr);
+    RaiseProcessCheck(
+        std::string("Invalid Opcode: \"") + BcdToChar(code) + "\" ($" + Hex2(code) + ") at ",
+        R.InstrAddr);
   }
   return *entry;
 }

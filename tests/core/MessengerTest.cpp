@@ -79,8 +79,10 @@ TEST(ThreadMessenger, OrderIsKeptAndSendsRunOnTheGuiThread) {
   worker.join();
   messenger.ProcessPending();
   ASSERT_EQ(recorder.Values.size(), 301u);
-  for (int i = 0; i < 300; ++i) EXPECT_EQ(recorder.Values[i], i);
-  for (auto id : recorder.Threads) EXPECT_EQ(id, std::this_thread::get_id());
+  for (int i = 0; i < 300; ++i)
+    EXPECT_EQ(recorder.Values[i], i);
+  for (auto id : recorder.Threads)
+    EXPECT_EQ(id, std::this_thread::get_id());
   EXPECT_EQ(reports, std::vector<std::string>{"Invalid I/O Op for PRN: 999"});
 }
 

@@ -14,7 +14,8 @@ TEST(TraceLog, ThirtyThousandLineRule) {
   TTraceLog log;
   log.AddLine("");  // ignored
   EXPECT_EQ(log.Count(), 0u);
-  for (size_t i = 0; i < TTraceLog::MaxLines; ++i) log.AddLine("I" + std::to_string(i));
+  for (size_t i = 0; i < TTraceLog::MaxLines; ++i)
+    log.AddLine("I" + std::to_string(i));
   EXPECT_EQ(log.Count(), 30000u);
   log.AddLine("Ilast");  // the 30001st empties the list, itself included
   EXPECT_EQ(log.Count(), 0u);
