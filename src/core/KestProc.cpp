@@ -67,15 +67,23 @@ void TCPUThread::ThreadBody() {
   if (!WaitForWake()) return;  // created asleep
   Tracer.TraceThread("CPU Begin");
   while (true) {
-    RunWakeup();
-    Tracer.TraceThread("CPU Suspend IAReg=" + std::to_string(R.IAR) +
-                       " State=" + StateText(R.State));
+    RunAndCatch();
+    // Taken before the stop is posted: the panel may start the next run at once.
+    std::string suspended =
+        "CPU Suspend IAReg=" + std::to_string(R.IAR) + " State=" + StateText(R.State);
+    PostStopped();
+    Tracer.TraceThread(suspended);
     if (!WaitForWake()) return;
     Tracer.TraceThread("CPU Resume");
   }
 }
 
 void TCPUThread::RunWakeup() {
+  RunAndCatch();
+  PostStopped();
+}
+
+void TCPUThread::RunAndCatch() {
   try {
     switch (R.State.Get()) {
       case CpuState::Running:
@@ -97,6 +105,9 @@ void TCPUThread::RunWakeup() {
     R.State = CpuState::MachineCheck;
     R.StopMessage.Set(e.what());
   }
+}
+
+void TCPUThread::PostStopped() {
   TMessage stopped;
   stopped.Id = EmulatorMessage::CpuStopped;
   messenger_.Post(TReceiver::MainWindow, stopped);
