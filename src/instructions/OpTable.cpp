@@ -42,6 +42,10 @@ const TOpcodeEntry* FindOpcode(uint8_t code) {
   return entry.Execute != nullptr ? &entry : nullptr;
 }
 
-const TOpcodeEntry* IOUnitEntry() { return nullptr; }
+const TOpcodeEntry* IOUnitEntry() {
+  // The handlers write the whole text, so the title is empty.
+  static constexpr TOpcodeEntry IOUnit{0, "", TraceIOUnit, ExecIOUnit};
+  return &IOUnit;
+}
 
 }  // namespace kestrel
