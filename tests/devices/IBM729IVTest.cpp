@@ -229,22 +229,17 @@ TEST_F(TapeUnits, RandomAndTruncatedImagesEndInAMachineCheck) {
   EXPECT_TRUE(Errors.empty());
 }
 
-TEST_F(TapeUnits, HundredMegabyteImagesAreReadWithoutHanging) {
-  for (std::string name : {"big.bcd", "big.mt"}) {
-    std::string path = Files.Path(name);
-    { std::ofstream create(path, std::ios::binary); }
-    std::filesystem::resize_file(path, size_t{100} << 20);  // sparse zeros
-    Request(TTapeOp::TapeMount, 1, &path);
-    ASSERT_EQ(Stopped(), "(running)");
-    T.R.BAR = 7000;
-    Request(TTapeOp::TapeRead, 1);
-    if (name == "big.bcd") {
-      // Blank frames with no record start: the record runs to the end of core.
-      EXPECT_EQ(Stopped().rfind("Invalid Address: 8000", 0), 0u);
-    } else {
-      EXPECT_TRUE(Drive(1).TapeIndicate());  // zero lengths are tape marks
-    }
-  }
+TEST_F(TapeUnits, HundredMegabyteImageIsReadWithoutHanging) {
+  std::string path = Files.Path("big.bcd");
+  { std::ofstream create(path, std::ios::binary); }
+  std::filesystem::resize_file(path, size_t{100} << 20);  // sparse zeros
+  Request(TTapeOp::TapeMount, 1, &path);
+  ASSERT_EQ(Stopped(), "(running)");
+  T.R.BAR = 7000;
+  Request(TTapeOp::TapeRead, 1);
+  // Blank frames with no record start: the record runs to the end of core.
+  EXPECT_EQ(Stopped().rfind("Invalid Address: 8000", 0), 0u);
+  EXPECT_EQ(T.R.TapeTransferCount, 1000u);
 }
 
 }  // namespace
