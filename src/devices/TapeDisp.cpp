@@ -177,13 +177,14 @@ int TTapeImage::NextMTFrame() {
 void TTapeImage::WriteAtPosition(const std::vector<uint8_t>& bytes) {
   // Writing ends the tape after the new bytes, as a real write does: what lay beyond would
   // otherwise run on into the last record written.
-  if (position_ + bytes.size() > MaxSize) throw EKestrelError("Tape Write Error");
+  if (position_ + bytes.size() > capacity_) throw EKestrelError("Tape Write Error");
   try {
-    bytes_.resize(position_);
-    bytes_.insert(bytes_.end(), bytes.begin(), bytes.end());
+    bytes_.reserve(position_ + bytes.size());  // the only step that can fail: nothing is lost
   } catch (const std::bad_alloc&) {
     throw EKestrelError("Tape Write Error");
   }
+  bytes_.resize(position_);
+  bytes_.insert(bytes_.end(), bytes.begin(), bytes.end());
   position_ += bytes.size();
   ResetDecoder();
 }

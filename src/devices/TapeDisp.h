@@ -5,6 +5,7 @@
 // the two events its owner connects.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -66,6 +67,9 @@ class TTapeImage {
   // Overwrites one byte; the position stays.  An offset at or past the end is refused.
   void Zap(size_t offset, uint8_t value);
 
+  // The most bytes writing may make the image hold (MaxSize unless lowered).
+  void SetCapacity(size_t capacity) { capacity_ = std::min(capacity, MaxSize); }
+
  private:
   int NextBCDFrame();
   int NextMTFrame();
@@ -76,6 +80,7 @@ class TTapeImage {
   void WriteAtPosition(const std::vector<uint8_t>& bytes);
 
   std::vector<uint8_t> bytes_;
+  size_t capacity_ = MaxSize;
   size_t position_ = 0;
   TImageFormat format_ = IFBCD;
   bool recordStartTaken_ = true;

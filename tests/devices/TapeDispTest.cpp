@@ -202,6 +202,19 @@ TEST(TapeImageWrite, MTRecordLongerThanTheLayoutAllowsIsRefused) {
   EXPECT_EQ(image.Size(), 4104u);
 }
 
+TEST(TapeImageWrite, FullTapeIsAWriteErrorAndKeepsWhatWasWritten) {
+  TTapeImage image = Image(IFBCD, {});
+  image.SetCapacity(5);
+  image.WriteRecord({{1, false}, {2, false}, {3, false}});
+  EXPECT_EQ(ErrorOf([&] {
+              image.WriteRecord({{4, false}, {5, false}, {6, false}});
+            }),
+            "Tape Write Error");
+  EXPECT_EQ(image.Size(), 3u);
+  image.WriteTapeMark();
+  EXPECT_EQ(image.Bytes(), (std::vector<uint8_t>{0xC1, 0x42, 0x03, 0x8F}));
+}
+
 TEST(TapeImageWrite, ZapChangesOneByteInsideTheImageOnly) {
   TTapeImage image = Image(IFBCD, {0xC1, 0x42, 0x8F});
   image.NextFrame();
