@@ -215,16 +215,6 @@ TEST(TapeImageWrite, FullTapeIsAWriteErrorAndKeepsWhatWasWritten) {
   EXPECT_EQ(image.Bytes(), (std::vector<uint8_t>{0xC1, 0x42, 0x03, 0x8F}));
 }
 
-TEST(TapeImageWrite, ZapChangesOneByteInsideTheImageOnly) {
-  TTapeImage image = Image(IFBCD, {0xC1, 0x42, 0x8F});
-  image.NextFrame();
-  image.Zap(2, 0x41);
-  EXPECT_EQ(image.Bytes(), (std::vector<uint8_t>{0xC1, 0x42, 0x41}));
-  EXPECT_EQ(image.Position(), 1u);
-  EXPECT_THROW(image.Zap(3, 0), EKestrelError);
-  EXPECT_EQ(image.Size(), 3u);
-}
-
 // ---- Drive ----
 
 class TapeDrive : public ::testing::Test {
@@ -393,28 +383,6 @@ TEST_F(TapeDrive, WriteProtectAndScratchTapes) {
   Drive(3).UnloadTape();
   EXPECT_TRUE(Drive(3).Panel().MountEnabled);
   EXPECT_EQ(ErrorOf([&] { Drive(3).PBMontClick(); }), "Tape file not found: scratch3");
-}
-
-TEST_F(TapeDrive, WrittenRecordsReadBackIntoOtherCore) {
-  Drive(1).SetWriteProtect(false);
-  Record(100, "HELLO", "1010");
-  Record(200, "0 9");
-  uint32_t count = 0;
-  Drive(1).WriteRecord(100, count);
-  Drive(1).WriteRecord(200, count);
-  Drive(1).WriteTapeMark();
-  Drive(1).RewindTape();
-  Drive(1).ReadRecord(1001, count);
-  EXPECT_EQ(count, 5u);
-  EXPECT_EQ(T.Text(1006, 6), "HELLOg");
-  for (uint16_t a = 1001; a <= 1006; ++a)
-    EXPECT_EQ(T.WordMarkAt(a), a == 1001 || a == 1003) << a;
-  Drive(1).ReadRecord(2001, count);
-  EXPECT_EQ(count, 3u);
-  EXPECT_EQ(T.Text(2004, 4), "0 9g");
-  Drive(1).ReadRecord(3001, count);
-  EXPECT_EQ(count, 0u);
-  EXPECT_TRUE(Drive(1).TapeIndicate());
 }
 
 TEST_F(TapeDrive, MTTapeIsWrittenInItsOwnLayout) {

@@ -138,7 +138,7 @@ TEST_F(TapeIO, UnitZeroIsShownAndTheProgramGoesOn) {
 TEST_F(TapeIO, WriteRewindAndReadBackWithWordMarks) {
   T.M.TapeUnits.SetWriteProtect(1, false);
   Record(1001, "HELLO", "1010");
-  Record(1101, "123", "");
+  Record(1101, "1 3", "");
   T.Instructions(500, {"L%U1" + Addr(1001) + "W", "L%U1" + Addr(1101) + "W", "U%U1M", "U%U1R",
                        "M%U1" + Addr(2001) + "R", "M%U1" + Addr(2101) + "R",
                        "M%U1" + Addr(2201) + "R", "B" + Addr(900) + "K", "."});
@@ -151,7 +151,7 @@ TEST_F(TapeIO, WriteRewindAndReadBackWithWordMarks) {
   for (uint16_t a = 2001; a <= 2006; ++a) {
     EXPECT_EQ(T.WordMarkAt(a), a == 2001 || a == 2003) << a;
   }
-  EXPECT_EQ(T.Text(2104, 4), "123g");
+  EXPECT_EQ(T.Text(2104, 4), "1 3g");  // the blank went to tape as 16
   EXPECT_FALSE(T.WordMarkAt(2101));
   EXPECT_TRUE(Traced("I          5 chars transfered"));
   EXPECT_TRUE(Traced("I          3 chars transfered"));
