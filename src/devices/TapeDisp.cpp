@@ -61,7 +61,12 @@ std::vector<uint8_t> ReadImageFile(const std::string& name) {
   }
   std::ifstream in(path, std::ios::binary);
   if (!in) throw EKestrelError("Tape file could not be read: " + name);
-  std::vector<uint8_t> bytes(static_cast<size_t>(size));
+  std::vector<uint8_t> bytes;
+  try {
+    bytes.resize(static_cast<size_t>(size));
+  } catch (const std::bad_alloc&) {
+    throw EKestrelError("Tape file could not be read: " + name + " (not enough memory)");
+  }
   in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size));
   if (static_cast<uintmax_t>(in.gcount()) != size) {
     throw EKestrelError("Tape file could not be read: " + name);
