@@ -91,10 +91,12 @@ bool IndicatorOn(TCPUThread& cpu, uint8_t d) {
     case 25:
       return r.OverflowIndicator.Exchange(false);
     case 34: {
+      // End of Reel follows the unit last read or written, and the test clears that unit.
       bool on = r.EndOfReelIndicator;
+      uint8_t unit = r.LastTapeUnit;
       DeviceCommand command;
       command.Operation = TapeClearIndicate;
-      command.Selector = 1;
+      command.Selector = unit != 0 ? unit : 1;
       cpu.SendDevice(TReceiver::TapeUnits, command);
       return on;
     }
