@@ -6,6 +6,7 @@ TMachine::TMachine(TMessenger& messenger) : Messenger(messenger) {
   Messenger.Attach(TReceiver::TraceWindow, &TraceLog);
   Messenger.Attach(TReceiver::ReaderPunch, &ReaderPunch);
   Messenger.Attach(TReceiver::Printer, &Printer);
+  Messenger.Attach(TReceiver::TapeUnits, &TapeUnits);
 }
 
 TMachine::~TMachine() {
@@ -13,6 +14,7 @@ TMachine::~TMachine() {
   Messenger.Attach(TReceiver::TraceWindow, nullptr);
   Messenger.Attach(TReceiver::ReaderPunch, nullptr);
   Messenger.Attach(TReceiver::Printer, nullptr);
+  Messenger.Attach(TReceiver::TapeUnits, nullptr);
 }
 
 }  // namespace kestrel

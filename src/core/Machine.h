@@ -10,6 +10,7 @@
 #include "core/Registers.h"
 #include "devices/IBM1402.h"
 #include "devices/IBM1403.h"
+#include "devices/IBM729IV.h"
 #include "instructions/IBMTrace.h"
 
 namespace kestrel {
@@ -30,6 +31,7 @@ class TMachine {
   TCharMap CharMap;
   TReaderPunch ReaderPunch{Registers, Core, CharMap};
   TPrinter Printer{Registers, Core, CharMap};
+  TTapeUnits TapeUnits{Registers, Core, Messenger};
 };
 
 }  // namespace kestrel

@@ -61,4 +61,8 @@ void ExecControlCarriage(TCPUThread& cpu);
 void TraceSelectStacker(TCPUThread& cpu);
 void ExecSelectStacker(TCPUThread& cpu);
 
+// I/O-unit instructions, whose A-address begins with % (TapeIO.cpp).
+void TraceIOUnit(TCPUThread& cpu);
+void ExecIOUnit(TCPUThread& cpu);
+
 }  // namespace kestrel

@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "core/KestDefs.h"
-#include "support/TempDir.h"
+#include "support/ScratchDir.h"
 
 namespace kestrel::test {
 namespace {
@@ -39,7 +39,7 @@ class CharMapTest : public ::testing::Test {
     Map.LoadCardFile(path, Cards, upper);
     return path;
   }
-  TTempDir Dir;
+  TScratchDir Dir;
   TCharMap Map;
   TCardList Cards;
 };
@@ -472,7 +472,7 @@ TEST(CharMapReport, ShortMappingShowsBlanksPastItsEnd) {
 }
 
 TEST(CharMapReport, ListenerHearsLoadsAndShowChanges) {
-  TTempDir dir;
+  TScratchDir dir;
   TCharMap map;
   int calls = 0;
   map.SetChangeListener([&] { ++calls; });

@@ -4,7 +4,7 @@
 
 #include "charset/IBMDefs.h"
 
-#include "support/TempDir.h"
+#include "support/ScratchDir.h"
 #include "support/TestMachine.h"
 
 namespace kestrel::test {
@@ -42,7 +42,7 @@ class ReaderTest : public ::testing::Test {
   TTestMachine T;
   TReaderPunch& Reader = T.M.ReaderPunch;
   std::vector<std::string> Errors;
-  TTempDir Dir;
+  TScratchDir Dir;
 
  private:
   int decks_ = 0;
@@ -214,11 +214,11 @@ TEST_F(ReaderTest, SaveStackerWritesLinesWithCrLf) {
   Send(RdrRead);
   std::string path = Dir.Path("READN.TXT");
   Send(RdrSaveStacker, 1, &path);
-  EXPECT_EQ(TTempDir::Read(path), Card("ONE") + "\r\n" + Card("TWO") + "\r\n");
+  EXPECT_EQ(TScratchDir::Read(path), Card("ONE") + "\r\n" + Card("TWO") + "\r\n");
   std::string empty = Dir.Path("EMPTY.TXT");
   Send(RdrSaveStacker, 5, &empty);
   EXPECT_TRUE(std::filesystem::exists(empty));
-  EXPECT_EQ(TTempDir::Read(empty), "");
+  EXPECT_EQ(TScratchDir::Read(empty), "");
   std::string none = Dir.Path("NONE.TXT");
   Send(RdrSaveStacker, 0, &none);
   Send(RdrSaveStacker, 6, &none);

@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "support/TempDir.h"
+#include "support/ScratchDir.h"
 #include "support/TestMachine.h"
 
 namespace kestrel::test {
@@ -35,7 +35,7 @@ class PrinterTest : public ::testing::Test {
   TTestMachine T;
   TPrinter& Printer = T.M.Printer;
   std::vector<std::string> Errors;
-  TTempDir Dir;
+  TScratchDir Dir;
 };
 
 TEST_F(PrinterTest, PrintsTheWholeAreaThroughTheMappingString) {
@@ -145,10 +145,10 @@ TEST_F(PrinterTest, SaveWritesCrLfLinesWithoutFormFeeds) {
   Send(PrnPrint);
   std::string path = Dir.Path("OUT.PRN");
   Send(PrnSave, 0, &path);
-  EXPECT_EQ(TTempDir::Read(path), Line("ABC") + "\r\n\r\n");
+  EXPECT_EQ(TScratchDir::Read(path), Line("ABC") + "\r\n\r\n");
   Send(PrnReset);
   Send(PrnSave, 0, &path);  // replaced
-  EXPECT_EQ(TTempDir::Read(path), "");
+  EXPECT_EQ(TScratchDir::Read(path), "");
   std::string bad = Dir.Path("missing/OUT.PRN");
   Send(PrnSave, 0, &bad);
   EXPECT_EQ(Errors, Lines{"Cannot write file:-\r" + bad});
@@ -177,7 +177,7 @@ TEST_F(PrinterTest, RefreshAndScrollUnlessTurbo) {
 }
 
 TEST(PrintFile, WrittenAtExitOnlyWhenAskedFor) {
-  TTempDir dir;
+  TScratchDir dir;
   std::string path = dir.Path("Kestrel.PRN");
   {
     TTestMachine t;
@@ -193,7 +193,7 @@ TEST(PrintFile, WrittenAtExitOnlyWhenAskedFor) {
     // However the run ends: here with a machine check.
     t.R.State = CpuState::MachineCheck;
   }
-  EXPECT_EQ(TTempDir::Read(path), std::string(132, 'X') + "\r\n");
+  EXPECT_EQ(TScratchDir::Read(path), std::string(132, 'X') + "\r\n");
   {
     // A file that cannot be written does not stop the program from ending.
     TTestMachine t;

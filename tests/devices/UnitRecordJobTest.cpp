@@ -3,7 +3,7 @@
 // print list and the punched cards are compared with the expected files beside the deck.
 #include <gtest/gtest.h>
 
-#include "support/TempDir.h"
+#include "support/ScratchDir.h"
 #include "support/TestMachine.h"
 
 namespace kestrel::test {
@@ -26,7 +26,7 @@ struct TJob {
   }
   TTestMachine T;
   std::vector<std::string> Errors;
-  TTempDir Dir;
+  TScratchDir Dir;
 };
 
 TEST(UnitRecordJob, BootsPrintsPunchesSelectsStackersAndHalts) {
@@ -42,9 +42,9 @@ TEST(UnitRecordJob, BootsPrintsPunchesSelectsStackersAndHalts) {
   job.T.M.Printer.Save(job.Dir.Path("URJOB.PRN"));
   reader.SaveStacker(5, job.Dir.Path("URJOB.PUN"));
   reader.SaveStacker(4, job.Dir.Path("URJOB.P4"));
-  EXPECT_EQ(TTempDir::Read(job.Dir.Path("URJOB.PRN")), TTempDir::Read(Demo + "URJOB.PRN"));
-  EXPECT_EQ(TTempDir::Read(job.Dir.Path("URJOB.PUN")), TTempDir::Read(Demo + "URJOB.PUN"));
-  EXPECT_EQ(TTempDir::Read(job.Dir.Path("URJOB.P4")), TTempDir::Read(Demo + "URJOB.P4"));
+  EXPECT_EQ(TScratchDir::Read(job.Dir.Path("URJOB.PRN")), TScratchDir::Read(Demo + "URJOB.PRN"));
+  EXPECT_EQ(TScratchDir::Read(job.Dir.Path("URJOB.PUN")), TScratchDir::Read(Demo + "URJOB.PUN"));
+  EXPECT_EQ(TScratchDir::Read(job.Dir.Path("URJOB.P4")), TScratchDir::Read(Demo + "URJOB.P4"));
 
   // The cards read: every card of the deck, less the two selected to Read 1 and 8/2.
   ASSERT_EQ(reader.Pile(PLRead1).size(), 1u);

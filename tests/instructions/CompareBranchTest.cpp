@@ -83,8 +83,8 @@ struct TBranchCase {
 
 TEST(BranchOnIndicator, AfterCompare) {
   const TBranchCase cases[] = {
-      {"12", "12", 'S', true},  {"12", "12", '/', false}, {"B", "A", 'T', true},
-      {"B", "A", 'U', false},   {"A", "B", 'U', true},    {"A", "B", '/', true},
+      {"12", "12", 'S', true}, {"12", "12", '/', false}, {"B", "A", 'T', true},
+      {"B", "A", 'U', false},  {"A", "B", 'U', true},    {"A", "B", '/', true},
   };
   for (const TBranchCase& c : cases) {
     TTestMachine t;
@@ -159,8 +159,10 @@ TEST(Branch, UnconditionalAndCharacterEqual) {
   t.Run(500);
   Lines trace = t.Trace();
   EXPECT_EQ(trace[0], "I00500 B 4 B   Branch  to 00600");
-  EXPECT_EQ(trace[2], "I00600 B 8 B   Branch if Character Equal at 00800 (\"X\") to \"Q\" to 00700");
-  EXPECT_EQ(trace[4], "I00608 B 1 B   Branch if Character Equal at 00799 (\"Q\") to \"Q\" to 00700");
+  EXPECT_EQ(trace[2],
+            "I00600 B 8 B   Branch if Character Equal at 00800 (\"X\") to \"Q\" to 00700");
+  EXPECT_EQ(trace[4],
+            "I00608 B 1 B   Branch if Character Equal at 00799 (\"Q\") to \"Q\" to 00700");
   EXPECT_EQ(t.R.InstrAddr, 700);
   EXPECT_EQ(t.R.BAR, 609);
 }
@@ -189,8 +191,7 @@ TEST(BranchWordMarkZone, ConditionsAndMark) {
   t.Run(500);
   EXPECT_EQ(t.R.InstrAddr, 600);
   EXPECT_EQ(t.R.BAR, 508);
-  EXPECT_EQ(t.Trace()[0],
-            "I00500 V 8 BWZ Branch to 00600 If WM/Z at 00800(.B.) matches: B-Zone");
+  EXPECT_EQ(t.Trace()[0], "I00500 V 8 BWZ Branch to 00600 If WM/Z at 00800(.B.) matches: B-Zone");
 
   TTestMachine u;
   u.Field(800, "S");  // word mark, A zone

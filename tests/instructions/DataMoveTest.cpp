@@ -98,7 +98,8 @@ TEST(WordMarks, SetAndClearInTheirForms) {
 TEST(ClearStorage, DownToTheHundredsBoundary) {
   TTestMachine t;
   t.TraceAll();
-  for (uint16_t a = 1; a < 450; ++a) t.Core.StoreCharWM(a, true, 5);
+  for (uint16_t a = 1; a < 450; ++a)
+    t.Core.StoreCharWM(a, true, 5);
   t.Instructions(500, {"/" + Addr(399), "/" + Addr(50), "."});
   t.Run(500);
   EXPECT_EQ(t.Core.Word(300) & 0xFF, 0);

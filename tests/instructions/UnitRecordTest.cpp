@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "support/TempDir.h"
+#include "support/ScratchDir.h"
 #include "support/TestMachine.h"
 
 namespace kestrel::test {
@@ -43,7 +43,7 @@ struct TCardMachine {
     T.Field(332, std::string(132, ' '), false);
     T.Field(180, std::string(80, ' '), false);
   }
-  TTempDir Dir;
+  TScratchDir Dir;
   TTestMachine T;
   Lines Errors;
 };

@@ -11,21 +11,21 @@
 
 namespace kestrel::test {
 
-class TTempDir {
+class TScratchDir {
  public:
-  TTempDir() {
+  TScratchDir() {
     static std::atomic<unsigned> counter{0};
     std::random_device random;
     std::string name = "kestrel-test-" + std::to_string(random()) + "-" + std::to_string(++counter);
     path_ = std::filesystem::temp_directory_path() / name;
     std::filesystem::create_directories(path_);
   }
-  ~TTempDir() {
+  ~TScratchDir() {
     std::error_code error;
     std::filesystem::remove_all(path_, error);
   }
-  TTempDir(const TTempDir&) = delete;
-  TTempDir& operator=(const TTempDir&) = delete;
+  TScratchDir(const TScratchDir&) = delete;
+  TScratchDir& operator=(const TScratchDir&) = delete;
 
   std::string Dir() const { return path_.string() + "/"; }
   std::string Path(const std::string& name) const { return (path_ / name).string(); }
