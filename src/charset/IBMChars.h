@@ -4,11 +4,11 @@
 #pragma once
 
 #include <array>
-#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -73,7 +73,10 @@ class TCharMap {
   TCharMap();
 
   // ---- The mapping string ----
-  TMappingPtr Mapping() const { return mapping_.load(); }
+  TMappingPtr Mapping() const {
+    std::lock_guard lock(mappingMutex_);
+    return mapping_;
+  }
   std::string MappingString() const { return Mapping()->Text(); }
   // Pads the text with blanks to 64 (cutting a longer one), installs it, then checks that no
   // non-blank character repeats; a string failing the check stays installed.
@@ -117,12 +120,17 @@ class TCharMap {
   void SetChangeListener(std::function<void()> listener) { listener_ = std::move(listener); }
 
  private:
-  void Install(TMappingPtr mapping) { mapping_.store(std::move(mapping)); }
+  void Install(TMappingPtr mapping) {
+    std::lock_guard lock(mappingMutex_);
+    mapping_.swap(mapping);  // the old string is released after the lock
+  }
   void Add(std::string line) { report_.push_back(std::move(line)); }
   void AddUsageRow(char digit, const std::string& row) { Add(digit + row); }
   void Changed();
 
-  std::atomic<TMappingPtr> mapping_;
+  // Held only to copy or swap the pointer; the string itself never changes.
+  mutable std::mutex mappingMutex_;
+  TMappingPtr mapping_;
   std::string cmcPath_;
   bool upperCase_ = false;
   std::array<uint32_t, 256> usage_{};
