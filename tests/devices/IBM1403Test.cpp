@@ -61,36 +61,33 @@ TEST_F(PrinterTest, PrintsTheWholeAreaThroughTheMappingString) {
   EXPECT_EQ(Printer.PrintList()[2][0], ' ');
 }
 
-TEST_F(PrinterTest, PendingSpacingFollowsTheNextPrintOnly) {
-  Send(PrnPrint);
-  EXPECT_EQ(Printer.LineCount(), 1u);
-  Send(PrnCarriage, 2);
-  EXPECT_EQ(Printer.LineCount(), 1u);
-  EXPECT_EQ(Printer.PendingSpace(), 2);
-  Send(PrnPrint);
-  EXPECT_EQ(Printer.LineCount(), 4u);
-  EXPECT_EQ(Printer.PrintList()[2], "");
-  EXPECT_EQ(Printer.PrintList()[3], "");
-  Send(PrnPrint);
-  EXPECT_EQ(Printer.LineCount(), 5u);
-
-  // Two after-print requests: the second replaces the first.
-  Send(PrnCarriage, 3);
-  Send(PrnCarriage, 1);
-  Send(PrnPrint);
-  EXPECT_EQ(Printer.LineCount(), 7u);
-}
-
-TEST_F(PrinterTest, ImmediateCarriageSpacesAtOnceAndCancelsPending) {
-  Send(PrnCarriage, 2);
-  Send(PrnCarriage, 1003);
-  EXPECT_EQ(Printer.LineCount(), 3u);
+TEST_F(PrinterTest, CarriageControlAndPendingSpacing) {
+  constexpr int Print = -1;
+  constexpr int Reset = -2;
+  struct TStep {
+    int Operation;   // Print, Reset or a carriage selector
+    size_t Entries;  // in the print list afterwards
+  };
+  const TStep steps[] = {
+      {Print, 1}, {2, 1},     {Print, 4},   // the spacing follows the next print
+      {Print, 5},                           // and only that one
+      {3, 5},     {1, 5},     {Print, 7},   // the second after-print request replaces the first
+      {2, 7},     {1003, 10},               // immediate: at once, and the pending spacing is gone
+      {5, 10},    {1000, 10}, {Print, 11},  // 1000 adds nothing but cancels
+      {4, 11},    {Reset, 0}, {Print, 5},   // a reset keeps the pending spacing
+  };
+  for (const TStep& step : steps) {
+    if (step.Operation == Print) {
+      Send(PrnPrint);
+    } else if (step.Operation == Reset) {
+      Send(PrnReset);
+    } else {
+      Send(PrnCarriage, static_cast<uint16_t>(step.Operation));
+    }
+    EXPECT_EQ(Printer.LineCount(), step.Entries) << step.Operation;
+  }
+  EXPECT_EQ(Printer.PrintList()[1], "");
   EXPECT_EQ(Printer.PendingSpace(), 0);
-  Send(PrnCarriage, 5);
-  Send(PrnCarriage, 1000);  // nothing added, pending spacing cancelled
-  EXPECT_EQ(Printer.LineCount(), 3u);
-  Send(PrnPrint);
-  EXPECT_EQ(Printer.LineCount(), 4u);
 }
 
 TEST_F(PrinterTest, WordMarkListing) {
@@ -106,15 +103,6 @@ TEST_F(PrinterTest, WordMarkListing) {
   EXPECT_EQ(Printer.PrintList()[1], expected);
   Send(PrnPrint, 2);  // any other selector prints normally
   EXPECT_EQ(Printer.PrintList()[2].substr(17, 3), "ABC");
-}
-
-TEST_F(PrinterTest, ResetKeepsThePendingSpacing) {
-  Send(PrnPrint);
-  Send(PrnCarriage, 2);
-  Send(PrnReset);
-  EXPECT_EQ(Printer.LineCount(), 0u);
-  Send(PrnPrint);
-  EXPECT_EQ(Printer.LineCount(), 3u);
 }
 
 TEST_F(PrinterTest, LineCountIsStoredOnlyOnRequest) {
