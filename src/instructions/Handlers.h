@@ -39,4 +39,20 @@ void ExecBranchWMZone(TCPUThread& cpu);
 void TraceHalt(TCPUThread& cpu);
 void ExecHalt(TCPUThread& cpu);
 
+// Arithmetic (Arithmetic.cpp).
+void TraceAdd(TCPUThread& cpu);
+void ExecAdd(TCPUThread& cpu);
+void TraceSubtract(TCPUThread& cpu);
+void ExecSubtract(TCPUThread& cpu);
+void TraceZeroAdd(TCPUThread& cpu);
+void ExecZeroAdd(TCPUThread& cpu);
+void TraceZeroSubtract(TCPUThread& cpu);
+void ExecZeroSubtract(TCPUThread& cpu);
+
+// Editing moves (Editing.cpp).
+void TraceMoveSuppress(TCPUThread& cpu);
+void ExecMoveSuppress(TCPUThread& cpu);
+void TraceMoveEdit(TCPUThread& cpu);
+void ExecMoveEdit(TCPUThread& cpu);
+
 }  // namespace kestrel

@@ -25,11 +25,18 @@ constexpr std::initializer_list<TOpcodeEntry> Instructions = {
     {56, "SBR Store B-Address Register (", TraceStoreBAR, ExecStoreBAR},
     {59, "H   HALT", TraceHalt, ExecHalt},
     {60, "CW  Clear WM at ", TraceClearWordMark, ExecClearWordMark},
+    {18, "S   Subtract [", TraceSubtract, ExecSubtract},
+    {42, "ZS  Zero and Subtract ", TraceZeroSubtract, ExecZeroSubtract},
+    {49, "A   Add [", TraceAdd, ExecAdd},
+    {58, "ZA  Zero and Add ", TraceZeroAdd, ExecZeroAdd},
+    {25, "MCS Move Characters and Suppress Zeros from ", TraceMoveSuppress, ExecMoveSuppress},
+    {53, "MCE Move Characters and Edit from ", TraceMoveEdit, ExecMoveEdit},
 };
 
 constexpr std::array<TOpcodeEntry, 64> MakeTable() {
   std::array<TOpcodeEntry, 64> table{};
-  for (const TOpcodeEntry& entry : Instructions) table[entry.Code] = entry;
+  for (const TOpcodeEntry& entry : Instructions)
+    table[entry.Code] = entry;
   return table;
 }
 
@@ -42,6 +49,8 @@ const TOpcodeEntry* FindOpcode(uint8_t code) {
   return entry.Execute != nullptr ? &entry : nullptr;
 }
 
-const TOpcodeEntry* IOUnitEntry() { return nullptr; }
+const TOpcodeEntry* IOUnitEntry() {
+  return nullptr;
+}
 
 }  // namespace kestrel
