@@ -35,8 +35,7 @@ constexpr std::initializer_list<TOpcodeEntry> Instructions = {
 
 constexpr std::array<TOpcodeEntry, 64> MakeTable() {
   std::array<TOpcodeEntry, 64> table{};
-  for (const TOpcodeEntry& entry : Instructions)
-    table[entry.Code] = entry;
+  for (const TOpcodeEntry& entry : Instructions) table[entry.Code] = entry;
   return table;
 }
 
@@ -49,8 +48,6 @@ const TOpcodeEntry* FindOpcode(uint8_t code) {
   return entry.Execute != nullptr ? &entry : nullptr;
 }
 
-const TOpcodeEntry* IOUnitEntry() {
-  return nullptr;
-}
+const TOpcodeEntry* IOUnitEntry() { return nullptr; }
 
 }  // namespace kestrel
