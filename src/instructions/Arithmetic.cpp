@@ -2,6 +2,7 @@
 // position and run leftward; the B-field ends at its word mark, the A-field at its own.  The sign
 // sits in the zone of the units position: only the B zone alone means minus.
 #include <algorithm>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -75,8 +76,11 @@ void AddOrSubtract(TCPUThread& cpu, bool subtract) {
   uint16_t bar = r.BAR;
   TAddDetail detail;
   if (details) {
-    detail.Header = " " + std::to_string(r.InstrAddr) + " " + std::to_string(aar) + " " +
-                    std::to_string(bar) + " ";
+    for (unsigned value : {unsigned{r.InstrAddr}, unsigned{aar}, unsigned{bar}}) {
+      detail.Header += ' ';
+      detail.Header += std::to_string(value);
+    }
+    detail.Header += ' ';
   }
 
   bool trueAdd = !subtract;
