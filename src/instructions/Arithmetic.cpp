@@ -3,6 +3,7 @@
 // sits in the zone of the units position: only the B zone alone means minus.
 #include <algorithm>
 #include <initializer_list>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -71,16 +72,16 @@ struct TAddDetail {
 void AddOrSubtract(TCPUThread& cpu, bool subtract) {
   TRegisters& r = cpu.R;
   TCoreStorage& core = cpu.Core;
-  const bool details = cpu.TracingDetails();
   uint16_t aar = r.AAR;
   uint16_t bar = r.BAR;
-  TAddDetail detail;
-  if (details) {
+  std::optional<TAddDetail> detail;  // only while details are traced
+  if (cpu.TracingDetails()) {
+    detail.emplace();
     for (unsigned value : {unsigned{r.InstrAddr}, unsigned{aar}, unsigned{bar}}) {
-      detail.Header += ' ';
-      detail.Header += std::to_string(value);
+      detail->Header += ' ';
+      detail->Header += std::to_string(value);
     }
-    detail.Header += ' ';
+    detail->Header += ' ';
   }
 
   bool trueAdd = !subtract;
@@ -119,10 +120,10 @@ void AddOrSubtract(TCPUThread& cpu, bool subtract) {
     }
     uint8_t result = static_cast<uint8_t>(zone | DigitCode(sum));
     core.StoreChar(bar, result);
-    if (details) {
-      detail.BChars += BcdToChar(b.Code);
-      detail.AChars += aExhausted ? ' ' : BcdToChar(a.Code);
-      detail.Result += BcdToChar(result);
+    if (detail) {
+      detail->BChars += BcdToChar(b.Code);
+      detail->AChars += aExhausted ? ' ' : BcdToChar(a.Code);
+      detail->Result += BcdToChar(result);
     }
     // The A-field is read up to its word mark; from then on its digits are zeros.  AAR steps past
     // the word mark position too, so a chained instruction finds the next field.
@@ -139,9 +140,9 @@ void AddOrSubtract(TCPUThread& cpu, bool subtract) {
     bar = static_cast<uint16_t>(bar + i);
     r.BAR = bar;
     borrow = 0;
-    if (details) {
-      detail.FirstPass = std::move(detail.Result);
-      detail.Result.clear();
+    if (detail) {
+      detail->FirstPass = std::move(detail->Result);
+      detail->Result.clear();
     }
     for (int k = 1; k <= i; ++k) {
       uint8_t stored = core.ReadChar(bar);
@@ -150,16 +151,16 @@ void AddOrSubtract(TCPUThread& cpu, bool subtract) {
       if (k == 1) zone = InvertedSign(zone);
       uint8_t result = static_cast<uint8_t>(zone | DigitCode(digit));
       core.StoreChar(bar, result);
-      if (details) detail.Result += BcdToChar(result);
+      if (detail) detail->Result += BcdToChar(result);
       r.BAR = --bar;
     }
   }
 
-  if (details) {
-    std::string line = detail.Header + (trueAdd ? "True " : "Comp ") + Reversed(detail.BChars) +
-                       (trueAdd ? "+" : "-") + Trimmed(Reversed(detail.AChars)) + "=" +
-                       Reversed(detail.Result);
-    if (recomplement) line += " <- " + Reversed(detail.FirstPass);
+  if (detail) {
+    std::string line = detail->Header + (trueAdd ? "True " : "Comp ") + Reversed(detail->BChars) +
+                       (trueAdd ? "+" : "-") + Trimmed(Reversed(detail->AChars)) + "=" +
+                       Reversed(detail->Result);
+    if (recomplement) line += " <- " + Reversed(detail->FirstPass);
     cpu.TraceAppend(line);
   }
 }

@@ -178,5 +178,46 @@ TEST_F(InstructionFetch, ChecksAndTheRegistersTheyLeave) {
   check(7996, "Invalid Address: 8000 used by 7996", 8000);
 }
 
+TEST_F(InstructionFetch, ReadStopsAndChecksOnlyForThePositionsRead) {
+  // The fetch reads the instruction and the character that ends it, nothing beyond.
+  Place(t, 500, "A" + Addr(300));
+  t.Core.ReadStopAddress = 506;
+  t.Core.UninitializedCheck = true;  // 506 and on were never written
+  TFetched f = FetchAt(t, 500);
+  EXPECT_EQ(f.ILen, 4);
+  EXPECT_EQ(t.R.State, CpuState::ReaderEmpty);
+  t.Core.ReadStopAddress = 504;  // the word mark that ends it is read
+  f = FetchAt(t, 500);
+  EXPECT_EQ(f.ILen, 4);
+  EXPECT_EQ(t.R.State, CpuState::SingleStep);
+  EXPECT_EQ(t.StopMessage(), "Storage at 00504 accessed");
+}
+
+TEST_F(InstructionFetch, UninitializedCheckInsideTheInstruction) {
+  t.Core.StoreCharWM(500, true, CharToBcd('A'));
+  t.Core.StoreCharWM(501, false, CharToBcd('3'));
+  t.Core.StoreCharWM(504, true, 0);  // 502 and 503 were never written
+  t.Core.UninitializedCheck = true;
+  t.R.IAR = 500;
+  try {
+    t.M.Cpu.FetchInstruction();
+    ADD_FAILURE() << "no check";
+  } catch (const EProcessCheck& e) {
+    EXPECT_EQ(e.FullText(), "Read from Uninitialized Core at: 502");
+  }
+  EXPECT_EQ(t.R.IAR, 502);
+}
+
+TEST_F(InstructionFetch, InstructionsAtTheEndOfCore) {
+  Place(t, 7991, "M" + Addr(300) + Addr(400));  // its closing word mark at 7998
+  TFetched f = FetchAt(t, 7991);
+  EXPECT_EQ(f.ILen, 7);
+  EXPECT_EQ(f.IAR, 7998);
+  Place(t, 7995, "A" + Addr(300));  // closing word mark at 7999, the last position
+  f = FetchAt(t, 7995);
+  EXPECT_EQ(f.ILen, 4);
+  EXPECT_EQ(f.AAR, 300);
+}
+
 }  // namespace
 }  // namespace kestrel::test
