@@ -45,6 +45,7 @@ bool FetchPlain(TCPUThread& cpu, uint16_t iar) {
   const bool uninitializedCheck = core.UninitializedCheck;
   uint8_t code[Window];
   unsigned marks = 0;
+#pragma GCC unroll 9
   for (unsigned k = 0; k < Window; ++k) {
     uint16_t word = core.Word(static_cast<uint16_t>(iar + k));
     if (uninitializedCheck && !(word & CoreChar::Written)) return false;
@@ -80,9 +81,8 @@ bool FetchPlain(TCPUThread& cpu, uint16_t iar) {
 }
 
 [[noreturn]] void InvalidOpcode(uint8_t code, uint16_t at) {
-  RaiseProcessCheck(std::string("Invalid Opcode: \"") + BcdToChar(code) + "\" ($" + Hex2(code) +
-                        ") at ",
-                    at);
+  RaiseProcessCheck(
+      std::string("Invalid Opcode: \"") + BcdToChar(code) + "\" ($" + Hex2(code) + ") at ", at);
 }
 }  // namespace
 

@@ -34,15 +34,12 @@ uint8_t InvertedSign(uint8_t zone) {
   return zone == Bcd::BZone ? Bcd::ZoneMask : Bcd::BZone;
 }
 
-// One step of a ten's complement: the digit against its running borrow.
+// One step of a ten's complement: the digit against its running borrow.  Written without
+// branches, since the digits of a field are as good as random to a branch predictor.
 int Complement(int digit, int& borrow) {
   int value = 10 - digit - borrow;
-  if (value >= 10) {
-    borrow = 0;
-    return value - 10;
-  }
-  borrow = 1;
-  return value;
+  borrow = value < 10 ? 1 : 0;
+  return value - 10 * (1 - borrow);
 }
 
 std::string Reversed(std::string text) {
@@ -101,7 +98,7 @@ void AddOrSubtract(TCPUThread& cpu, bool subtract) {
     if (!trueAdd) aDigit = Complement(aDigit, borrow);
     int sum = aDigit + DigitValue(b.Code) + carry;
     carry = sum >= 10 ? 1 : 0;
-    if (carry) sum -= 10;
+    sum -= 10 * carry;
 
     uint8_t zone = b.Code & Bcd::ZoneMask;
     if (trueAdd) {
