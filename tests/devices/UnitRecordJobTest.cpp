@@ -34,7 +34,7 @@ TEST(UnitRecordJob, BootsPrintsPunchesSelectsStackersAndHalts) {
   job.Run();
   ASSERT_EQ(job.T.State(), CpuState::ProgramHalt) << job.T.StopMessage();
   EXPECT_TRUE(job.Errors.empty());
-  EXPECT_EQ(job.T.R.InstrAddr, 712);
+  EXPECT_EQ(job.T.R.InstrAddr, 629);
   // The deck uses the Pierce A convention, and the print keeps it.
   EXPECT_EQ(job.T.M.CharMap.BcdToPrintChar(Bcd::Lozenge), ')');
 
@@ -52,8 +52,8 @@ TEST(UnitRecordJob, BootsPrintsPunchesSelectsStackersAndHalts) {
   ASSERT_EQ(reader.Pile(PL82).size(), 1u);
   EXPECT_EQ(reader.Pile(PL82)[0].substr(0, 12), "10005SAW, HA");
   EXPECT_TRUE(reader.Pile(PLHopper).empty());
-  // The bootstrap card, 69 loader cards, six data cards and the END card.
-  EXPECT_EQ(reader.Pile(PLReadN).size(), 1u + 69u + 6u + 1u - 2u);
+  // The bootstrap card, 55 loader cards, six data cards and the END card.
+  EXPECT_EQ(reader.Pile(PLReadN).size(), 1u + 55u + 6u + 1u - 2u);
   EXPECT_EQ(reader.Pile(PLReadN).back().substr(0, 4), "END ");
 }
 
