@@ -1,5 +1,6 @@
 #include "core/KestCore.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "core/KestDefs.h"
@@ -168,13 +169,16 @@ void TCoreStorage::StoreAddress(uint16_t unitsAddress, uint32_t value) {
   StoreChar(unitsAddress, static_cast<uint8_t>(digit(low % 10) + 16 * group));
 }
 
+// Both read downward and show the characters high-order first: collected as read, then turned
+// round, so a field as long as core costs one pass and not one move per character.
 std::string TCoreStorage::FieldText(uint16_t address, int count) {
   std::string text;
   for (int i = 0; i < count; ++i) {
-    text.insert(text.begin(), BcdToChar(ReadCharWM(address).Code));
+    text += BcdToChar(ReadCharWM(address).Code);
     if (address == 1) break;
     --address;
   }
+  std::reverse(text.begin(), text.end());
   return text;
 }
 
@@ -182,10 +186,11 @@ std::string TCoreStorage::WordText(uint16_t address) {
   std::string text;
   while (true) {
     TCharWM c = ReadCharWM(address);
-    text.insert(text.begin(), BcdToChar(c.Code));
+    text += BcdToChar(c.Code);
     if (c.WordMark || address == 1) break;
     --address;
   }
+  std::reverse(text.begin(), text.end());
   return text;
 }
 

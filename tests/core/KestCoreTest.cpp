@@ -176,6 +176,19 @@ TEST_F(CoreStorageTest, FieldAndWordText) {
   EXPECT_EQ(core.FieldText(2, 5), "XY");  // likewise
 }
 
+TEST_F(CoreStorageTest, WordTextOfAFieldWithoutWordMarksRunsToAddressOne) {
+  // The trace of a compare or an edit whose field has no word mark: the whole of core below it,
+  // high-order first.
+  core.SetCoreSize(16000);
+  for (uint16_t a = 1; a < 16000; ++a)
+    core.StoreChar(a, static_cast<uint8_t>(a % 64));
+  std::string text = core.WordText(15999);
+  ASSERT_EQ(text.size(), 15999u);
+  EXPECT_EQ(text.front(), BcdToChar(1));
+  EXPECT_EQ(text.back(), BcdToChar(15999 % 64));
+  EXPECT_EQ(core.FieldText(15999, 20000), text);
+}
+
 TEST_F(CoreStorageTest, ChangedBitIsClearedOnlyIfTheWordIsUnchanged) {
   core.StoreChar(40, 3);
   uint16_t drawn = core.Word(40);
