@@ -27,6 +27,10 @@ void TMessenger::Deliver(TReceiver receiver, const TMessage& message) {
   try {
     handler->HandleMessage(message);
     return;
+  } catch (const EProcessCheck& e) {
+    // A core check inside a device operation (a punch of never-written core): its message is
+    // completed by the address, as on the status line.
+    error = e.FullText();
   } catch (const std::exception& e) {
     error = e.what();
   } catch (...) {

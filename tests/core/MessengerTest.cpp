@@ -57,6 +57,18 @@ TEST(InlineMessenger, AnErrorInAHandlerIsReportedAndTheSenderGoesOn) {
   EXPECT_EQ(recorder.Values, (std::vector<int>{999, 4}));
 }
 
+TEST(InlineMessenger, AProcessCheckInAHandlerIsReportedWithItsAddress) {
+  TTestMachine t;
+  std::vector<std::string> reports;
+  t.Messenger.SetErrorReporter([&](const std::string& text) { reports.push_back(text); });
+  t.Core.UninitializedCheck = true;
+  t.Instructions(500, {"4", "."});  // punch 101-180, never written
+  t.Run(500);
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(reports[0], "Read from Uninitialized Core at: 101");
+  EXPECT_EQ(t.State(), CpuState::ProgramHalt);  // the processor goes on after the box
+}
+
 TEST(ThreadMessenger, OrderIsKeptAndSendsRunOnTheGuiThread) {
   TThreadedMessenger messenger;
   TRecorder recorder;

@@ -121,7 +121,7 @@ TEST_F(ReaderTest, PunchTakesCoreOneHundredOneToOneEighty) {
   T.Core.UninitializedCheck = true;
   T.Core.ClearCore();
   Send(RdrPunch);
-  EXPECT_EQ(Errors, Lines{"Read from Uninitialized Core at: "});
+  EXPECT_EQ(Errors, Lines{"Read from Uninitialized Core at: 101"});
   EXPECT_EQ(Reader.Pile(PLPunchN).size(), 1u);
 }
 

@@ -121,7 +121,7 @@ TEST_F(PrinterTest, UninitializedCoreAddsNoLine) {
   T.Field(250, std::string(50, 'A'), false);
   Send(PrnCarriage, 1);
   Send(PrnPrint);
-  EXPECT_EQ(Errors, Lines{"Read from Uninitialized Core at: "});
+  EXPECT_EQ(Errors, Lines{"Read from Uninitialized Core at: 251"});
   EXPECT_TRUE(Printer.PrintList().empty());
   EXPECT_EQ(Printer.PendingSpace(), 1);
   EXPECT_EQ(T.R.BAR, 251);
