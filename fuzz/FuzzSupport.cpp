@@ -49,6 +49,14 @@ void TFuzzMessenger::Watch(TMachine& machine, int stopAfter) {
   stopAfter_ = stopAfter;
 }
 
+void TTraceChecker::HandleMessage(const TMessage& message) {
+  if (message.Id != EmulatorMessage::AddTraceLine || message.Ref == nullptr) return;
+  const std::string& line = *static_cast<const std::string*>(message.Ref);
+  Require(!line.empty() && std::string_view("IDRETS ").find(line[0]) != std::string_view::npos,
+          "trace line without a kind letter (or the blank of a detail): " + line);
+  ++lines_;
+}
+
 // ---- Scratch files --------------------------------------------------------------------------
 
 namespace {

@@ -51,6 +51,18 @@ class TFuzzMessenger : public TMessenger {
   std::vector<std::string> errors_;
 };
 
+// Stands in for the trace window: checks each line as it comes (a kind letter first, or the
+// blank of the arithmetic and edit details) and keeps only the count, so a long traced run
+// costs no memory.  Attach it in place of the machine's trace log.
+class TTraceChecker : public IMessageReceiver {
+ public:
+  void HandleMessage(const TMessage& message) override;
+  size_t Lines() const { return lines_; }
+
+ private:
+  size_t lines_ = 0;
+};
+
 // A directory of this process's own for the files the inputs become, removed at exit.
 const std::string& ScratchDir();
 // Writes `bytes` to ScratchDir()/name (replacing it) and returns the path.
