@@ -3,11 +3,15 @@
 // Later subsystems (devices, mapping, console, scripts) are members here too.
 #pragma once
 
+#include "console/KestCnfg.h"
+#include "console/KestMain.h"
 #include "core/KestCore.h"
 #include "core/KestProc.h"
 #include "core/Messenger.h"
 #include "core/Registers.h"
 #include "instructions/IBMTrace.h"
+#include "script/KestDOCL.h"
+#include "script/KestIOCL.h"
 
 namespace kestrel {
 
@@ -24,6 +28,12 @@ class TMachine {
   TTraceFlags TraceFlags;
   TTraceLog TraceLog;
   TCPUThread Cpu{Registers, Core, TraceFlags, Messenger};
+  // The script message window's model, the script thread, the configuration and the front panel's
+  // model (the main window's receiver).
+  TScriptDisplay ScriptDisplay;
+  TOCLThread Script{Registers, Core, TraceFlags, Messenger, ScriptDisplay};
+  TConfiguration Config{Core};
+  TConsole Console{*this};
 };
 
 }  // namespace kestrel
