@@ -314,7 +314,10 @@ void TOCLScripter::NextToken() {
       TokenCode = TKRBracket;
       break;
     default:
-      throw EKestrelError("Invalid character: " + Quoted(std::string(1, static_cast<char>(c))));
+      // A NUL byte cannot travel inside a message text: it is named as #0.
+      throw EKestrelError(
+          "Invalid character: " +
+          Quoted(c == 0 ? std::string("#0") : std::string(1, static_cast<char>(c))));
   }
   TokenText = std::string(1, static_cast<char>(c));
   NextChar();
