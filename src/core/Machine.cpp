@@ -4,6 +4,7 @@ namespace kestrel {
 
 TMachine::TMachine(TMessenger& messenger) : Messenger(messenger) {
   Messenger.Attach(TReceiver::TraceWindow, &TraceLog);
+  Messenger.Attach(TReceiver::TapeUnits, &TapeUnits);
   Messenger.Attach(TReceiver::MainWindow, &Console);
   Messenger.Attach(TReceiver::ScriptDisplay, &ScriptDisplay);
   ScriptDisplay.SetScriptControl(&Script);
@@ -13,6 +14,7 @@ TMachine::~TMachine() {
   Script.EndThread();
   Cpu.EndThread();
   Messenger.Attach(TReceiver::TraceWindow, nullptr);
+  Messenger.Attach(TReceiver::TapeUnits, nullptr);
   Messenger.Attach(TReceiver::MainWindow, nullptr);
   Messenger.Attach(TReceiver::ScriptDisplay, nullptr);
 }

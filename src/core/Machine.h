@@ -9,6 +9,7 @@
 #include "core/KestProc.h"
 #include "core/Messenger.h"
 #include "core/Registers.h"
+#include "devices/IBM729IV.h"
 #include "instructions/IBMTrace.h"
 #include "script/KestDOCL.h"
 #include "script/KestIOCL.h"
@@ -28,6 +29,7 @@ class TMachine {
   TTraceFlags TraceFlags;
   TTraceLog TraceLog;
   TCPUThread Cpu{Registers, Core, TraceFlags, Messenger};
+  TTapeUnits TapeUnits{Registers, Core, Messenger};
   // The script message window's model, the script thread, the configuration and the front panel's
   // model (the main window's receiver).
   TScriptDisplay ScriptDisplay;
