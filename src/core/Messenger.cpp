@@ -1,6 +1,7 @@
 #include "core/Messenger.h"
 
 #include <chrono>
+#include <cstdio>
 #include <exception>
 
 namespace kestrel {
@@ -31,7 +32,11 @@ void TMessenger::Deliver(TReceiver receiver, const TMessage& message) {
   } catch (...) {
     error = "Unknown error";
   }
-  if (reporter_) reporter_(error);
+  if (reporter_) {
+    reporter_(error);
+  } else {
+    std::fprintf(stderr, "%s\n", error.c_str());
+  }
 }
 
 // ---- Inline ---------------------------------------------------------------------------------
