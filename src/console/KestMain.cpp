@@ -8,7 +8,6 @@ namespace kestrel {
 
 namespace {
 constexpr uint16_t OpDeviceReset = 1;
-constexpr uint16_t OpRdrLoadDeck = 3;
 constexpr uint16_t OpPrnSave = 5;
 
 // A stop field's decimal number as a 16-bit value.
@@ -56,14 +55,10 @@ TScriptStart TConsole::FirstActivation(const std::vector<std::string>& arguments
     const std::string& first = arguments.front();
     // A card file named on the command line also goes into the reader.  It is loaded after the
     // reset above, which would otherwise empty the hopper again.
-    if (first.find(".CRD") != std::string::npos || first.find(".CDR") != std::string::npos) {
-      DeviceCommand deck;
-      deck.Operation = OpRdrLoadDeck;
-      deck.Text = &first;
-      TMessage m;
-      m.Id = EmulatorMessage::DeviceRequest;
-      m.Ref = &deck;
-      machine_.Messenger.Send(TReceiver::ReaderPunch, m);
+    try {
+      machine_.ReaderPunch.CommandLineDeck(arguments);
+    } catch (const std::exception& e) {
+      ReportError(e.what());
     }
     return StartScriptFile(first);
   }

@@ -39,6 +39,28 @@ void ExecBranchWMZone(TCPUThread& cpu);
 void TraceHalt(TCPUThread& cpu);
 void ExecHalt(TCPUThread& cpu);
 
+// Unit-record instructions (UnitRecord.cpp).
+void TraceReadCard(TCPUThread& cpu);
+void ExecReadCard(TCPUThread& cpu);
+void TraceWriteLine(TCPUThread& cpu);
+void ExecWriteLine(TCPUThread& cpu);
+void TraceWriteRead(TCPUThread& cpu);
+void ExecWriteRead(TCPUThread& cpu);
+void TracePunchCard(TCPUThread& cpu);
+void ExecPunchCard(TCPUThread& cpu);
+void TraceReadPunch(TCPUThread& cpu);
+void ExecReadPunch(TCPUThread& cpu);
+void TraceWritePunch(TCPUThread& cpu);
+void ExecWritePunch(TCPUThread& cpu);
+void TraceWriteReadPunch(TCPUThread& cpu);
+void ExecWriteReadPunch(TCPUThread& cpu);
+void TraceStartFeed(TCPUThread& cpu);
+void ExecStartFeed(TCPUThread& cpu);
+void TraceControlCarriage(TCPUThread& cpu);
+void ExecControlCarriage(TCPUThread& cpu);
+void TraceSelectStacker(TCPUThread& cpu);
+void ExecSelectStacker(TCPUThread& cpu);
+
 // I/O-unit instructions, whose A-address begins with % (TapeIO.cpp).
 void TraceIOUnit(TCPUThread& cpu);
 void ExecIOUnit(TCPUThread& cpu);

@@ -10,6 +10,15 @@ namespace kestrel {
 namespace {
 
 constexpr std::initializer_list<TOpcodeEntry> Instructions = {
+    {1, "R   Read Card", TraceReadCard, ExecReadCard},
+    {2, "W   Write ", TraceWriteLine, ExecWriteLine},
+    {3, "WR  Write line and Read card", TraceWriteRead, ExecWriteRead},
+    {4, "P   Punch Card", TracePunchCard, ExecPunchCard},
+    {5, "RP  Read card and Punch card", TraceReadPunch, ExecReadPunch},
+    {6, "WP  Write line and Punch card", TraceWritePunch, ExecWritePunch},
+    {7, "WRP Write line, Read Card and Punch card", TraceWriteReadPunch, ExecWriteReadPunch},
+    {8, "SRF Start Read Feed", TraceStartFeed, ExecStartFeed},
+    {9, "SPF Start Punch Feed", TraceStartFeed, ExecStartFeed},
     {11, "MA  Modify Address at ", TraceModifyAddress, ExecModifyAddress},
     {17, "CS  Clear Storage from ", TraceClearStorage, ExecClearStorage},
     {21, "BWZ Branch to ", TraceBranchWMZone, ExecBranchWMZone},
@@ -25,6 +34,8 @@ constexpr std::initializer_list<TOpcodeEntry> Instructions = {
     {56, "SBR Store B-Address Register (", TraceStoreBAR, ExecStoreBAR},
     {59, "H   HALT", TraceHalt, ExecHalt},
     {60, "CW  Clear WM at ", TraceClearWordMark, ExecClearWordMark},
+    {34, "SS  Select Stacker: ", TraceSelectStacker, ExecSelectStacker},
+    {54, "CC  Control Carriage - ", TraceControlCarriage, ExecControlCarriage},
     {18, "S   Subtract [", TraceSubtract, ExecSubtract},
     {42, "ZS  Zero and Subtract ", TraceZeroSubtract, ExecZeroSubtract},
     {49, "A   Add [", TraceAdd, ExecAdd},

@@ -58,7 +58,7 @@ class BatchThread : public ::testing::Test {
     err.str("");
     return RunBatch(line, (dir.Path() / "kestrel").string(), out, err);
   }
-  TScratchDir dir;
+  TWorkDir dir;
   std::ostringstream out, err;
 };
 

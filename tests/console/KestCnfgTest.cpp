@@ -12,7 +12,7 @@ class Configuration : public ::testing::Test {
  protected:
   Configuration() { config.Open(Path()); }
   std::string Path() const { return (dir.Path() / "Kestrel.INI").string(); }
-  TScratchDir dir;
+  TWorkDir dir;
   TRegisters registers;
   TCoreStorage core{registers};
   TConfiguration config{core};

@@ -78,11 +78,13 @@ TEST_F(Console, FirstActivationRunsTheConfiguredScriptWhenItExists) {
 }
 
 TEST_F(Console, FirstActivationArgumentWinsAndCardFilesGoToTheReader) {
-  f.Dir.Write("JOB.CRD", "not a script\n");
+  f.Dir.Write("JOB.CRD", "NOT A SCRIPT\n");
+  f.M.CharMap.UseCmcFile = false;
+  f.Mapping.UseCmcFile = false;
+  // The hopper is filled after the reset of the first activation, so the deck stays there.
   EXPECT_EQ(c.FirstActivation({"JOB.CRD"}), TScriptStart::Started);
-  ASSERT_GE(f.Reader.Got.size(), 2u);
-  EXPECT_EQ(f.Reader.Got.back().Operation, 3);
-  EXPECT_EQ(f.Reader.Got.back().Text, "JOB.CRD");
+  EXPECT_EQ(f.M.ReaderPunch.CardFileName(), "JOB.CRD");
+  EXPECT_EQ(f.M.ReaderPunch.Pile(PLHopper).size(), 1u);
   EXPECT_EQ(c.CurrentScriptName(), "JOB.CRD");
   EXPECT_EQ(c.WindowCaption(), "IBM 1401 Emulator - JOB.CRD");
   // Run as a script, it fails like any bad script.

@@ -211,7 +211,7 @@ TEST(OclParsers, FindLabelSkipsStringsAndComments) {
 }
 
 TEST(OclLoad, AddsTheExtensionAndReportsMissingFiles) {
-  TScratchDir dir;
+  TWorkDir dir;
   dir.Write("JOB.OCL", "START");
   TOCLScripter s;
   s.LoadScript("JOB");
@@ -232,7 +232,7 @@ TEST(OclLoad, AddsTheExtensionAndReportsMissingFiles) {
 }
 
 TEST(OclLoad, RefusesAHugeFile) {
-  TScratchDir dir;
+  TWorkDir dir;
   dir.Write("BIG.OCL", std::string(MaxScriptBytes + 10, '*'));
   try {
     TOCLScripter().LoadScript("BIG.OCL");

@@ -205,7 +205,7 @@ class OclThreadRun : public ::testing::Test {
     });
     return idle;
   }
-  TScratchDir dir;
+  TWorkDir dir;
   TThreadedMessenger messenger;
   TMachine m{messenger};
   std::vector<std::string> errors;

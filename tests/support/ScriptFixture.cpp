@@ -37,7 +37,7 @@ void TMappingStub::SetMappingString(const std::string& text) {
   }
 }
 
-TScratchDir::TScratchDir() {
+TWorkDir::TWorkDir() {
   static std::atomic<int> counter{0};
   previous_ = std::filesystem::current_path();
   dir_ = std::filesystem::temp_directory_path() /
@@ -46,25 +46,25 @@ TScratchDir::TScratchDir() {
   std::filesystem::current_path(dir_);
 }
 
-TScratchDir::~TScratchDir() {
+TWorkDir::~TWorkDir() {
   std::error_code ec;
   std::filesystem::current_path(previous_, ec);
   std::filesystem::remove_all(dir_, ec);
 }
 
-void TScratchDir::Write(const std::string& name, const std::string& text) const {
+void TWorkDir::Write(const std::string& name, const std::string& text) const {
   std::ofstream out(dir_ / name, std::ios::binary | std::ios::trunc);
   out << text;
 }
 
-std::string TScratchDir::Read(const std::string& name) const {
+std::string TWorkDir::Read(const std::string& name) const {
   std::ifstream in(dir_ / name, std::ios::binary);
   std::ostringstream text;
   text << in.rdbuf();
   return text.str();
 }
 
-bool TScratchDir::Exists(const std::string& name) const {
+bool TWorkDir::Exists(const std::string& name) const {
   return std::filesystem::exists(dir_ / name);
 }
 

@@ -42,10 +42,10 @@ class TMappingStub : public IMappingControl {
   bool UseCmcFile = false;
 };
 
-class TScratchDir {
+class TWorkDir {
  public:
-  TScratchDir();
-  ~TScratchDir();
+  TWorkDir();
+  ~TWorkDir();
   void Write(const std::string& name, const std::string& text) const;
   std::string Read(const std::string& name) const;
   bool Exists(const std::string& name) const;
@@ -76,7 +76,7 @@ class TScriptFixture {
   // Panel commands received, as "code:argument".
   std::vector<std::string> PanelCodes() const;
 
-  TScratchDir Dir;
+  TWorkDir Dir;
   TInlineMessenger Messenger;
   TMachine M{Messenger};
   TRecorder Panel, Reader, Printer, Tapes;

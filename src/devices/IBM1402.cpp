@@ -1,0 +1,273 @@
+#include "devices/IBM1402.h"
+
+#include <filesystem>
+
+#include "charset/IBMDefs.h"
+
+namespace kestrel {
+
+const char* PileCaption(TPile pile) {
+  switch (pile) {
+    case PLHopper:
+      return "Reader";
+    case PLReadN:
+      return "Read N";
+    case PLPunchN:
+      return "Punch N";
+    case PLRead1:
+      return "Read 1";
+    case PLPunch4:
+      return "Punch 4";
+    case PL82:
+      return "8/2";
+  }
+  return "?";
+}
+
+bool PileOfStackerCode(uint16_t code, TPile& pile) {
+  switch (code) {
+    case 1:
+      pile = PLReadN;
+      return true;
+    case 2:
+      pile = PLRead1;
+      return true;
+    case 3:
+      pile = PL82;
+      return true;
+    case 4:
+      pile = PLPunch4;
+      return true;
+    case 5:
+      pile = PLPunchN;
+      return true;
+    default:
+      return false;
+  }
+}
+
+TReaderPunch::TReaderPunch(TRegisters& registers, TCoreStorage& core, TCharMap& charMap)
+    : registers_(registers), core_(core), charMap_(charMap), cardDirectory_(ProgramDir()) {}
+
+// ---- Device requests ------------------------------------------------------------------------
+
+void TReaderPunch::HandleMessage(const TMessage& message) {
+  if (message.Id != EmulatorMessage::DeviceRequest || message.Ref == nullptr) return;
+  Request(*static_cast<const DeviceCommand*>(message.Ref));
+}
+
+void TReaderPunch::Request(const DeviceCommand& command) {
+  // An empty reader ignores everything until it is reset.
+  if (outOfCards_ && command.Operation != RdrReset) return;
+  if (!IsReaderOp(command.Operation)) {
+    RaiseIOCheck("Invalid I/O Op for RDR/PUN: " + std::to_string(command.Operation), 0);
+  }
+  // A failing operation may still have changed the piles (a deck loaded up to a bad card), so
+  // the window refreshes either way.
+  try {
+    CarryOut(command);
+  } catch (...) {
+    if (!registers_.TurboMode) Refresh();
+    throw;
+  }
+  if (!registers_.TurboMode) Refresh();
+}
+
+bool TReaderPunch::IsReaderOp(uint16_t operation) {
+  switch (operation) {
+    case RdrReset:
+    case RdrClearStacker:
+    case RdrLoadDeck:
+    case RdrLoadCard:
+    case RdrSaveStacker:
+    case RdrRead:
+    case RdrPunch:
+    case RdrSelectStacker:
+    case RdrDummyCard:
+      return true;
+    default:
+      return false;
+  }
+}
+
+void TReaderPunch::CarryOut(const DeviceCommand& command) {
+  const std::string text = command.Text != nullptr ? *command.Text : std::string();
+  switch (command.Operation) {
+    case RdrReset:
+      Reset();
+      break;
+    case RdrClearStacker:
+      ClearStacker(command.Selector);
+      break;
+    case RdrLoadDeck:
+      LoadDeck(text, (command.Flag & 1) != 0);
+      break;
+    case RdrLoadCard:
+      LoadCard();
+      break;
+    case RdrSaveStacker:
+      SaveStacker(command.Selector, text);
+      break;
+    case RdrRead:
+      ReadCard();
+      break;
+    case RdrPunch:
+      PunchCard();
+      break;
+    case RdrSelectStacker:
+      SelectStacker(command.Selector);
+      break;
+    case RdrDummyCard:
+      SetDummyCard(text);
+      break;
+    default:
+      break;
+  }
+}
+
+// ---- Operations -----------------------------------------------------------------------------
+
+void TReaderPunch::Reset() {
+  for (TCardList& pile : piles_)
+    pile.clear();
+  shown_ = PLHopper;
+  outOfCards_ = false;
+}
+
+void TReaderPunch::ClearStacker(uint16_t stackerCode) {
+  TPile pile;
+  if (PileOfStackerCode(stackerCode, pile)) piles_[pile].clear();
+}
+
+void TReaderPunch::LoadDeck(const std::string& fileName, bool upperCase) {
+  charMap_.LoadCardFile(fileName, piles_[PLHopper], upperCase);
+}
+
+void TReaderPunch::LoadCard() {
+  for (uint16_t a = ReadArea; a < ReadArea + CardColumns; ++a)
+    core_.StoreCharWM(a, false, 0);
+  core_.SetWordMark(ReadArea, true);
+  ReadCard();
+  registers_.State = CpuState::CardLoaded;
+}
+
+void TReaderPunch::SaveStacker(uint16_t stackerCode, const std::string& fileName) const {
+  TPile pile;
+  if (PileOfStackerCode(stackerCode, pile)) WriteTextLines(fileName, piles_[pile]);
+}
+
+void TReaderPunch::ReadCard() {
+  std::string buffer(CardColumns, ' ');
+  TCardList& hopper = piles_[PLHopper];
+  if (!hopper.empty()) {
+    buffer = hopper.front().substr(0, CardColumns);
+    buffer.resize(CardColumns, ' ');
+    hopper.pop_front();
+    piles_[PLReadN].push_back(buffer);
+  } else if (!dummyCard_.empty()) {
+    buffer = dummyCard_;
+  } else {
+    outOfCards_ = true;
+    registers_.State = CpuState::MachineCheck;
+    RaiseIOCheck("Card reader empty", 0);
+  }
+  lastFeedWasRead_ = true;
+  for (int column = 1; column <= CardColumns; ++column) {
+    core_.StoreChar(static_cast<uint16_t>(ReadArea - 1 + column), CharToBcd(buffer[column - 1]));
+  }
+}
+
+void TReaderPunch::PunchCard() {
+  std::string card(CardColumns, ' ');
+  for (int column = 1; column <= CardColumns; ++column) {
+    card[column - 1] = BcdToChar(core_.ReadChar(static_cast<uint16_t>(PunchArea - 1 + column)));
+  }
+  piles_[PLPunchN].push_back(std::move(card));
+  lastFeedWasRead_ = false;
+}
+
+void TReaderPunch::SelectStacker(uint16_t pocketCode) {
+  TPile destination;
+  switch (pocketCode) {
+    case 1:
+      destination = PLRead1;
+      break;
+    case 2:
+    case 8:
+      destination = PL82;
+      break;
+    case 4:
+      destination = PLPunch4;
+      break;
+    default:
+      RaiseIOCheck("Invalid Select Stacker code for RDR/PUN: " + std::to_string(pocketCode), 0);
+  }
+  // The card last fed goes, whichever pocket is named.
+  TPile source = lastFeedWasRead_ ? PLReadN : PLPunchN;
+  TCardList& from = piles_[source];
+  if (from.empty()) {
+    RaiseIOCheck(
+        std::string("Select Stacker: no card in the ") + PileCaption(source) + " stacker to move",
+        0);
+  }
+  piles_[destination].push_back(std::move(from.back()));
+  from.pop_back();
+}
+
+void TReaderPunch::SetDummyCard(const std::string& text) {
+  std::string card = UpperCase(text).substr(0, CardColumns);
+  card.resize(CardColumns, ' ');
+  dummyCard_ = std::move(card);
+}
+
+// ---- Buttons --------------------------------------------------------------------------------
+
+void TReaderPunch::Open(const std::string& fileName) {
+  cardFileName_ = fileName;
+  std::string directory = std::filesystem::path(fileName).parent_path().string();
+  cardDirectory_ = directory.empty() ? std::string("./") : directory + "/";
+  Deck();
+}
+
+void TReaderPunch::Deck() {
+  try {
+    LoadDeck(cardFileName_, false);
+  } catch (...) {
+    Refresh();
+    throw;
+  }
+  Refresh();
+}
+
+void TReaderPunch::LoadButton() {
+  try {
+    LoadCard();
+  } catch (...) {
+    Refresh();
+    throw;
+  }
+  Refresh();
+}
+
+void TReaderPunch::ShowPile(TPile pile) {
+  if (pile < PileCount) shown_ = pile;
+  Refresh();
+}
+
+bool TReaderPunch::CommandLineDeck(const std::vector<std::string>& arguments) {
+  if (arguments.empty()) return false;
+  const std::string& first = arguments.front();
+  if (first.find(".CRD") == std::string::npos && first.find(".CDR") == std::string::npos) {
+    return false;
+  }
+  cardFileName_ = first;
+  Deck();
+  return true;
+}
+
+void TReaderPunch::Refresh() {
+  ++refreshes_;
+  if (listener_) listener_();
+}
+
+}  // namespace kestrel

@@ -1,0 +1,133 @@
+// The IBM 1402 card reader/punch: the reader hopper and the five pockets, the device requests
+// the processor and the scripts send it, the operator's Open, Deck and Load, and which pile the
+// reader window shows.  Everything here runs in the GUI thread (in batch mode, the thread that
+// delivers the messages).
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "charset/IBMChars.h"
+#include "core/KestCore.h"
+#include "core/KestDefs.h"
+#include "core/Messenger.h"
+#include "core/Registers.h"
+
+namespace kestrel {
+
+// DeviceRequest operations of the reader/punch.
+enum TReaderOp : uint16_t {
+  RdrReset = 1,
+  RdrClearStacker = 2,
+  RdrLoadDeck = 3,
+  RdrLoadCard = 4,
+  RdrSaveStacker = 5,
+  RdrRead = 6,
+  RdrPunch = 7,
+  RdrSelectStacker = 20,
+  RdrDummyCard = 21,
+};
+
+// The six piles, numbered by the tag of the radio button that shows each.
+enum TPile : uint8_t {
+  PLHopper = 0,
+  PLReadN = 1,
+  PLPunchN = 2,
+  PLRead1 = 3,
+  PLPunch4 = 4,
+  PL82 = 5,
+};
+inline constexpr int PileCount = 6;
+
+// The radio button caption of a pile ("Reader", "Read N", ...).
+const char* PileCaption(TPile pile);
+// The pile a stacker code of operations 2 and 5 names (1 Read N, 2 Read 1, 3 8/2, 4 Punch 4,
+// 5 Punch N); false for any other code.
+bool PileOfStackerCode(uint16_t code, TPile& pile);
+
+class TReaderPunch : public IMessageReceiver {
+ public:
+  static constexpr int CardColumns = 80;
+  static constexpr uint16_t ReadArea = 1;     // columns 1-80 are read into 1-80
+  static constexpr uint16_t PunchArea = 101;  // 101-180 are punched
+
+  TReaderPunch(TRegisters& registers, TCoreStorage& core, TCharMap& charMap);
+
+  // ---- Device requests ----
+  void HandleMessage(const TMessage& message) override;
+  // Carries out one request.  While OutOfCards is set, everything but a reset is ignored.
+  void Request(const DeviceCommand& command);
+  static bool IsReaderOp(uint16_t operation);
+
+  // ---- Operations (the requests, and the operator's and front ends' direct use) ----
+  // Empties every pile and shows the hopper; the dummy card and the card file name stay.
+  void Reset();
+  // Empties the pile a stacker code names; any other code does nothing.
+  void ClearStacker(uint16_t stackerCode);
+  // Appends a card file's cards to the hopper (LoadCardFile).  Throws EKestrelError.
+  void LoadDeck(const std::string& fileName, bool upperCase);
+  // Load: 1-80 blank without word marks, a word mark at 1, the next card read, Card Loaded.
+  void LoadCard();
+  // Writes the pile a stacker code names to a file, one card per line; any other code does
+  // nothing.  Throws EKestrelError when the file cannot be written.
+  void SaveStacker(uint16_t stackerCode, const std::string& fileName) const;
+  void ReadCard();
+  void PunchCard();
+  // Moves the card last fed (read or punched) to the pocket of a select code 1, 2, 4 or 8.
+  void SelectStacker(uint16_t pocketCode);
+  // The card fed when the hopper is empty: upper case, cut or padded to 80 columns.
+  void SetDummyCard(const std::string& text);
+
+  // ---- The window's buttons ----
+  // Open: a chosen file becomes the card file, its directory the dialog's, then Deck.
+  void Open(const std::string& fileName);
+  // Deck: the current card file into the hopper, upper-case option off.  Refreshes, also when
+  // the load fails (the error then goes on to the caller).
+  void Deck();
+  // Load button: LoadCard, then a refresh, also when the read fails.
+  void LoadButton();
+  // A radio button: show the pile of its tag.
+  void ShowPile(TPile pile);
+  // The program's command line: a first argument naming a card file (it contains ".CRD" or
+  // ".CDR", in upper case) becomes the card file and is loaded as with Deck.  Returns whether it
+  // did.  Load errors go on to the caller.
+  bool CommandLineDeck(const std::vector<std::string>& arguments);
+
+  // ---- What the window shows ----
+  const TCardList& Pile(TPile pile) const { return piles_[pile]; }
+  TPile ShownPile() const { return shown_; }
+  size_t ShownCount() const { return piles_[shown_].size(); }   // LACardCount
+  bool DeckEnabled() const { return !cardFileName_.empty(); }   // PBDeck
+  bool LoadEnabled() const { return !piles_[shown_].empty(); }  // PBLoad
+  const std::string& CardFileName() const { return cardFileName_; }
+  const std::string& CardDirectory() const { return cardDirectory_; }
+  const std::string& DummyCard() const { return dummyCard_; }
+  bool OutOfCards() const { return outOfCards_; }
+  bool LastFeedWasRead() const { return lastFeedWasRead_; }
+  // Called for every refresh of the window (after a request unless Turbo is on, and after
+  // every button).
+  void SetRefreshListener(std::function<void()> listener) { listener_ = std::move(listener); }
+  uint64_t RefreshCount() const { return refreshes_; }
+
+ private:
+  void CarryOut(const DeviceCommand& command);
+  void Refresh();
+
+  TRegisters& registers_;
+  TCoreStorage& core_;
+  TCharMap& charMap_;
+  std::array<TCardList, PileCount> piles_;
+  TPile shown_ = PLHopper;
+  std::string cardFileName_;
+  std::string cardDirectory_;
+  std::string dummyCard_;
+  bool outOfCards_ = false;
+  bool lastFeedWasRead_ = false;
+  std::function<void()> listener_;
+  uint64_t refreshes_ = 0;
+};
+
+}  // namespace kestrel

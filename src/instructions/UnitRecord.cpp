@@ -1,0 +1,212 @@
+// Unit-record instructions: R, W, WR, P, RP, WP, WRP, SRF, SPF, CC and SS.  They move no data
+// themselves: each sends its device commands (print first, then read, then punch) and then sets
+// the registers, a branch when the instruction carries an address, else BAR past the area used.
+#include <string>
+
+#include "core/KestProc.h"
+#include "devices/IBM1402.h"
+#include "devices/IBM1403.h"
+#include "instructions/Handlers.h"
+
+namespace kestrel {
+
+namespace {
+
+// The position after each area: read 1-80, punch 101-180, print 201-332.
+constexpr uint16_t AfterRead = 81;
+constexpr uint16_t AfterPunch = 181;
+constexpr uint16_t AfterPrint = 333;
+
+void Send(TCPUThread& cpu, TReceiver receiver, uint16_t operation, uint16_t selector = 0) {
+  DeviceCommand command;
+  command.Operation = operation;
+  command.Selector = selector;
+  cpu.SendDevice(receiver, command);
+}
+
+void Read(TCPUThread& cpu) {
+  Send(cpu, TReceiver::ReaderPunch, RdrRead);
+}
+void Punch(TCPUThread& cpu) {
+  Send(cpu, TReceiver::ReaderPunch, RdrPunch);
+}
+void Print(TCPUThread& cpu) {
+  Send(cpu, TReceiver::Printer, PrnPrint);
+}
+
+// Length 4 branches; any other length leaves BAR after the area used.
+void BranchOrSetBAR(TCPUThread& cpu, uint16_t bar) {
+  if (cpu.R.ILen == 4) {
+    cpu.TakeBranch();
+  } else {
+    cpu.R.BAR = bar;
+  }
+}
+
+void TraceBranchSuffix(TCPUThread& cpu, int length) {
+  if (cpu.Tracing()) cpu.TraceAppend(cpu.BranchSuffix(length));
+}
+
+// ---- Carriage control ----
+
+struct TCarriage {
+  bool Valid;
+  bool Immediate;
+  bool Skip;       // to a channel, else space lines
+  uint16_t Count;  // channel or lines
+};
+
+TCarriage Carriage(uint8_t d) {
+  if (d >= 1 && d <= 12) return {true, true, true, d};
+  if (d >= 17 && d <= 19) return {true, false, false, static_cast<uint16_t>(d - 16)};
+  if (d >= 33 && d <= 35) return {true, true, false, static_cast<uint16_t>(d - 32)};
+  if (d >= 49 && d <= 60) return {true, false, true, static_cast<uint16_t>(d - 48)};
+  return {false, false, false, 0};
+}
+
+bool IsPocketCode(uint8_t d) {
+  return d == 1 || d == 2 || d == 4 || d == 8;
+}
+
+}  // namespace
+
+// ---- R, P and their combinations with W ----
+
+void TraceReadCard(TCPUThread& cpu) {
+  TraceBranchSuffix(cpu, 4);
+}
+void ExecReadCard(TCPUThread& cpu) {
+  Read(cpu);
+  BranchOrSetBAR(cpu, AfterRead);
+}
+
+void TraceWriteRead(TCPUThread& cpu) {
+  TraceBranchSuffix(cpu, 4);
+}
+void ExecWriteRead(TCPUThread& cpu) {
+  Print(cpu);
+  Read(cpu);
+  BranchOrSetBAR(cpu, AfterRead);
+}
+
+void TracePunchCard(TCPUThread& cpu) {
+  TraceBranchSuffix(cpu, 4);
+}
+void ExecPunchCard(TCPUThread& cpu) {
+  Punch(cpu);
+  BranchOrSetBAR(cpu, AfterPunch);
+}
+
+void TraceReadPunch(TCPUThread& cpu) {
+  TraceBranchSuffix(cpu, 4);
+}
+void ExecReadPunch(TCPUThread& cpu) {
+  Read(cpu);
+  Punch(cpu);
+  BranchOrSetBAR(cpu, AfterPunch);
+}
+
+void TraceWritePunch(TCPUThread& cpu) {
+  TraceBranchSuffix(cpu, 4);
+}
+void ExecWritePunch(TCPUThread& cpu) {
+  Print(cpu);
+  Punch(cpu);
+  BranchOrSetBAR(cpu, AfterPunch);
+}
+
+void TraceWriteReadPunch(TCPUThread& cpu) {
+  TraceBranchSuffix(cpu, 4);
+}
+void ExecWriteReadPunch(TCPUThread& cpu) {
+  Print(cpu);
+  Read(cpu);
+  Punch(cpu);
+  BranchOrSetBAR(cpu, AfterPunch);
+}
+
+// ---- W ----
+
+void TraceWriteLine(TCPUThread& cpu) {
+  if (!cpu.Tracing()) return;
+  if (cpu.R.ILen == 2) {
+    cpu.TraceAppend("Word Marks");
+  } else {
+    cpu.TraceAppend("Print line");
+    cpu.TraceAppend(cpu.BranchSuffix(4));
+  }
+}
+
+void ExecWriteLine(TCPUThread& cpu) {
+  TRegisters& r = cpu.R;
+  uint16_t mode = 0;
+  if (r.ILen == 2) {
+    // Written with a d-modifier, W prints the word marks, and the lozenge is the only one.
+    uint8_t d = r.DMod;
+    if (d != Bcd::Lozenge) {
+      RaiseProcessCheck("Invalid Print Modifier: $" + Hex2(d) + " at ",
+                        static_cast<uint16_t>(r.InstrAddr + 1));
+    }
+    mode = 1;
+  }
+  Send(cpu, TReceiver::Printer, PrnPrint, mode);
+  BranchOrSetBAR(cpu, AfterPrint);
+}
+
+// ---- SRF, SPF ----
+
+void TraceStartFeed(TCPUThread&) {}
+void ExecStartFeed(TCPUThread&) {}
+
+// ---- CC ----
+
+void TraceControlCarriage(TCPUThread& cpu) {
+  if (!cpu.Tracing()) return;
+  TCarriage c = Carriage(cpu.R.DMod);
+  if (c.Valid) {
+    std::string count = std::to_string(c.Count);
+    if (c.Immediate) {
+      cpu.TraceAppend(c.Skip ? "Immediate skip to channel " + count
+                             : "Immediate space " + count + " lines");
+    } else {
+      cpu.TraceAppend(c.Skip ? "After print, skip to channel " + count
+                             : "After print, space " + count + " lines");
+    }
+  }
+  cpu.TraceAppend(cpu.BranchSuffix(5));
+}
+
+void ExecControlCarriage(TCPUThread& cpu) {
+  TRegisters& r = cpu.R;
+  uint8_t d = r.DMod;
+  TCarriage c = Carriage(d);
+  if (!c.Valid) {
+    // At the position of the d-modifier, as the other d-modifier checks are.
+    RaiseProcessCheck(std::string("Invalid Carriage Control char: \"") + BcdToChar(d) + "\" at ",
+                      static_cast<uint16_t>(r.IAR - 1));
+  }
+  Send(cpu, TReceiver::Printer, PrnCarriage,
+       static_cast<uint16_t>(c.Count + (c.Immediate ? TPrinter::Immediate : 0)));
+  if (r.ILen == 5) cpu.TakeBranch();
+}
+
+// ---- SS ----
+
+void TraceSelectStacker(TCPUThread& cpu) {
+  if (!cpu.Tracing()) return;
+  cpu.TraceAppend(std::string(1, BcdToChar(cpu.R.DMod)));
+  cpu.TraceAppend(cpu.BranchSuffix(5));
+}
+
+void ExecSelectStacker(TCPUThread& cpu) {
+  TRegisters& r = cpu.R;
+  uint8_t d = r.DMod;
+  if (!IsPocketCode(d)) {
+    RaiseProcessCheck(std::string("Invalid Select Stacker char: ") + BcdToChar(d) + " at ",
+                      static_cast<uint16_t>(r.IAR - 1));
+  }
+  Send(cpu, TReceiver::ReaderPunch, RdrSelectStacker, d);
+  if (r.ILen == 5) cpu.TakeBranch();
+}
+
+}  // namespace kestrel

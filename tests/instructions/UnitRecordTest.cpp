@@ -1,0 +1,272 @@
+#include <gtest/gtest.h>
+
+#include "support/ScratchDir.h"
+#include "support/TestMachine.h"
+
+namespace kestrel::test {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+// Records the requests that reach a device, in one log shared by both devices.
+class TRecorder : public IMessageReceiver {
+ public:
+  TRecorder(const char* name, Lines& log) : name_(name), log_(log) {}
+  void HandleMessage(const TMessage& message) override {
+    auto* command = static_cast<DeviceCommand*>(message.Ref);
+    log_.push_back(std::string(name_) + " " + std::to_string(command->Operation) + "/" +
+                   std::to_string(command->Selector));
+  }
+
+ private:
+  const char* name_;
+  Lines& log_;
+};
+
+// A machine whose devices only record.
+struct TRecordingMachine {
+  TRecordingMachine() {
+    T.Messenger.Attach(TReceiver::ReaderPunch, &Reader);
+    T.Messenger.Attach(TReceiver::Printer, &Printer);
+  }
+  TTestMachine T;
+  Lines Log;
+  TRecorder Reader{"RDR", Log};
+  TRecorder Printer{"PRN", Log};
+};
+
+// A machine with the real devices and a few cards in the hopper.
+struct TCardMachine {
+  explicit TCardMachine(const std::string& deck = "CARD ONE\nCARD TWO\n") {
+    T.Messenger.SetErrorReporter([this](const std::string& e) { Errors.push_back(e); });
+    if (!deck.empty()) T.M.ReaderPunch.LoadDeck(Dir.Write("DECK.CRD", deck), false);
+    T.Field(332, std::string(132, ' '), false);
+    T.Field(180, std::string(80, ' '), false);
+  }
+  TScratchDir Dir;
+  TTestMachine T;
+  Lines Errors;
+};
+
+std::string Card(const std::string& text) {
+  return text + std::string(80 - text.size(), ' ');
+}
+
+TEST(ReadCard, OneCharacterReadsAndLeavesBARAfterTheArea) {
+  TCardMachine m;
+  m.T.TraceAll();
+  m.T.Instructions(500, {"1", "."});
+  m.T.Run(500);
+  EXPECT_EQ(m.T.Text(80, 80), Card("CARD ONE"));
+  EXPECT_EQ(m.T.R.BAR, 81);
+  EXPECT_EQ(m.T.State(), CpuState::ProgramHalt);
+  EXPECT_EQ(m.T.Trace()[0], "I00500 1 1 R   Read Card");
+  EXPECT_EQ(m.T.Trace()[1], "R          AAReg=00000  BAReg=00081  IAReg=00501");
+}
+
+TEST(ReadCard, WithAnAddressItBranches) {
+  TCardMachine m;
+  m.T.TraceAll();
+  m.T.Instructions(500, {"1" + Addr(600)});
+  m.T.Instructions(600, {"."});
+  m.T.Run(500);
+  EXPECT_EQ(m.T.Text(80, 80), Card("CARD ONE"));
+  EXPECT_EQ(m.T.R.BAR, 504);  // the return address
+  EXPECT_EQ(m.T.R.InstrAddr, 600);
+  EXPECT_EQ(m.T.Trace()[0], "I00500 1 4 R   Read Card and Branch to 00600");
+}
+
+TEST(ReadCard, EmptyReaderEndsTheRunAfterTheInstruction) {
+  TCardMachine m("");
+  m.T.Instructions(500, {"1", "2", "."});
+  m.T.Run(500);
+  EXPECT_EQ(m.Errors, Lines{"Card reader empty"});
+  EXPECT_EQ(m.T.State(), CpuState::MachineCheck);
+  EXPECT_EQ(m.T.R.BAR, 81);  // the register update still happened
+  EXPECT_EQ(m.T.R.IAR, 501);
+  EXPECT_TRUE(m.T.M.Printer.PrintList().empty());
+}
+
+TEST(WriteLine, PrintsTheAreaAndLeavesBAR333) {
+  TCardMachine m;
+  m.T.TraceAll();
+  m.T.Field(205, "HELLO", false);
+  m.T.Instructions(500, {"2", "2" + Addr(600)});
+  m.T.Instructions(600, {"."});
+  m.T.Run(500);
+  ASSERT_EQ(m.T.M.Printer.PrintList().size(), 2u);
+  EXPECT_EQ(m.T.M.Printer.PrintList()[0].substr(0, 6), "HELLO ");
+  EXPECT_EQ(m.T.Trace()[0], "I00500 2 1 W   Write Print line");
+  EXPECT_EQ(m.T.Trace()[1], "R          AAReg=00000  BAReg=00333  IAReg=00501");
+  EXPECT_EQ(m.T.Trace()[2], "I00501 2 4 W   Write Print line and Branch to 00600");
+  EXPECT_EQ(m.T.R.BAR, 505);
+}
+
+TEST(WriteLine, TwoCharactersWithTheLozengePrintWordMarks) {
+  TCardMachine m;
+  m.T.TraceAll();
+  m.T.Core.SetWordMark(203, true);
+  m.T.Instructions(500, {"2o", "."});
+  m.T.Run(500);
+  EXPECT_EQ(m.T.M.Printer.PrintList()[0].substr(0, 4), "  1 ");
+  EXPECT_EQ(m.T.Trace()[0], "I00500 2 2 W   Write Word Marks");
+  EXPECT_EQ(m.T.R.BAR, 333);
+}
+
+TEST(WriteLine, AnyOtherModifierIsAProcessCheck) {
+  TCardMachine m;
+  m.T.TraceAll();
+  m.T.Instructions(500, {"2A", "."});
+  m.T.Run(500);
+  EXPECT_EQ(m.T.State(), CpuState::MachineCheck);
+  EXPECT_EQ(m.T.StopMessage(), "Invalid Print Modifier: $31 at 501");
+  EXPECT_TRUE(m.T.M.Printer.PrintList().empty());
+  EXPECT_EQ(m.T.Trace()[0], "I00500 2 2 W   Write Word Marks");
+}
+
+struct TCombinedCase {
+  const char* Op;
+  const char* Title;
+  Lines Requests;
+  uint16_t BAR;
+};
+
+TEST(CombinedInstructions, PrintThenReadThenPunch) {
+  const TCombinedCase cases[] = {
+      {"3", "WR  Write line and Read card", {"PRN 7/0", "RDR 6/0"}, 81},
+      {"4", "P   Punch Card", {"RDR 7/0"}, 181},
+      {"5", "RP  Read card and Punch card", {"RDR 6/0", "RDR 7/0"}, 181},
+      {"6", "WP  Write line and Punch card", {"PRN 7/0", "RDR 7/0"}, 181},
+      {"7", "WRP Write line, Read Card and Punch card", {"PRN 7/0", "RDR 6/0", "RDR 7/0"}, 181},
+  };
+  for (const TCombinedCase& c : cases) {
+    TRecordingMachine m;
+    m.T.TraceAll();
+    m.T.Instructions(500, {c.Op, c.Op + Addr(600)});
+    m.T.Instructions(600, {"."});
+    m.T.Run(500);
+    Lines twice = c.Requests;
+    twice.insert(twice.end(), c.Requests.begin(), c.Requests.end());
+    EXPECT_EQ(m.Log, twice) << c.Op;
+    EXPECT_EQ(m.T.Trace()[0], std::string("I00500 ") + c.Op + " 1 " + c.Title) << c.Op;
+    EXPECT_EQ(m.T.Trace()[1], "R          AAReg=00000  BAReg=" + Addr5(c.BAR) + "  IAReg=00501");
+    EXPECT_EQ(m.T.Trace()[2],
+              std::string("I00501 ") + c.Op + " 4 " + c.Title + " and Branch to 00600");
+    EXPECT_EQ(m.T.R.BAR, 505) << c.Op;
+    EXPECT_EQ(m.T.R.InstrAddr, 600) << c.Op;
+  }
+}
+
+TEST(CombinedInstructions, WriteReadPunchWithTheRealDevices) {
+  TCardMachine m;
+  m.T.Field(210, "PRINTED", false);
+  m.T.Field(107, "PUNCHED", false);
+  m.T.Field(80, std::string(80, 'X'), false);
+  m.T.Instructions(500, {"7", "."});
+  m.T.Run(500);
+  EXPECT_EQ(m.T.M.Printer.PrintList()[0].substr(0, 11), "   PRINTED ");
+  EXPECT_EQ(m.T.Text(80, 80), Card("CARD ONE"));
+  EXPECT_EQ(m.T.M.ReaderPunch.Pile(PLPunchN), TCardList{Card("PUNCHED")});
+  EXPECT_FALSE(m.T.M.ReaderPunch.LastFeedWasRead());
+  EXPECT_TRUE(m.Errors.empty());
+}
+
+TEST(StartFeed, ChangesNothing) {
+  for (const char* op : {"8", "9"}) {
+    TRecordingMachine m;
+    m.T.TraceAll();
+    m.T.Instructions(500, {"M" + Addr(300) + Addr(400), op, std::string(op) + Addr(700), "."});
+    m.T.Field(300, "A");
+    m.T.Field(400, "B");
+    m.T.Run(500);
+    EXPECT_TRUE(m.Log.empty()) << op;
+    EXPECT_EQ(m.T.R.AAR, 700) << op;  // loaded by the fetch, nothing more
+    EXPECT_EQ(m.T.R.BAR, 700) << op;
+    EXPECT_EQ(m.T.State(), CpuState::ProgramHalt) << op;
+  }
+  TRecordingMachine m;
+  m.T.TraceAll();
+  m.T.Instructions(500, {"8", "9", "."});
+  m.T.Run(500);
+  EXPECT_EQ(m.T.Trace()[0], "I00500 8 1 SRF Start Read Feed");
+  EXPECT_EQ(m.T.Trace()[2], "I00501 9 1 SPF Start Punch Feed");
+}
+
+struct TCarriageCase {
+  char D;
+  const char* Text;
+  uint16_t Selector;
+};
+
+TEST(ControlCarriage, ModifierGivesTheCarriageCount) {
+  const TCarriageCase cases[] = {
+      {'1', "Immediate skip to channel 1", 1001},   {'0', "Immediate skip to channel 10", 1010},
+      {'@', "Immediate skip to channel 12", 1012},  {'/', "After print, space 1 lines", 1},
+      {'T', "After print, space 3 lines", 3},       {'J', "Immediate space 1 lines", 1001},
+      {'L', "Immediate space 3 lines", 1003},       {'A', "After print, skip to channel 1", 1},
+      {'?', "After print, skip to channel 10", 10}, {'o', "After print, skip to channel 12", 12},
+  };
+  for (const TCarriageCase& c : cases) {
+    TRecordingMachine m;
+    m.T.TraceAll();
+    m.T.Instructions(500, {std::string("F") + c.D, "."});
+    m.T.Run(500);
+    EXPECT_EQ(m.Log, Lines{"PRN 8/" + std::to_string(c.Selector)}) << c.D;
+    EXPECT_EQ(m.T.Trace()[0], std::string("I00500 F 2 CC  Control Carriage - ") + c.Text) << c.D;
+  }
+}
+
+TEST(ControlCarriage, WithAnAddressItBranches) {
+  TCardMachine m;
+  m.T.TraceAll();
+  m.T.Instructions(500, {"F" + Addr(600) + "S", "2"});
+  m.T.Instructions(600, {"2", "."});
+  m.T.Run(500);
+  EXPECT_EQ(m.T.Trace()[0],
+            "I00500 F 5 CC  Control Carriage - After print, space 2 lines and Branch to 00600");
+  EXPECT_EQ(m.T.M.Printer.PrintList().size(), 3u);  // one line and the two spaces
+}
+
+TEST(ControlCarriage, InvalidModifierStopsBeforeAnythingIsSent) {
+  TRecordingMachine m;
+  m.T.TraceAll();
+  m.T.Instructions(500, {"FM", "."});
+  m.T.Run(500);
+  EXPECT_TRUE(m.Log.empty());
+  EXPECT_EQ(m.T.State(), CpuState::MachineCheck);
+  EXPECT_EQ(m.T.StopMessage(), "Invalid Carriage Control char: \"M\" at 501");
+  EXPECT_EQ(m.T.Trace()[0], "I00500 F 2 CC  Control Carriage - ");
+}
+
+TEST(SelectStacker, PocketCodes) {
+  for (char d : {'1', '2', '4', '8'}) {
+    TRecordingMachine m;
+    m.T.TraceAll();
+    m.T.Instructions(500, {std::string("K") + d, "."});
+    m.T.Run(500);
+    EXPECT_EQ(m.Log, Lines{std::string("RDR 20/") + d}) << d;
+    EXPECT_EQ(m.T.Trace()[0], std::string("I00500 K 2 SS  Select Stacker: ") + d);
+  }
+}
+
+TEST(SelectStacker, WithAnAddressItBranchesAndTheCardMoves) {
+  TCardMachine m;
+  m.T.TraceAll();
+  m.T.Instructions(500, {"1", "K" + Addr(600) + "1"});
+  m.T.Instructions(600, {"."});
+  m.T.Run(500);
+  EXPECT_EQ(m.T.Trace()[2], "I00501 K 5 SS  Select Stacker: 1 and Branch to 00600");
+  EXPECT_EQ(m.T.M.ReaderPunch.Pile(PLRead1), TCardList{Card("CARD ONE")});
+  EXPECT_EQ(m.T.R.BAR, 506);
+}
+
+TEST(SelectStacker, OtherModifiersAreAProcessCheck) {
+  TRecordingMachine m;
+  m.T.Instructions(500, {"N", "K" + Addr(600) + "3", "."});
+  m.T.Run(500);
+  EXPECT_TRUE(m.Log.empty());
+  EXPECT_EQ(m.T.StopMessage(), "Invalid Select Stacker char: 3 at 505");  // the d-modifier
+}
+
+}  // namespace
+}  // namespace kestrel::test
