@@ -43,7 +43,9 @@ const std::array<int32_t, 64> HundredsTable = MakeDecodeTable(100, 1000);
 const std::array<int32_t, 64> TensTable = MakeDecodeTable(10, 0);
 const std::array<int32_t, 64> UnitsTable = MakeDecodeTable(1, 4000);
 
-uint8_t CharToBcd(char c) { return CharToBcdTable[static_cast<unsigned char>(c)]; }
+uint8_t CharToBcd(char c) {
+  return CharToBcdTable[static_cast<unsigned char>(c)];
+}
 
 std::string Addr5(uint32_t address) {
   char text[16];
@@ -59,15 +61,24 @@ std::string Hex2(uint32_t value) {
 
 const char* StateText(CpuState state) {
   switch (state) {
-    case CpuState::ReaderEmpty: return "Initial state - Reader empty";
-    case CpuState::CardLoaded: return "Initial state - Card loaded";
-    case CpuState::TapeRecordLoaded: return "Initial state - Tape record loaded";
-    case CpuState::ProgramHalt: return "Program Halt";
-    case CpuState::OperatorHalt: return "Halted by Operator";
-    case CpuState::StopCondition: return "Halted by Stop Condition";
-    case CpuState::Running: return "Running";
-    case CpuState::SingleStep: return "Running - Single Step";
-    case CpuState::MachineCheck: return "Machine Check";
+    case CpuState::ReaderEmpty:
+      return "Initial state - Reader empty";
+    case CpuState::CardLoaded:
+      return "Initial state - Card loaded";
+    case CpuState::TapeRecordLoaded:
+      return "Initial state - Tape record loaded";
+    case CpuState::ProgramHalt:
+      return "Program Halt";
+    case CpuState::OperatorHalt:
+      return "Halted by Operator";
+    case CpuState::StopCondition:
+      return "Halted by Stop Condition";
+    case CpuState::Running:
+      return "Running";
+    case CpuState::SingleStep:
+      return "Running - Single Step";
+    case CpuState::MachineCheck:
+      return "Machine Check";
   }
   return "???";
 }
@@ -75,12 +86,14 @@ const char* StateText(CpuState state) {
 // ---- Core storage ---------------------------------------------------------------------------
 
 TCoreStorage::TCoreStorage(TRegisters& registers) : registers_(registers) {
-  for (auto& cell : core_) cell.store(CoreChar::Cleared, std::memory_order_relaxed);
+  for (auto& cell : core_)
+    cell.store(CoreChar::Cleared, std::memory_order_relaxed);
 }
 
 void TCoreStorage::ClearCore() {
   uint16_t size = size_;
-  for (uint16_t a = 0; a < size; ++a) core_[a].store(CoreChar::Cleared, std::memory_order_relaxed);
+  for (uint16_t a = 0; a < size; ++a)
+    core_[a].store(CoreChar::Cleared, std::memory_order_relaxed);
 }
 
 bool TCoreStorage::SetCoreSize(uint16_t size) {
@@ -136,9 +149,9 @@ uint16_t TCoreStorage::ReadAddress(uint16_t unitsAddress) {
   int32_t u = UnitsTable[units];
   if (h < 0 || t < 0 || u < 0) {
     std::string chars{BcdToChar(hundreds), BcdToChar(tens), BcdToChar(units)};
-    RaiseProcessCheck("Bad address (" + chars + ") read from " + std::to_string(unitsAddress) +
-                          " by ",
-                      registers_.InstrAddr);
+    RaiseProcessCheck(
+        "Bad address (" + chars + ") read from " + std::to_string(unitsAddress) + " by ",
+        registers_.InstrAddr);
   }
   return static_cast<uint16_t>(h + t + u);
 }
@@ -177,4 +190,3 @@ std::string TCoreStorage::WordText(uint16_t address) {
 }
 
 }  // namespace kestrel
-

@@ -33,7 +33,9 @@ inline constexpr uint8_t AZone = 16;
 inline constexpr uint8_t BZone = 32;
 }  // namespace Bcd
 
-inline char BcdToChar(uint8_t code) { return InternalCharSet[code & 63]; }
+inline char BcdToChar(uint8_t code) {
+  return InternalCharSet[code & 63];
+}
 // The code of a display character: characters not in the table, and the blank, give 0.
 uint8_t CharToBcd(char c);
 
@@ -121,9 +123,7 @@ class TCoreStorage {
 
   // For the core display: the raw word, and clearing its changed bit only if the word is still
   // the one that was drawn (a store made meanwhile by another thread is never undone).
-  uint16_t Word(uint16_t address) const {
-    return core_[address].load(std::memory_order_relaxed);
-  }
+  uint16_t Word(uint16_t address) const { return core_[address].load(std::memory_order_relaxed); }
   bool ClearChanged(uint16_t address, uint16_t drawnWord) {
     return core_[address].compare_exchange_strong(drawnWord, drawnWord & ~CoreChar::Changed,
                                                   std::memory_order_relaxed);

@@ -27,7 +27,9 @@ TCPUThread::TCPUThread(TRegisters& registers, TCoreStorage& core, TTraceFlags& f
   pending_.reserve(512);
 }
 
-TCPUThread::~TCPUThread() { EndThread(); }
+TCPUThread::~TCPUThread() {
+  EndThread();
+}
 
 // ---- Thread ---------------------------------------------------------------------------------
 
@@ -65,19 +67,31 @@ void TCPUThread::ThreadBody() {
   if (!WaitForWake()) return;  // created asleep
   Tracer.TraceThread("CPU Begin");
   while (true) {
-    RunWakeup();
-    Tracer.TraceThread("CPU Suspend IAReg=" + std::to_string(R.IAR) +
-                       " State=" + StateText(R.State));
+    RunAndCatch();
+    // Taken before the stop is posted: the panel may start the next run at once.
+    std::string suspended =
+        "CPU Suspend IAReg=" + std::to_string(R.IAR) + " State=" + StateText(R.State);
+    PostStopped();
+    Tracer.TraceThread(suspended);
     if (!WaitForWake()) return;
     Tracer.TraceThread("CPU Resume");
   }
 }
 
 void TCPUThread::RunWakeup() {
+  RunAndCatch();
+  PostStopped();
+}
+
+void TCPUThread::RunAndCatch() {
   try {
     switch (R.State.Get()) {
-      case CpuState::Running: RunLoop(); break;
-      case CpuState::SingleStep: SingleStep(); break;
+      case CpuState::Running:
+        RunLoop();
+        break;
+      case CpuState::SingleStep:
+        SingleStep();
+        break;
       default:
         RaiseProcessCheck(std::string("State is wrong: ") + StateText(R.State), R.InstrAddr);
     }
@@ -91,6 +105,9 @@ void TCPUThread::RunWakeup() {
     R.State = CpuState::MachineCheck;
     R.StopMessage.Set(e.what());
   }
+}
+
+void TCPUThread::PostStopped() {
   TMessage stopped;
   stopped.Id = EmulatorMessage::CpuStopped;
   messenger_.Post(TReceiver::MainWindow, stopped);
@@ -205,9 +222,12 @@ void TCPUThread::FetchInstruction() {
           a[1] = a[2] = 0;
           R.DMod = c.Code;
           break;
-        case 2: a[1] = c.Code; break;
+        case 2:
+          a[1] = c.Code;
+          break;
         case 3:
-          if (c.WordMark) RaiseProcessCheck("Unexpected WordMark at ", static_cast<uint16_t>(iar - 1));
+          if (c.WordMark)
+            RaiseProcessCheck("Unexpected WordMark at ", static_cast<uint16_t>(iar - 1));
           a[2] = c.Code;
           R.AAR = DecodeAddress(true, a[0], a[1], a[2]);
           if (opcode != OpLoadChars && opcode != OpMoveChars && opcode != OpStoreAAR &&
@@ -221,9 +241,12 @@ void TCPUThread::FetchInstruction() {
           b[1] = b[2] = 0;
           R.DMod = c.Code;
           break;
-        case 5: b[1] = c.Code; break;
+        case 5:
+          b[1] = c.Code;
+          break;
         case 6:
-          if (c.WordMark) RaiseProcessCheck("Unexpected WordMark at ", static_cast<uint16_t>(iar - 1));
+          if (c.WordMark)
+            RaiseProcessCheck("Unexpected WordMark at ", static_cast<uint16_t>(iar - 1));
           b[2] = c.Code;
           R.BAR = DecodeAddress(false, b[0], b[1], b[2]);
           break;
@@ -272,9 +295,9 @@ const TOpcodeEntry& TCPUThread::Entry() const {
   const TOpcodeEntry* entry = R.IOFlag ? IOUnitEntry() : FindOpcode(R.Opcode);
   if (entry == nullptr) {
     uint8_t code = R.Opcode;
-    RaiseProcessCheck(std::string("Invalid Opcode: \"") + BcdToChar(code) + "\" ($" + Hex2(code) +
-                          ") at ",
-                      R.InstrAddr);
+    RaiseProcessCheck(
+        std::string("Invalid Opcode: \"") + BcdToChar(code) + "\" ($" + Hex2(code) + ") at ",
+        R.InstrAddr);
   }
   return *entry;
 }

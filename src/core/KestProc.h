@@ -76,6 +76,8 @@ class TCPUThread {
   TTracer Tracer;
 
  private:
+  void RunAndCatch();
+  void PostStopped();
   void RunLoop();
   void SingleStep();
   const TOpcodeEntry& Entry() const;

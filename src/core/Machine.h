@@ -7,6 +7,7 @@
 #include "core/KestProc.h"
 #include "core/Messenger.h"
 #include "core/Registers.h"
+#include "devices/IBM729IV.h"
 #include "instructions/IBMTrace.h"
 
 namespace kestrel {
@@ -24,6 +25,7 @@ class TMachine {
   TTraceFlags TraceFlags;
   TTraceLog TraceLog;
   TCPUThread Cpu{Registers, Core, TraceFlags, Messenger};
+  TTapeUnits TapeUnits{Registers, Core, Messenger};
 };
 
 }  // namespace kestrel

@@ -1,12 +1,14 @@
 #include "core/Messenger.h"
 
 #include <chrono>
+#include <cstdio>
 #include <exception>
 
 namespace kestrel {
 
 TMessenger::TMessenger() {
-  for (auto& h : handlers_) h.store(nullptr, std::memory_order_relaxed);
+  for (auto& h : handlers_)
+    h.store(nullptr, std::memory_order_relaxed);
 }
 
 void TMessenger::Attach(TReceiver receiver, IMessageReceiver* handler) {
@@ -18,7 +20,8 @@ void TMessenger::SetErrorReporter(std::function<void(const std::string&)> report
 }
 
 void TMessenger::Deliver(TReceiver receiver, const TMessage& message) {
-  IMessageReceiver* handler = handlers_[static_cast<size_t>(receiver)].load(std::memory_order_acquire);
+  IMessageReceiver* handler =
+      handlers_[static_cast<size_t>(receiver)].load(std::memory_order_acquire);
   if (handler == nullptr) return;
   std::string error;
   try {
@@ -29,7 +32,11 @@ void TMessenger::Deliver(TReceiver receiver, const TMessage& message) {
   } catch (...) {
     error = "Unknown error";
   }
-  if (reporter_) reporter_(error);
+  if (reporter_) {
+    reporter_(error);
+  } else {
+    std::fprintf(stderr, "%s\n", error.c_str());
+  }
 }
 
 // ---- Inline ---------------------------------------------------------------------------------
@@ -57,9 +64,13 @@ int TInlineMessenger::DrainPosts() {
 
 TThreadedMessenger::TThreadedMessenger() : guiThread_(std::this_thread::get_id()) {}
 
-TThreadedMessenger::~TThreadedMessenger() { Shutdown(); }
+TThreadedMessenger::~TThreadedMessenger() {
+  Shutdown();
+}
 
-void TThreadedMessenger::BecomeGuiThread() { guiThread_ = std::this_thread::get_id(); }
+void TThreadedMessenger::BecomeGuiThread() {
+  guiThread_ = std::this_thread::get_id();
+}
 
 bool TThreadedMessenger::OnGuiThread() const {
   return guiThread_.load() == std::this_thread::get_id();
@@ -105,7 +116,8 @@ int TThreadedMessenger::ProcessPending() {
   std::unique_lock lock(mutex_);
   int count = 0;
   size_t now = queue_.size();  // what is queued now; later arrivals wait for the next call
-  while (now-- > 0 && DeliverOne(lock)) ++count;
+  while (now-- > 0 && DeliverOne(lock))
+    ++count;
   return count;
 }
 

@@ -57,7 +57,7 @@ class TMessenger {
   virtual void Post(TReceiver receiver, const TMessage& message) = 0;
 
   // Where an error escaping a handler is shown (the GUI's error box).  The sender of the request
-  // stays blocked until this returns.  Without one, errors are kept in `LastError`.
+  // stays blocked until this returns.  Without one, it goes to standard error.
   void SetErrorReporter(std::function<void(const std::string&)> reporter);
 
  protected:

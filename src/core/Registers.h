@@ -61,6 +61,8 @@ struct TRegisters {
   TShared<bool> OverflowIndicator;
   TShared<bool> EndOfReelIndicator;
   TShared<bool> TapeErrorIndicator;
+  // The tape unit last read or written (0 before any): End of Reel follows its Tape Indicate.
+  TShared<uint8_t> LastTapeUnit;
   TShared<uint8_t> SenseSwitches;  // bit 0 = A ... bit 6 = G
 
   // Counters a device stores during a request and the instruction reads afterwards.

@@ -22,7 +22,9 @@ constexpr std::array<uint8_t, 64> CollatingWeight = {
     42, 40, 50, 62, 61, 0,  0,  60,  // 56-63
 };
 
-std::string Quoted(uint8_t code) { return std::string("\"") + BcdToChar(code) + "\""; }
+std::string Quoted(uint8_t code) {
+  return std::string("\"") + BcdToChar(code) + "\"";
+}
 
 // The printer device commands the carriage channel tests use.
 constexpr uint16_t PrnLineCount = 9;
@@ -33,22 +35,36 @@ constexpr uint16_t TapeClearIndicate = 30;
 // The indicator a 5-character branch tests; null name for a d-modifier that is none.
 const char* IndicatorName(uint8_t d) {
   switch (d) {
-    case 9: return "Carriage Channel 9";
-    case 12: return "Carriage Channel 12";
-    case 17: return "Unequal";
-    case 18: return "Equal";
-    case 19: return "Low";
-    case 20: return "High";
-    case 25: return "Overflow";
-    case 34: return "End of Reel";
-    case 35: return "Tape Error";
-    case 39: return "Printer Busy";
-    case 41: return "Printer Carriage Busy";
-    default: return nullptr;
+    case 9:
+      return "Carriage Channel 9";
+    case 12:
+      return "Carriage Channel 12";
+    case 17:
+      return "Unequal";
+    case 18:
+      return "Equal";
+    case 19:
+      return "Low";
+    case 20:
+      return "High";
+    case 25:
+      return "Overflow";
+    case 34:
+      return "End of Reel";
+    case 35:
+      return "Tape Error";
+    case 39:
+      return "Printer Busy";
+    case 41:
+      return "Printer Carriage Busy";
+    default:
+      return nullptr;
   }
 }
 
-bool IsSwitch(uint8_t d) { return d >= 49 && d <= 55; }
+bool IsSwitch(uint8_t d) {
+  return d >= 49 && d <= 55;
+}
 
 uint16_t PrinterLineCount(TCPUThread& cpu) {
   DeviceCommand command;
@@ -60,25 +76,37 @@ uint16_t PrinterLineCount(TCPUThread& cpu) {
 bool IndicatorOn(TCPUThread& cpu, uint8_t d) {
   TRegisters& r = cpu.R;
   switch (d) {
-    case 9: return PrinterLineCount(cpu) % 50 == 0;
-    case 12: return PrinterLineCount(cpu) % 66 == 0;
-    case 17: return !r.EqualIndicator;
-    case 18: return r.EqualIndicator;
-    case 19: return r.LowIndicator;
-    case 20: return !r.LowIndicator && !r.EqualIndicator;
-    case 25: return r.OverflowIndicator.Exchange(false);
+    case 9:
+      return PrinterLineCount(cpu) % 50 == 0;
+    case 12:
+      return PrinterLineCount(cpu) % 66 == 0;
+    case 17:
+      return !r.EqualIndicator;
+    case 18:
+      return r.EqualIndicator;
+    case 19:
+      return r.LowIndicator;
+    case 20:
+      return !r.LowIndicator && !r.EqualIndicator;
+    case 25:
+      return r.OverflowIndicator.Exchange(false);
     case 34: {
+      // End of Reel follows the unit last read or written, and the test clears that unit.
       bool on = r.EndOfReelIndicator;
+      uint8_t unit = r.LastTapeUnit;
       DeviceCommand command;
       command.Operation = TapeClearIndicate;
-      command.Selector = 1;
+      command.Selector = unit != 0 ? unit : 1;
       cpu.SendDevice(TReceiver::TapeUnits, command);
       return on;
     }
-    case 35: return r.TapeErrorIndicator;
+    case 35:
+      return r.TapeErrorIndicator;
     case 39:
-    case 41: return false;
-    default: return r.SenseSwitch(d - 49);
+    case 41:
+      return false;
+    default:
+      return r.SenseSwitch(d - 49);
   }
 }
 
@@ -86,31 +114,50 @@ bool IndicatorOn(TCPUThread& cpu, uint8_t d) {
 
 const char* WMZoneName(uint8_t d) {
   switch (d) {
-    case 1: return "Word Mark";
-    case 2: return "No Zone";
-    case 3: return "No Zone or WM";
-    case 18: return "A-Zone";
-    case 19: return "A-Zone or WM";
-    case 34: return "B-Zone";
-    case 35: return "B-Zone or WM";
-    case 50: return "AB-Zone";
-    case 51: return "AB-Zone or WM";
-    default: return nullptr;
+    case 1:
+      return "Word Mark";
+    case 2:
+      return "No Zone";
+    case 3:
+      return "No Zone or WM";
+    case 18:
+      return "A-Zone";
+    case 19:
+      return "A-Zone or WM";
+    case 34:
+      return "B-Zone";
+    case 35:
+      return "B-Zone or WM";
+    case 50:
+      return "AB-Zone";
+    case 51:
+      return "AB-Zone or WM";
+    default:
+      return nullptr;
   }
 }
 
 bool WMZoneMatches(uint8_t d, TCharWM c) {
   uint8_t zone = c.Code & Bcd::ZoneMask;
   switch (d) {
-    case 1: return c.WordMark;
-    case 2: return zone == 0;
-    case 3: return c.WordMark || zone == 0;
-    case 18: return zone == Bcd::AZone;
-    case 19: return c.WordMark || zone == Bcd::AZone;
-    case 34: return zone == Bcd::BZone;
-    case 35: return c.WordMark || zone == Bcd::BZone;
-    case 50: return zone == Bcd::ZoneMask;
-    default: return c.WordMark || zone == Bcd::ZoneMask;  // 51
+    case 1:
+      return c.WordMark;
+    case 2:
+      return zone == 0;
+    case 3:
+      return c.WordMark || zone == 0;
+    case 18:
+      return zone == Bcd::AZone;
+    case 19:
+      return c.WordMark || zone == Bcd::AZone;
+    case 34:
+      return zone == Bcd::BZone;
+    case 35:
+      return c.WordMark || zone == Bcd::BZone;
+    case 50:
+      return zone == Bcd::ZoneMask;
+    default:
+      return c.WordMark || zone == Bcd::ZoneMask;  // 51
   }
 }
 
@@ -173,7 +220,9 @@ void TraceBranch(TCPUThread& cpu) {
       text = "if Character Equal at " + Addr5(r.BAR) + " (" + Quoted(cpu.Core.ReadChar(r.BAR)) +
              ") to " + Quoted(r.DMod) + " to " + Addr5(r.AAR);
       break;
-    case 4: text = " to " + Addr5(r.AAR); break;
+    case 4:
+      text = " to " + Addr5(r.AAR);
+      break;
     case 5: {
       uint8_t d = r.DMod;
       const char* name = IndicatorName(d);
@@ -185,8 +234,12 @@ void TraceBranch(TCPUThread& cpu) {
       }
       break;
     }
-    case 7: text = " (3 extra characters will be ignored) to " + Addr5(r.AAR); break;
-    default: text = "Invalid Branch instruction length"; break;
+    case 7:
+      text = " (3 extra characters will be ignored) to " + Addr5(r.AAR);
+      break;
+    default:
+      text = "Invalid Branch instruction length";
+      break;
   }
   cpu.TraceAppend(text);
 }
@@ -203,7 +256,9 @@ void ExecBranch(TCPUThread& cpu) {
       break;
     }
     case 4:
-    case 7: taken = true; break;
+    case 7:
+      taken = true;
+      break;
     case 5: {
       uint8_t d = r.DMod;
       if (IndicatorName(d) == nullptr && !IsSwitch(d)) {
@@ -214,7 +269,8 @@ void ExecBranch(TCPUThread& cpu) {
       r.BAR = static_cast<uint16_t>(d * 100);
       break;
     }
-    default: RaiseProcessCheck("Invalid Branch instruction length at ", r.InstrAddr);
+    default:
+      RaiseProcessCheck("Invalid Branch instruction length at ", r.InstrAddr);
   }
   if (taken) cpu.TakeBranch();
 }

@@ -14,11 +14,14 @@ std::string FromTo(const TCPUThread& cpu) {
   return Addr5(cpu.R.AAR) + " to " + Addr5(cpu.R.BAR);
 }
 
-bool TwoPositions(const TCPUThread& cpu) { return cpu.R.ILen == 1 || cpu.R.ILen == 7; }
+bool TwoPositions(const TCPUThread& cpu) {
+  return cpu.R.ILen == 1 || cpu.R.ILen == 7;
+}
 
 // One moved character, as its own detail line.
 void TraceMovedChar(TCPUThread& cpu, uint16_t from, uint8_t code, uint16_t to, bool withWM) {
-  std::string line = "D          => " + Addr5(from) + " \"" + BcdToChar(code) + "\" to " + Addr5(to);
+  std::string line =
+      "D          => " + Addr5(from) + " \"" + BcdToChar(code) + "\" to " + Addr5(to);
   if (withWM) line += " plus WM";
   cpu.TraceAppend(line);
   cpu.TraceFlush();
@@ -56,7 +59,9 @@ uint16_t ModifyTarget(const TCPUThread& cpu) {
 
 // ---- MCW ----
 
-void TraceMoveChars(TCPUThread& cpu) { cpu.TraceAppend(FromTo(cpu)); }
+void TraceMoveChars(TCPUThread& cpu) {
+  cpu.TraceAppend(FromTo(cpu));
+}
 
 void ExecMoveChars(TCPUThread& cpu) {
   TRegisters& r = cpu.R;
@@ -84,7 +89,9 @@ void ExecMoveChars(TCPUThread& cpu) {
 
 // ---- LCA ----
 
-void TraceLoadChars(TCPUThread& cpu) { cpu.TraceAppend(FromTo(cpu)); }
+void TraceLoadChars(TCPUThread& cpu) {
+  cpu.TraceAppend(FromTo(cpu));
+}
 
 void ExecLoadChars(TCPUThread& cpu) {
   TRegisters& r = cpu.R;
@@ -107,7 +114,9 @@ void ExecLoadChars(TCPUThread& cpu) {
 
 // ---- MZ and MN ----
 
-void TraceMoveZone(TCPUThread& cpu) { cpu.TraceAppend(FromTo(cpu)); }
+void TraceMoveZone(TCPUThread& cpu) {
+  cpu.TraceAppend(FromTo(cpu));
+}
 
 void ExecMoveZone(TCPUThread& cpu) {
   TRegisters& r = cpu.R;
@@ -118,7 +127,9 @@ void ExecMoveZone(TCPUThread& cpu) {
   r.BAR = static_cast<uint16_t>(r.BAR - 1);
 }
 
-void TraceMoveNumeric(TCPUThread& cpu) { cpu.TraceAppend(FromTo(cpu)); }
+void TraceMoveNumeric(TCPUThread& cpu) {
+  cpu.TraceAppend(FromTo(cpu));
+}
 
 void ExecMoveNumeric(TCPUThread& cpu) {
   TRegisters& r = cpu.R;
@@ -131,10 +142,18 @@ void ExecMoveNumeric(TCPUThread& cpu) {
 
 // ---- SW and CW ----
 
-void TraceSetWordMark(TCPUThread& cpu) { TraceWordMarks(cpu); }
-void ExecSetWordMark(TCPUThread& cpu) { SetOrClearWordMarks(cpu, true); }
-void TraceClearWordMark(TCPUThread& cpu) { TraceWordMarks(cpu); }
-void ExecClearWordMark(TCPUThread& cpu) { SetOrClearWordMarks(cpu, false); }
+void TraceSetWordMark(TCPUThread& cpu) {
+  TraceWordMarks(cpu);
+}
+void ExecSetWordMark(TCPUThread& cpu) {
+  SetOrClearWordMarks(cpu, true);
+}
+void TraceClearWordMark(TCPUThread& cpu) {
+  TraceWordMarks(cpu);
+}
+void ExecClearWordMark(TCPUThread& cpu) {
+  SetOrClearWordMarks(cpu, false);
+}
 
 // ---- CS ----
 
@@ -221,7 +240,8 @@ void TraceNoOperation(TCPUThread&) {}
 void ExecNoOperation(TCPUThread& cpu) {
   if (!cpu.TracingDetails()) return;
   int skipped = cpu.R.IAR - cpu.R.InstrAddr - 1;
-  if (skipped != 0) cpu.TraceAppend("D          " + std::to_string(skipped) + " extra chars skipped");
+  if (skipped != 0)
+    cpu.TraceAppend("D          " + std::to_string(skipped) + " extra chars skipped");
 }
 
 }  // namespace kestrel

@@ -39,4 +39,8 @@ void ExecBranchWMZone(TCPUThread& cpu);
 void TraceHalt(TCPUThread& cpu);
 void ExecHalt(TCPUThread& cpu);
 
+// I/O-unit instructions, whose A-address begins with % (TapeIO.cpp).
+void TraceIOUnit(TCPUThread& cpu);
+void ExecIOUnit(TCPUThread& cpu);
+
 }  // namespace kestrel

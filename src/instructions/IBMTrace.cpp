@@ -8,13 +8,20 @@ namespace kestrel {
 
 TTraceColour TraceKindColour(char kind) {
   switch (kind) {
-    case 'I': return {0, 0, 0};
-    case 'D': return {128, 128, 128};
-    case 'R': return {0, 0, 255};
-    case 'E': return {255, 0, 0};
-    case 'T': return {0, 128, 0};
-    case 'S': return {101, 202, 0};
-    default: return {255, 128, 64};
+    case 'I':
+      return {0, 0, 0};
+    case 'D':
+      return {128, 128, 128};
+    case 'R':
+      return {0, 0, 255};
+    case 'E':
+      return {255, 0, 0};
+    case 'T':
+      return {0, 128, 0};
+    case 'S':
+      return {101, 202, 0};
+    default:
+      return {255, 128, 64};
   }
 }
 
@@ -35,7 +42,8 @@ void TTraceLog::Clear() {
 void TTraceLog::Save(const std::string& path) const {
   std::vector<std::string> lines = Lines();
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  for (const std::string& line : lines) out << line << '\n';
+  for (const std::string& line : lines)
+    out << line << '\n';
   out.flush();
   if (!out) throw EKestrelError("Cannot write the trace log to " + path);
 }

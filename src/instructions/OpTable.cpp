@@ -29,7 +29,8 @@ constexpr std::initializer_list<TOpcodeEntry> Instructions = {
 
 constexpr std::array<TOpcodeEntry, 64> MakeTable() {
   std::array<TOpcodeEntry, 64> table{};
-  for (const TOpcodeEntry& entry : Instructions) table[entry.Code] = entry;
+  for (const TOpcodeEntry& entry : Instructions)
+    table[entry.Code] = entry;
   return table;
 }
 
@@ -42,6 +43,10 @@ const TOpcodeEntry* FindOpcode(uint8_t code) {
   return entry.Execute != nullptr ? &entry : nullptr;
 }
 
-const TOpcodeEntry* IOUnitEntry() { return nullptr; }
+const TOpcodeEntry* IOUnitEntry() {
+  // The handlers write the whole text, so the title is empty.
+  static constexpr TOpcodeEntry IOUnit{0, "", TraceIOUnit, ExecIOUnit};
+  return &IOUnit;
+}
 
 }  // namespace kestrel

@@ -18,8 +18,7 @@ struct TOpcodeEntry {
 
 // The entry of an op code, or null when the code is not an instruction.
 const TOpcodeEntry* FindOpcode(uint8_t code);
-// The entry every instruction with a % A-address goes to, whatever its op code; null until the
-// I/O-unit handlers exist.
+// The entry every instruction with a % A-address goes to, whatever its op code.
 const TOpcodeEntry* IOUnitEntry();
 
 }  // namespace kestrel

@@ -27,7 +27,9 @@ TTestMachine::TTestMachine() {
   Core.ClearCore();
 }
 
-TTestMachine::~TTestMachine() { Messenger.Attach(TReceiver::MainWindow, nullptr); }
+TTestMachine::~TTestMachine() {
+  Messenger.Attach(TReceiver::MainWindow, nullptr);
+}
 
 uint16_t TTestMachine::Instructions(uint16_t address, std::initializer_list<std::string> list) {
   for (const std::string& instruction : list) {
@@ -48,7 +50,8 @@ void TTestMachine::Field(uint16_t units, const std::string& text, bool wordMark)
 
 std::string TTestMachine::Text(uint16_t units, int count) {
   std::string text;
-  for (int i = count - 1; i >= 0; --i) text += BcdToChar(Core.Word(units - i) & 63);
+  for (int i = count - 1; i >= 0; --i)
+    text += BcdToChar(Core.Word(units - i) & 63);
   return text;
 }
 

@@ -1,0 +1,164 @@
+#include "devices/IBM729IV.h"
+
+#include <exception>
+
+namespace kestrel {
+
+TTapeUnits::TTapeUnits(TRegisters& registers, TCoreStorage& core, TMessenger& messenger)
+    : registers_(registers), core_(core), messenger_(messenger) {
+  for (int i = 0; i < DriveCount; ++i) {
+    auto drive = std::make_unique<TTapeDrive>(static_cast<uint8_t>(i + 1));
+    drive->OnCoreRead = [this](uint16_t address) { return core_.ReadCharWM(address); };
+    drive->OnCoreWrite = [this](uint16_t address, bool wordMark, uint8_t code) {
+      core_.StoreCharWM(address, wordMark, code);
+    };
+    TTapeDrive* self = drive.get();
+    drive->OnLoadClick = [this, self] { TapeDriveLoadClick(*self); };
+    drive->OnPanelChanged = [this](const TTapeDrive& changed) { DrivePanelChanged(changed); };
+    drives_[static_cast<size_t>(i)] = std::move(drive);
+  }
+}
+
+void TTapeUnits::SetSaveDirectory(const std::string& directory) {
+  for (auto& drive : drives_)
+    drive->SaveDirectory = directory;
+}
+
+void TTapeUnits::HandleMessage(const TMessage& message) {
+  if (message.Ref == nullptr) return;
+  if (message.Id == EmulatorMessage::DeviceRequest) {
+    HandleRequest(*static_cast<const DeviceCommand*>(message.Ref));
+  } else if (message.Id == EmulatorMessage::TapeZapRequest) {
+    HandleZap(*static_cast<const TapeZapRecord*>(message.Ref));
+  }
+}
+
+void TTapeUnits::HandleRequest(const DeviceCommand& command) {
+  if (command.Selector == 0) {
+    if (command.Operation != static_cast<uint16_t>(TTapeOp::TapeResetAll)) {
+      RaiseIOCheck("Invalid I/O Op for All Tape Units: " + std::to_string(command.Operation), 0);
+    }
+    ResetAll();
+    return;
+  }
+  if (command.Selector > DriveCount) {
+    RaiseIOCheck("Invalid tape unit: " + std::to_string(command.Selector), 0);
+  }
+  // Any failure of the operation itself stops the processor; nothing is shown in a dialog.
+  try {
+    Perform(Drive(command.Selector), command);
+  } catch (const E1401Exception& e) {
+    registers_.StopMessage.Set(e.FullText());
+    registers_.State = CpuState::MachineCheck;
+  } catch (const std::exception& e) {
+    registers_.StopMessage.Set(e.what());
+    registers_.State = CpuState::MachineCheck;
+  }
+  RefreshFrontPanel();
+}
+
+void TTapeUnits::Perform(TTapeDrive& drive, const DeviceCommand& command) {
+  TRegisters& r = registers_;
+  switch (static_cast<TTapeOp>(command.Operation)) {
+    case TTapeOp::TapeMount:
+      drive.MountTape(command.Text != nullptr ? *command.Text : "");
+      break;
+    case TTapeOp::TapeLoad: {
+      UseUnit(drive);
+      uint32_t count = 0;
+      try {
+        drive.ReadRecord(1, count);
+      } catch (...) {
+        r.TapeTransferCount = count;
+        throw;
+      }
+      r.TapeTransferCount = count;
+      r.State = CpuState::TapeRecordLoaded;  // the front panel refresh follows the request
+      break;
+    }
+    case TTapeOp::TapeRead:
+    case TTapeOp::TapeWrite: {
+      UseUnit(drive);
+      // The count is the shared one from the first character on, so a failure leaves the
+      // characters already moved in it; BAR moves only when the record is complete.
+      uint32_t count = 0;
+      try {
+        if (command.Operation == static_cast<uint16_t>(TTapeOp::TapeRead)) {
+          drive.ReadRecord(r.BAR, count);
+        } else {
+          drive.WriteRecord(r.BAR, count);
+        }
+      } catch (...) {
+        r.TapeTransferCount = count;
+        throw;
+      }
+      r.TapeTransferCount = count;
+      r.BAR = static_cast<uint16_t>(r.BAR + count);
+      break;
+    }
+    case TTapeOp::TapeClearIndicate:
+      drive.ClearIndicate();
+      break;
+    case TTapeOp::TapeProtectOn:
+      drive.SetWriteProtect(true);
+      break;
+    case TTapeOp::TapeProtectOff:
+      drive.SetWriteProtect(false);
+      break;
+    case TTapeOp::TapeRewind:
+      drive.RewindTape();
+      break;
+    case TTapeOp::TapeUnload:
+      drive.UnloadTape();
+      break;
+    case TTapeOp::TapeWriteMark:
+      UseUnit(drive);
+      drive.WriteTapeMark();
+      break;
+    default:
+      throw EKestrelError("Invalid I/O Op for Tape: " + std::to_string(command.Operation));
+  }
+}
+
+void TTapeUnits::HandleZap(const TapeZapRecord& zap) {
+  if (zap.Unit < 1 || zap.Unit > DriveCount) {
+    RaiseIOCheck("Invalid tape unit: " + std::to_string(zap.Unit), 0);
+  }
+  Drive(zap.Unit).ZapFrame(zap.Offset, static_cast<uint8_t>(zap.Value & 0xFF));
+}
+
+void TTapeUnits::ResetAll() {
+  registers_.LastTapeUnit = 0;
+  for (auto& drive : drives_)
+    drive->ResetDrive();
+  registers_.EndOfReelIndicator = false;
+}
+
+void TTapeUnits::UseUnit(const TTapeDrive& drive) {
+  registers_.LastTapeUnit = drive.UnitNumber();
+  registers_.EndOfReelIndicator = drive.TapeIndicate();
+}
+
+void TTapeUnits::DrivePanelChanged(const TTapeDrive& drive) {
+  // Every change of a drive's Tape Indicate ends in a panel update, so this keeps End of Reel
+  // in step with the unit last read or written.
+  if (drive.UnitNumber() == registers_.LastTapeUnit) {
+    registers_.EndOfReelIndicator = drive.TapeIndicate();
+  }
+  if (OnPanelChanged) OnPanelChanged(drive);
+}
+
+void TTapeUnits::TapeDriveLoadClick(const TTapeDrive& drive) {
+  UseUnit(drive);
+  registers_.State = CpuState::TapeRecordLoaded;
+  RefreshFrontPanel();
+}
+
+void TTapeUnits::RefreshFrontPanel() {
+  TMessage refresh;
+  refresh.Id = EmulatorMessage::PanelCommand;
+  refresh.WParam = PCStatusUpdate;
+  messenger_.Post(TReceiver::MainWindow, refresh);
+}
+
+}  // namespace kestrel

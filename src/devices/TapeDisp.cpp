@@ -1,0 +1,439 @@
+#include "devices/TapeDisp.h"
+
+#include <algorithm>
+#include <bit>
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <new>
+#include <system_error>
+
+#include "core/KestDefs.h"
+
+namespace kestrel {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr uint8_t RecordStartBit = 0x80;
+constexpr uint8_t CheckBit = 0x40;
+
+std::string UpperCase(std::string text) {
+  for (char& c : text)
+    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return text;
+}
+
+// A BCD frame: the code with the check bit that makes bits 0..6 even, and the record-start bit
+// on a record's first frame.
+uint8_t BCDFrame(uint8_t code, bool first) {
+  uint8_t frame = code & 0x3F;
+  if (std::popcount(frame) % 2 != 0) frame |= CheckBit;
+  if (first) frame |= RecordStartBit;
+  return frame;
+}
+
+void PutLength(std::vector<uint8_t>& bytes, uint32_t length) {
+  for (int shift = 0; shift < 32; shift += 8)
+    bytes.push_back(static_cast<uint8_t>(length >> shift));
+}
+
+std::string WithoutDirectory(const std::string& name) {
+  size_t slash = name.find_last_of("/\\");
+  return slash == std::string::npos ? name : name.substr(slash + 1);
+}
+
+// The whole file, or a drive error; nothing larger than an image may hold is read.
+std::vector<uint8_t> ReadImageFile(const std::string& name) {
+  std::error_code error;
+  fs::path path(name);
+  fs::file_status status = name.empty() ? fs::file_status{} : fs::status(path, error);
+  if (name.empty() || error || !fs::exists(status)) {
+    throw EKestrelError("Tape file not found: " + name);
+  }
+  if (!fs::is_regular_file(status)) throw EKestrelError("Tape file is not a file: " + name);
+  uintmax_t size = fs::file_size(path, error);
+  if (error) throw EKestrelError("Tape file could not be read: " + name);
+  if (size > TTapeImage::MaxSize) {
+    throw EKestrelError("Tape image too large: " + name + " (" + std::to_string(size) +
+                        " bytes, at most " + std::to_string(TTapeImage::MaxSize) + ")");
+  }
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw EKestrelError("Tape file could not be read: " + name);
+  std::vector<uint8_t> bytes;
+  try {
+    bytes.resize(static_cast<size_t>(size));
+  } catch (const std::bad_alloc&) {
+    throw EKestrelError("Tape file could not be read: " + name + " (not enough memory)");
+  }
+  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size));
+  if (static_cast<uintmax_t>(in.gcount()) != size) {
+    throw EKestrelError("Tape file could not be read: " + name);
+  }
+  return bytes;
+}
+
+}  // namespace
+
+// ---- Image ----------------------------------------------------------------------------------
+
+TImageFormat TTapeImage::ChooseFormat(std::string_view name, TImageFormat previous) {
+  std::string upper = UpperCase(std::string(name));
+  TImageFormat format = previous;
+  if (upper.find(".BCD") != std::string::npos) format = IFBCD;
+  if (upper.find(".MT") != std::string::npos) format = IFMT;
+  return format;
+}
+
+void TTapeImage::Assign(std::vector<uint8_t> bytes) {
+  bytes_ = std::move(bytes);
+  position_ = 0;
+  std::fill(record_.begin(), record_.end(), uint8_t{0});
+  ResetDecoder();
+}
+
+void TTapeImage::ResetDecoder() {
+  recordStartTaken_ = true;
+  index_ = 0;
+  length_ = 0;
+}
+
+void TTapeImage::Rewind() {
+  // A record left half read before the rewind must not be delivered again from the buffer.
+  position_ = 0;
+  ResetDecoder();
+}
+
+int TTapeImage::NextFrame() {
+  return format_ == IFMT ? NextMTFrame() : NextBCDFrame();
+}
+
+int TTapeImage::NextBCDFrame() {
+  if (position_ >= bytes_.size()) throw EKestrelError("Tape Read Error");
+  uint8_t frame = bytes_[position_++];
+  if (frame == 0x0D) {
+    if (position_ >= bytes_.size() || bytes_[position_] != 0x0A) {
+      throw EKestrelError("$0D not followed by $0A");
+    }
+    ++position_;
+    frame = 0x0A;
+  }
+  if ((frame & RecordStartBit) && !recordStartTaken_) {
+    // The start of the next record ends this one; the same frame is read again next time.
+    recordStartTaken_ = true;
+    --position_;
+    return EndOfRecord;
+  }
+  recordStartTaken_ = false;
+  if (std::popcount(static_cast<uint8_t>(frame & 0x7F)) % 2 != 0) {
+    throw EKestrelError("Tape Parity Error");
+  }
+  uint8_t code = frame & 0x3F;
+  // A tape mark is a record of its own: the frame after it starts the next record, which must
+  // not read as an empty one.
+  if ((frame & RecordStartBit) && code == TapeCode::TapeMark) recordStartTaken_ = true;
+  return code;
+}
+
+int32_t TTapeImage::ReadMTLength() {
+  if (bytes_.size() - position_ < 4) throw EKestrelError("Unexpected end of tape image");
+  uint32_t value = 0;
+  for (int i = 0; i < 4; ++i)
+    value |= uint32_t{bytes_[position_ + i]} << (8 * i);
+  position_ += 4;
+  return static_cast<int32_t>(value);
+}
+
+void TTapeImage::StartMTEntry() {
+  int32_t length = ReadMTLength();
+  if (length == 0) return;
+  if (length < 0 || length > MaxMTRecord) throw EKestrelError("Invalid MT record size");
+  size_t n = static_cast<size_t>(length);
+  if (bytes_.size() - position_ < n) throw EKestrelError("Unexpected end of tape image");
+  std::copy_n(bytes_.begin() + static_cast<std::ptrdiff_t>(position_), n, record_.begin());
+  position_ += n;
+  index_ = 1;
+  length_ = static_cast<uint16_t>(n);
+  if (n % 2 != 0) {
+    if (position_ >= bytes_.size()) throw EKestrelError("Unexpected end of tape image");
+    ++position_;  // the pad byte
+  }
+  if (ReadMTLength() > length) throw EKestrelError("Bad MT record structure");
+}
+
+int TTapeImage::NextMTFrame() {
+  if (index_ > length_) {
+    index_ = 0;
+    length_ = 0;
+    return position_ >= bytes_.size() ? EndOfTape : EndOfRecord;
+  }
+  if (length_ == 0) {
+    try {
+      StartMTEntry();
+    } catch (const EKestrelError& e) {
+      throw EKestrelError(std::string("Tape Read Error - ") + e.what());
+    }
+    if (length_ == 0) return EndOfTape;  // a tape mark
+  }
+  return record_[index_++ - 1] & 0x3F;
+}
+
+void TTapeImage::WriteAtPosition(const std::vector<uint8_t>& bytes) {
+  // Writing ends the tape after the new bytes, as a real write does: what lay beyond would
+  // otherwise run on into the last record written.
+  if (position_ + bytes.size() > capacity_) throw EKestrelError("Tape Write Error");
+  try {
+    bytes_.reserve(position_ + bytes.size());  // the only step that can fail: nothing is lost
+  } catch (const std::bad_alloc&) {
+    throw EKestrelError("Tape Write Error");
+  }
+  bytes_.resize(position_);
+  bytes_.insert(bytes_.end(), bytes.begin(), bytes.end());
+  position_ += bytes.size();
+  ResetDecoder();
+}
+
+void TTapeImage::WriteRecord(const std::vector<TCharWM>& record) {
+  // Each character is its code, 0 as the blank 16, with a word separator before it when it
+  // carries a word mark; the layout frames the record so that it reads back as written.
+  std::vector<uint8_t> data;
+  data.reserve(record.size() * 2 + 8);
+  for (TCharWM c : record) {
+    if (c.WordMark) data.push_back(TapeCode::WordSeparator);
+    uint8_t code = c.Code & 0x3F;
+    data.push_back(code == 0 ? TapeCode::Blank : code);
+  }
+  if (data.empty()) return;
+  if (format_ == IFBCD) {
+    for (size_t i = 0; i < data.size(); ++i)
+      data[i] = BCDFrame(data[i], i == 0);
+    WriteAtPosition(data);
+    return;
+  }
+  if (data.size() > static_cast<size_t>(MaxMTRecord)) {
+    throw EKestrelError("Tape Write Error - record of " + std::to_string(data.size()) +
+                        " bytes is longer than an MT record (" + std::to_string(MaxMTRecord) + ")");
+  }
+  std::vector<uint8_t> entry;
+  entry.reserve(data.size() + 9);
+  uint32_t length = static_cast<uint32_t>(data.size());
+  PutLength(entry, length);
+  entry.insert(entry.end(), data.begin(), data.end());
+  if (length % 2 != 0) entry.push_back(0);
+  PutLength(entry, length);
+  WriteAtPosition(entry);
+}
+
+void TTapeImage::WriteTapeMark() {
+  if (format_ == IFMT) {
+    WriteAtPosition({0, 0, 0, 0});
+  } else {
+    WriteAtPosition({BCDFrame(TapeCode::TapeMark, true)});  // 0x8F
+  }
+}
+
+void TTapeImage::Zap(size_t offset, uint8_t value) {
+  if (offset >= bytes_.size()) throw EKestrelError("Tape Write Error");
+  bytes_[offset] = value;
+}
+
+// ---- Drive ----------------------------------------------------------------------------------
+
+TTapeDrive::TTapeDrive(uint8_t unitNumber) : unitNumber_(unitNumber) {
+  UpdatePanel();
+}
+
+std::string TTapeDrive::SaveFileName() const {
+  std::string name = "729IV-" + std::to_string(unitNumber_) + ".TAP";
+  if (SaveDirectory.empty()) return name;
+  return (fs::path(SaveDirectory) / name).string();
+}
+
+TCharWM TTapeDrive::DoCoreRead(uint16_t address) {
+  if (!OnCoreRead) throw EKestrelError("Tape drive not connected to core storage");
+  return OnCoreRead(address);
+}
+
+void TTapeDrive::DoCoreWrite(uint16_t address, bool wordMark, uint8_t code) {
+  if (!OnCoreWrite) throw EKestrelError("Tape drive not connected to core storage");
+  OnCoreWrite(address, wordMark, code);
+}
+
+void TTapeDrive::MountTape(const std::string& name) {
+  std::vector<uint8_t> bytes = ReadImageFile(name);
+  tapePath_ = name;
+  tapeFileName_ = UpperCase(name);
+  image_.SetFormat(TTapeImage::ChooseFormat(tapeFileName_, image_.Format()));
+  image_.Assign(std::move(bytes));
+  UpdatePanel();
+}
+
+void TTapeDrive::UnloadTape() {
+  if (tapeWritten_) {
+    // Written to a temporary file first: a failed save keeps both the image and the last file.
+    std::string target = SaveFileName();
+    std::string partial = target + ".part";
+    bool saved = false;
+    {
+      std::ofstream out(partial, std::ios::binary | std::ios::trunc);
+      const std::vector<uint8_t>& bytes = image_.Bytes();
+      out.write(reinterpret_cast<const char*>(bytes.data()),
+                static_cast<std::streamsize>(bytes.size()));
+      out.close();
+      saved = static_cast<bool>(out);
+    }
+    std::error_code error;
+    if (saved) fs::rename(partial, target, error);
+    if (!saved || error) {
+      fs::remove(partial, error);
+      throw EKestrelError("Tape image could not be saved: " + target);
+    }
+  }
+  image_.Clear();
+  tapeIndicate_ = false;
+  UpdatePanel();
+}
+
+void TTapeDrive::RewindTape() {
+  image_.Rewind();
+  UpdatePanel();
+}
+
+void TTapeDrive::ResetDrive() {
+  image_.Clear();
+  tapeIndicate_ = false;
+  UpdatePanel();
+}
+
+void TTapeDrive::ClearIndicate() {
+  tapeIndicate_ = false;
+  UpdatePanel();
+}
+
+void TTapeDrive::SetWriteProtect(bool on) {
+  writeProtect_ = on;
+  UpdatePanel();
+}
+
+void TTapeDrive::ReadRecord(uint16_t address, uint32_t& count) {
+  if (tapeIndicate_) throw EKestrelError("Tape Read with Tape Indicate On");
+  count = 0;
+  bool pendingWordMark = false;
+  try {
+    while (true) {
+      TCharWM inCore = DoCoreRead(address);
+      // A group mark with word mark in core ends the read; the rest stays on the tape.
+      if (inCore.WordMark && inCore.Code == TapeCode::GroupMark) break;
+      int frame = image_.NextFrame();
+      if (frame == TapeCode::TapeMark || frame == EndOfTape) {
+        tapeIndicate_ = true;
+        break;
+      }
+      if (frame == TapeCode::WordSeparator) {
+        if (pendingWordMark) throw EKestrelError("WM followed by WM");
+        pendingWordMark = true;
+        continue;
+      }
+      if (frame == EndOfRecord) {
+        DoCoreWrite(address, false, TapeCode::GroupMark);
+        break;
+      }
+      uint8_t code = frame == TapeCode::Blank ? 0 : static_cast<uint8_t>(frame);
+      DoCoreWrite(address, pendingWordMark, code);
+      ++address;
+      ++count;
+      pendingWordMark = false;
+    }
+  } catch (...) {
+    UpdatePanel();
+    throw;
+  }
+  UpdatePanel();
+}
+
+void TTapeDrive::WriteCheck() {
+  if (tapeIndicate_) throw EKestrelError("Tape Write with Tape Indicate On");
+  if (writeProtect_) throw EKestrelError("Tape Write with Write Protect On");
+  if (tapeFileName_.empty()) {
+    tapeFileName_ = "scratch" + std::to_string(unitNumber_);
+    tapePath_ = tapeFileName_;
+  }
+}
+
+void TTapeDrive::WriteRecord(uint16_t address, uint32_t& count) {
+  WriteCheck();
+  count = 0;
+  // The record is taken from core whole before it goes to tape, so a core check part way leaves
+  // the image as it was.
+  std::vector<TCharWM> record;
+  while (true) {
+    TCharWM c = DoCoreRead(address);
+    if (c.WordMark && c.Code == TapeCode::GroupMark) break;
+    record.push_back(c);
+    ++address;
+  }
+  image_.WriteRecord(record);
+  count = static_cast<uint32_t>(record.size());
+  UpdatePanel();
+}
+
+void TTapeDrive::WriteTapeMark() {
+  WriteCheck();
+  image_.WriteTapeMark();
+  tapeWritten_ = true;
+  UpdatePanel();
+}
+
+void TTapeDrive::ZapFrame(uint32_t offset, uint8_t value) {
+  if (offset >= image_.Size()) {
+    throw EKestrelError("ZAP offset " + std::to_string(offset) +
+                        " is past the end of the tape on unit " + std::to_string(unitNumber_) +
+                        " (" + std::to_string(image_.Size()) + " bytes)");
+  }
+  image_.Zap(offset, value);
+}
+
+void TTapeDrive::UpdatePanel() {
+  TTapePanel& p = panel_;
+  p.UnitText = std::to_string(unitNumber_);
+  p.NameText = WithoutDirectory(tapeFileName_);
+  p.IndicateVisible = tapeIndicate_;
+  p.OpenEnabled = true;
+  p.MountEnabled = !tapeFileName_.empty() && image_.Empty();
+  p.DisMntEnabled = !image_.Empty();
+  p.LoadEnabled = !image_.Empty() && image_.Position() == 0;
+  p.SaveEnabled = false;
+  p.DetailsVisible = p.DisMntEnabled;
+  p.PositionText = std::to_string(image_.Position());
+  p.SizeText = std::to_string(image_.Size());
+  p.Progress = image_.Empty() ? 0 : static_cast<int>(image_.Position() * 100 / image_.Size());
+  p.WriteProtect = writeProtect_;
+  if (OnPanelChanged) OnPanelChanged(*this);
+}
+
+void TTapeDrive::PBOpenClick(const std::string& file) {
+  TapeDirectory = fs::path(file).parent_path().string();
+  MountTape(file);
+}
+
+void TTapeDrive::PBMontClick() {
+  MountTape(tapePath_);
+}
+
+void TTapeDrive::PBDMntClick() {
+  UnloadTape();
+}
+
+void TTapeDrive::PBLoadClick() {
+  uint32_t count = 0;
+  ReadRecord(1, count);
+  UpdatePanel();
+  if (OnLoadClick) OnLoadClick();
+}
+
+void TTapeDrive::PBSaveClick() {
+  UpdatePanel();
+}
+
+}  // namespace kestrel

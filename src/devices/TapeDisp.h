@@ -1,0 +1,183 @@
+// The tape drive: one mounted tape image held in memory, its two layouts (BCD frames and MT
+// length-framed records), the decoder that turns an image into character codes and record ends,
+// and the drive's own operations (mount, unload, rewind, read and write records, tape marks) with
+// the state its panel shows.  The drive knows nothing of core storage: it reaches core through
+// the two events its owner connects.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/KestCore.h"
+
+namespace kestrel {
+
+enum TImageFormat : uint8_t { IFBCD, IFMT };
+
+// What `NextFrame` returns besides a code 0..63.
+inline constexpr int EndOfRecord = 254;
+inline constexpr int EndOfTape = 255;
+
+// Codes with a fixed role on tape.
+namespace TapeCode {
+inline constexpr uint8_t TapeMark = 15;
+inline constexpr uint8_t Blank = 16;  // code 0 is written as 16 and 16 is read back as 0
+inline constexpr uint8_t WordSeparator = 29;
+inline constexpr uint8_t GroupMark = 63;
+}  // namespace TapeCode
+
+// One tape image: its bytes, the position, the layout and the decoder state.
+class TTapeImage {
+ public:
+  // The largest image a drive holds, read or written: more than any 729 reel carries, and small
+  // enough that a huge or runaway file cannot exhaust memory.
+  static constexpr size_t MaxSize = size_t{256} << 20;
+  static constexpr int MaxMTRecord = 4096;
+
+  // The layout a file name selects: ".MT" anywhere in it wins over ".BCD"; a name with neither
+  // keeps `previous`.
+  static TImageFormat ChooseFormat(std::string_view name, TImageFormat previous);
+
+  // New bytes at position 0 with the decoder reset.
+  void Assign(std::vector<uint8_t> bytes);
+  void Clear() { Assign({}); }
+
+  TImageFormat Format() const { return format_; }
+  void SetFormat(TImageFormat format) { format_ = format; }
+  bool Empty() const { return bytes_.empty(); }
+  size_t Size() const { return bytes_.size(); }
+  size_t Position() const { return position_; }
+  const std::vector<uint8_t>& Bytes() const { return bytes_; }
+
+  // The next code of the current record, EndOfRecord or EndOfTape; a bad image is a drive error.
+  int NextFrame();
+  // Back to the load point, with the decoder at a record boundary.
+  void Rewind();
+
+  // One record of (word mark, code) characters written at the position in the image's layout; the
+  // tape ends after it.  An empty record writes nothing.
+  void WriteRecord(const std::vector<TCharWM>& record);
+  // A tape mark at the position; the tape ends after it.
+  void WriteTapeMark();
+  // Overwrites one byte; the position stays.  An offset at or past the end is refused.
+  void Zap(size_t offset, uint8_t value);
+
+  // The most bytes writing may make the image hold (MaxSize unless lowered).
+  void SetCapacity(size_t capacity) { capacity_ = std::min(capacity, MaxSize); }
+
+ private:
+  int NextBCDFrame();
+  int NextMTFrame();
+  void StartMTEntry();
+  int32_t ReadMTLength();
+  void ResetDecoder();
+  // Replaces everything from the position on with `bytes`.
+  void WriteAtPosition(const std::vector<uint8_t>& bytes);
+
+  std::vector<uint8_t> bytes_;
+  size_t capacity_ = MaxSize;
+  size_t position_ = 0;
+  TImageFormat format_ = IFBCD;
+  bool recordStartTaken_ = true;
+  std::vector<uint8_t> record_ = std::vector<uint8_t>(MaxMTRecord);
+  uint16_t index_ = 0;
+  uint16_t length_ = 0;
+};
+
+// What a drive's panel shows; the window draws it.  The texts are the labels' captions.
+struct TTapePanel {
+  std::string UnitText;
+  std::string NameText = "TAPENAME";
+  std::string PositionText = "POSN99999";
+  std::string SizeText = "SIZE99999";
+  int Progress = 0;  // percent of the image passed
+  bool IndicateVisible = false;
+  bool WriteProtect = true;     // the WP check box ticked
+  bool DetailsVisible = false;  // position, size, progress bar and WP check box
+  bool OpenEnabled = true;
+  bool MountEnabled = false;
+  bool DisMntEnabled = false;
+  bool LoadEnabled = false;
+  bool SaveEnabled = false;
+};
+
+class TTapeDrive {
+ public:
+  using TCoreReadEvent = std::function<TCharWM(uint16_t address)>;
+  using TCoreWriteEvent = std::function<void(uint16_t address, bool wordMark, uint8_t code)>;
+
+  explicit TTapeDrive(uint8_t unitNumber);
+  TTapeDrive(const TTapeDrive&) = delete;
+  TTapeDrive& operator=(const TTapeDrive&) = delete;
+
+  // Events the owner connects: core access, a record loaded by the Load button, and every panel
+  // refresh (after which `Panel()` holds what to draw).
+  TCoreReadEvent OnCoreRead;
+  TCoreWriteEvent OnCoreWrite;
+  std::function<void()> OnLoadClick;
+  std::function<void(const TTapeDrive&)> OnPanelChanged;
+
+  uint8_t UnitNumber() const { return unitNumber_; }
+  // The mounted file's name in upper case ("scratch" + unit for a tape begun by a write); kept
+  // when the image is unloaded.
+  const std::string& TapeFileName() const { return tapeFileName_; }
+  const TTapeImage& Image() const { return image_; }
+  bool TapeIndicate() const { return tapeIndicate_; }
+  bool WriteProtect() const { return writeProtect_; }
+  bool TapeWritten() const { return tapeWritten_; }
+  const TTapePanel& Panel() const { return panel_; }
+  // The file an unload saves to: "729IV-" + unit + ".TAP" in `SaveDirectory`.
+  std::string SaveFileName() const;
+
+  // Initial directory of the Open dialog.
+  std::string TapeDirectory;
+  // Where an unload saves a written tape; empty means the current working directory.
+  std::string SaveDirectory;
+
+  // ---- Drive operations (drive errors are EKestrelError) ----
+  void MountTape(const std::string& name);
+  void UnloadTape();
+  void RewindTape();
+  void ResetDrive();
+  void ClearIndicate();
+  void SetWriteProtect(bool on);
+  // Reads one record into core from `address`; `count` follows the characters stored, so after a
+  // failure it holds those already stored.
+  void ReadRecord(uint16_t address, uint32_t& count);
+  // Writes one record from core from `address` up to a group mark with word mark.
+  void WriteRecord(uint16_t address, uint32_t& count);
+  void WriteTapeMark();
+  void ZapFrame(uint32_t offset, uint8_t value);
+  void UpdatePanel();
+
+  // ---- Panel buttons ----
+  // Open, once the dialog has chosen `file`.
+  void PBOpenClick(const std::string& file);
+  void PBMontClick();
+  void PBDMntClick();
+  void PBLoadClick();
+  void PBSaveClick();
+  // The WP check box.
+  void CBWPClick(bool checked) { SetWriteProtect(checked); }
+
+ private:
+  TCharWM DoCoreRead(uint16_t address);
+  void DoCoreWrite(uint16_t address, bool wordMark, uint8_t code);
+  void WriteCheck();
+
+  uint8_t unitNumber_;
+  std::string tapeFileName_;
+  std::string tapePath_;  // the name as given, which is what the file system knows
+  TTapeImage image_;
+  bool tapeIndicate_ = false;
+  bool writeProtect_ = true;
+  bool tapeWritten_ = false;
+  TTapePanel panel_;
+};
+
+}  // namespace kestrel

@@ -1,0 +1,201 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "devices/IBM729IV.h"
+#include "devices/TapeImages.h"
+#include "support/TestMachine.h"
+
+namespace kestrel::test {
+namespace {
+
+// Stands in for the tape units and keeps every request.
+class TTapeRecorder : public IMessageReceiver {
+ public:
+  struct TSent {
+    uint16_t Operation;
+    uint16_t Selector;
+    uint8_t Flag;
+    bool operator==(const TSent&) const = default;
+  };
+  void HandleMessage(const TMessage& message) override {
+    const auto* command = static_cast<const DeviceCommand*>(message.Ref);
+    Sent.push_back({command->Operation, command->Selector, command->Flag});
+  }
+  std::vector<TSent> Sent;
+};
+
+class TapeIO : public ::testing::Test {
+ protected:
+  TapeIO() {
+    T.M.TapeUnits.SetSaveDirectory(Files.Dir);
+    T.Messenger.SetErrorReporter([this](const std::string& error) { Errors.push_back(error); });
+  }
+  void UseRecorder() { T.Messenger.Attach(TReceiver::TapeUnits, &Recorder); }
+  // Runs one instruction placed at 500, followed by a halt; returns the trace's instruction
+  // lines.
+  std::vector<std::string> RunOne(const std::string& instruction) {
+    T.Instructions(500, {instruction, "."});
+    T.M.TraceFlags.TraceInstructions = true;
+    T.Run(500);
+    return T.Trace();
+  }
+  bool Traced(const std::string& line) {
+    std::vector<std::string> lines = T.Trace();
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+  }
+  void Record(uint16_t address, const std::string& text, const std::string& marks) {
+    for (size_t i = 0; i < text.size(); ++i) {
+      T.Core.StoreCharWM(static_cast<uint16_t>(address + i), i < marks.size() && marks[i] == '1',
+                         CharToBcd(text[i]));
+    }
+    T.Core.StoreCharWM(static_cast<uint16_t>(address + text.size()), true, Bcd::GroupMark);
+  }
+
+  TTempDir Files;
+  TTestMachine T;
+  TTapeRecorder Recorder;
+  std::vector<std::string> Errors;
+};
+
+using TSent = TTapeRecorder::TSent;
+
+TEST_F(TapeIO, CommandsUnitsAndModeBytes) {
+  UseRecorder();
+  T.Instructions(
+      500, {"M%U1" + Addr(300) + "R", "L%B2" + Addr(400) + "W", "M%B3" + Addr(300) + "W",
+            "L%U4" + Addr(300) + "R", "U%U3U", "U%U1R", "U%B5M", "M%F1" + Addr(300) + "R", "."});
+  T.Run(500);
+  EXPECT_EQ(T.State(), CpuState::ProgramHalt);
+  EXPECT_EQ(Recorder.Sent,
+            (std::vector<TSent>{
+                {6, 1, 6}, {7, 2, 0}, {7, 3, 2}, {6, 4, 4}, {34, 3, 0}, {33, 1, 0}, {35, 5, 0}}));
+}
+
+TEST_F(TapeIO, TraceTextOfEachForm) {
+  UseRecorder();
+  T.R.TapeTransferCount = 7;
+  RunOne("M%U1" + Addr(300) + "R");
+  EXPECT_TRUE(Traced("I00500 M 8 Tape Unit 1 Read into 00300 With WordMarks  Even Parity"));
+  EXPECT_TRUE(Traced("I          7 chars transfered"));
+  RunOne("L%B2" + Addr(400) + "W");
+  EXPECT_TRUE(Traced("I00500 L 8 Tape Unit 2 Write from 00400 Odd Parity"));
+  RunOne("U%U3U");
+  EXPECT_TRUE(Traced("I00500 U 5 Tape Unit 3  Rewind Tape and Unload"));
+  RunOne("U%U3R");
+  EXPECT_TRUE(Traced("I00500 U 5 Tape Unit 3  Rewind Tape"));
+  RunOne("U%U3M");
+  EXPECT_TRUE(Traced("I00500 U 5 Tape Unit 3  Write Tape Mark"));
+  RunOne("M%F1" + Addr(300) + "R");
+  EXPECT_TRUE(Traced("I00500 M 8 Disk  Read into 00300 Single Record"));
+  RunOne("L%F2" + Addr(300) + "W");
+  EXPECT_TRUE(Traced("I00500 L 8 Disk  Write from 00300 Full Track"));
+  RunOne("L%F3" + Addr(300) + "W");
+  EXPECT_TRUE(Traced("I00500 L 8 "));
+  // Disk moves nothing; its count line shows the last tape count.
+  EXPECT_TRUE(Recorder.Sent.size() == 5u);
+  EXPECT_EQ(T.State(), CpuState::ProgramHalt);
+}
+
+TEST_F(TapeIO, RefusedFormsStopAtTheInstruction) {
+  UseRecorder();
+  struct TCase {
+    std::string Instruction;
+    std::string Traced;
+    std::string Stop;
+  };
+  const std::vector<TCase> cases = {
+      {"U%U1B", "I00500 U 5 Tape Unit 1  BackSpace Record",
+       "Invalid Tape Control command: B at 500"},
+      {"U%U1E", "I00500 U 5 Tape Unit 1  Skip and Blank Tape",
+       "Invalid Tape Control command: E at 500"},
+      {"U%U1X", "I00500 U 5 Tape Unit 1  Invalid Tape Control command: X",
+       "Invalid Tape Control command: X at 500"},
+      {"A%U1" + Addr(300) + "R", "I00500 A 8 Invalid I/O command: A",
+       "Invalid I/O command: A at 500"},
+      {"M%U1" + Addr(300) + "X", "I00500 M 8 Invalid R/W Option: X",
+       "Invalid R/W Option: X at 500"},
+      {"M%X1" + Addr(300) + "R", "I00500 M 8 Invalid I/O Option: X",
+       "Invalid I/O Option: X at 500"},
+      {"M%F5" + Addr(300) + "R", "I00500 M 8 Invalid Disk Command: 5",
+       "Invalid Disk Command: 5 at 500"},
+  };
+  for (const TCase& c : cases) {
+    RunOne(c.Instruction);
+    EXPECT_TRUE(Traced(c.Traced)) << c.Instruction;
+    EXPECT_EQ(T.State(), CpuState::MachineCheck) << c.Instruction;
+    EXPECT_EQ(T.StopMessage(), c.Stop);
+  }
+  EXPECT_TRUE(Recorder.Sent.empty());
+}
+
+TEST_F(TapeIO, UnitZeroIsShownAndTheProgramGoesOn) {
+  RunOne("M%U0" + Addr(300) + "R");
+  EXPECT_EQ(Errors, (std::vector<std::string>{"Invalid tape unit: 10"}));
+  EXPECT_EQ(T.State(), CpuState::ProgramHalt);
+}
+
+TEST_F(TapeIO, WriteRewindAndReadBackWithWordMarks) {
+  T.M.TapeUnits.SetWriteProtect(1, false);
+  Record(1001, "HELLO", "1010");
+  Record(1101, "1 3", "");
+  T.Instructions(500, {"L%U1" + Addr(1001) + "W", "L%U1" + Addr(1101) + "W", "U%U1M", "U%U1R",
+                       "M%U1" + Addr(2001) + "R", "M%U1" + Addr(2101) + "R",
+                       "M%U1" + Addr(2201) + "R", "B" + Addr(900) + "K", "."});
+  T.Instructions(900, {"."});
+  T.M.TraceFlags.TraceInstructions = true;
+  T.Run(500);
+  EXPECT_EQ(T.State(), CpuState::ProgramHalt);
+  EXPECT_EQ(T.R.InstrAddr, 900);  // the tape mark was met: End of Reel
+  EXPECT_EQ(T.Text(2006, 6), "HELLOg");
+  for (uint16_t a = 2001; a <= 2006; ++a) {
+    EXPECT_EQ(T.WordMarkAt(a), a == 2001 || a == 2003) << a;
+  }
+  EXPECT_EQ(T.Text(2104, 4), "1 3g");  // the blank went to tape as 16
+  EXPECT_FALSE(T.WordMarkAt(2101));
+  EXPECT_TRUE(Traced("I          5 chars transfered"));
+  EXPECT_TRUE(Traced("I          3 chars transfered"));
+  EXPECT_TRUE(Traced("I          0 chars transfered"));
+  EXPECT_FALSE(T.M.TapeUnits.Drive(1).TapeIndicate());  // cleared by the branch
+  EXPECT_TRUE(Errors.empty());
+}
+
+TEST_F(TapeIO, EndOfReelOnUnitTwoClearsUnitTwo) {
+  T.M.TapeUnits.MountTape(1, Files.Write("one.bcd", {0x8F, 0xC1, 0x8F}));
+  std::vector<uint8_t> two;
+  AppendMTMark(two);
+  AppendMTRecord(two, Codes("AB"));
+  AppendMTMark(two);
+  T.M.TapeUnits.MountTape(2, Files.Write("two.mt", two));
+  T.Instructions(
+      500, {"M%U1" + Addr(2001) + "R", "M%U2" + Addr(2001) + "R", "B" + Addr(900) + "K", "."});
+  T.Instructions(900, {"M%U2" + Addr(2101) + "R", "."});
+  T.Run(500);
+  EXPECT_EQ(T.State(), CpuState::ProgramHalt) << T.StopMessage();
+  EXPECT_EQ(T.R.InstrAddr, 908);
+  EXPECT_EQ(T.Text(2103, 3), "ABg");
+  EXPECT_TRUE(T.M.TapeUnits.Drive(1).TapeIndicate());
+  EXPECT_FALSE(T.M.TapeUnits.Drive(2).TapeIndicate());
+}
+
+TEST_F(TapeIO, EndOfReelWithNoUnitUsedAsksUnitOne) {
+  UseRecorder();
+  T.Instructions(500, {"B" + Addr(900) + "K", "."});
+  T.Run(500);
+  EXPECT_EQ(T.R.InstrAddr, 505);  // not taken
+  EXPECT_EQ(Recorder.Sent, (std::vector<TSent>{{30, 1, 0}}));
+}
+
+TEST_F(TapeIO, TapeErrorStopsTheRunAfterTheInstruction) {
+  T.Instructions(500, {"M%U1" + Addr(300) + "R", "."});
+  T.R.TapeTransferCount = 9;
+  T.Run(500);  // nothing mounted
+  EXPECT_EQ(T.State(), CpuState::MachineCheck);
+  EXPECT_EQ(T.StopMessage(), "Tape Read Error");
+  EXPECT_EQ(T.R.IAR, 508);
+  EXPECT_EQ(T.R.BAR, 300);
+  EXPECT_EQ(T.R.TapeTransferCount, 0u);
+}
+
+}  // namespace
+}  // namespace kestrel::test
