@@ -5,12 +5,18 @@ namespace kestrel {
 TMachine::TMachine(TMessenger& messenger) : Messenger(messenger) {
   Messenger.Attach(TReceiver::TraceWindow, &TraceLog);
   Messenger.Attach(TReceiver::TapeUnits, &TapeUnits);
+  Messenger.Attach(TReceiver::MainWindow, &Console);
+  Messenger.Attach(TReceiver::ScriptDisplay, &ScriptDisplay);
+  ScriptDisplay.SetScriptControl(&Script);
 }
 
 TMachine::~TMachine() {
+  Script.EndThread();
   Cpu.EndThread();
   Messenger.Attach(TReceiver::TraceWindow, nullptr);
   Messenger.Attach(TReceiver::TapeUnits, nullptr);
+  Messenger.Attach(TReceiver::MainWindow, nullptr);
+  Messenger.Attach(TReceiver::ScriptDisplay, nullptr);
 }
 
 }  // namespace kestrel

@@ -3,12 +3,16 @@
 // Later subsystems (devices, mapping, console, scripts) are members here too.
 #pragma once
 
+#include "console/KestCnfg.h"
+#include "console/KestMain.h"
 #include "core/KestCore.h"
 #include "core/KestProc.h"
 #include "core/Messenger.h"
 #include "core/Registers.h"
 #include "devices/IBM729IV.h"
 #include "instructions/IBMTrace.h"
+#include "script/KestDOCL.h"
+#include "script/KestIOCL.h"
 
 namespace kestrel {
 
@@ -26,6 +30,12 @@ class TMachine {
   TTraceLog TraceLog;
   TCPUThread Cpu{Registers, Core, TraceFlags, Messenger};
   TTapeUnits TapeUnits{Registers, Core, Messenger};
+  // The script message window's model, the script thread, the configuration and the front panel's
+  // model (the main window's receiver).
+  TScriptDisplay ScriptDisplay;
+  TOCLThread Script{Registers, Core, TraceFlags, Messenger, ScriptDisplay};
+  TConfiguration Config{Core};
+  TConsole Console{*this};
 };
 
 }  // namespace kestrel
