@@ -181,6 +181,11 @@ void TCoreForm::ClearAndRedraw() {
   view_->RequestFullPaint();
 }
 
+void TCoreForm::CoreChanged() {
+  FitScrollRange();
+  view_->RequestFullPaint();
+}
+
 int TCoreForm::TIRefreshTimer() {
   if (display_.Core().Size() != shownSize_) {
     FitScrollRange();

@@ -77,6 +77,8 @@ class TCoreForm : public QWidget {
   void SetCoreSize(uint16_t size);
   // Clears core and redraws it all (the front panel's system reset).
   void ClearAndRedraw();
+  // Core was cleared or resized elsewhere: fits the scroll range and redraws it all.
+  void CoreChanged();
   // The refresh timer's work: follows a core size set elsewhere, then draws changed cells.
   int TIRefreshTimer();
 

@@ -35,19 +35,41 @@ bool TQtMessenger::IsShutDown() const {
   return closed_;
 }
 
-void TQtMessenger::Send(TReceiver receiver, const TMessage& message) {
-  if (OnGuiThread()) {
-    if (!IsShutDown()) DeliverGuarded(receiver, message);
-    return;
-  }
+template <typename TDeliver>
+void TQtMessenger::SendAndWait(TDeliver&& deliver) {
   TWait wait;
   std::unique_lock lock(mutex_);
   if (closed_) return;
   // Queued while the lock is held, so a shutdown cannot slip in between the check and the wait.
   QMetaObject::invokeMethod(
-      this, [this, receiver, message, w = &wait] { DeliverSent(receiver, message, w); },
-      Qt::QueuedConnection);
+      this, [this, deliver, w = &wait] { RunSent(deliver, w); }, Qt::QueuedConnection);
   delivered_.wait(lock, [&] { return wait.Done || closed_; });
+}
+
+void TQtMessenger::Send(TReceiver receiver, const TMessage& message) {
+  if (OnGuiThread()) {
+    if (!IsShutDown()) DeliverGuarded(receiver, message);
+    return;
+  }
+  SendAndWait([this, receiver, message] { DeliverGuarded(receiver, message); });
+}
+
+void TQtMessenger::Call(const std::function<void()>& work) {
+  auto guarded = [&work] {
+    try {
+      work();
+    } catch (const std::exception& e) {
+      ShowErrorBox(e.what());
+    } catch (...) {
+      ShowErrorBox("Unknown error");
+    }
+  };
+  if (OnGuiThread()) {
+    if (!IsShutDown()) guarded();
+    return;
+  }
+  // `work` lives on the caller's stack, which stays while the caller waits.
+  SendAndWait(guarded);
 }
 
 void TQtMessenger::Post(TReceiver receiver, const TMessage& message) {
@@ -56,13 +78,13 @@ void TQtMessenger::Post(TReceiver receiver, const TMessage& message) {
       this, [this, receiver, message] { DeliverPosted(receiver, message); }, Qt::QueuedConnection);
 }
 
-void TQtMessenger::DeliverSent(TReceiver receiver, const TMessage& message, TWait* wait) {
+void TQtMessenger::RunSent(const std::function<void()>& deliver, TWait* wait) {
   {
     // After a shutdown the sender has gone on and its record may be gone: do not run.
     std::lock_guard lock(mutex_);
     if (closed_) return;
   }
-  DeliverGuarded(receiver, message);
+  deliver();
   std::lock_guard lock(mutex_);
   if (closed_) return;  // released already, and `wait` with it
   wait->Done = true;

@@ -6,6 +6,7 @@
 
 #include <QObject>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <string>
 
@@ -24,6 +25,10 @@ class TQtMessenger : public QObject, public TMessenger {
 
   void Send(TReceiver receiver, const TMessage& message) override;
   void Post(TReceiver receiver, const TMessage& message) override;
+  // Runs `work` on the GUI thread while the caller waits, as a send does (at once when called
+  // there); for what is no receiver's message, such as a script error's box.  An error escaping
+  // `work` is shown in the error box.
+  void Call(const std::function<void()>& work);
 
   // Stops delivering: waiting and later sends return at once, queued and later posts are
   // dropped.  Called on the GUI thread when its loop has ended, before the workers are joined.
@@ -40,8 +45,11 @@ class TQtMessenger : public QObject, public TMessenger {
   };
   bool OnGuiThread() const;
   // Runs on the GUI thread for a queued send; `wait` is untouched once the messenger is shut.
-  void DeliverSent(TReceiver receiver, const TMessage& message, TWait* wait);
+  void RunSent(const std::function<void()>& deliver, TWait* wait);
   void DeliverPosted(TReceiver receiver, const TMessage& message);
+  // Queues `deliver` to the GUI thread and waits until it has run or the messenger is shut.
+  template <typename TDeliver>
+  void SendAndWait(TDeliver&& deliver);
   // Runs a handler with every error caught: nothing may escape into Qt's event loop.
   void DeliverGuarded(TReceiver receiver, const TMessage& message);
 
