@@ -26,7 +26,7 @@ TCoreView::TCoreView(TCoreDisplay& display, QWidget* parent) : QWidget(parent), 
   font_ = QFont(QStringLiteral("Lucida Console"));
   font_.setStyleHint(QFont::Monospace);
   font_.setFixedPitch(true);
-  font_.setPixelSize(11);
+  font_.setPixelSize(12);
   if (!QFontInfo(font_).fixedPitch()) {
     int pixels = font_.pixelSize();
     font_ = QFontDatabase::systemFont(QFontDatabase::FixedFont);

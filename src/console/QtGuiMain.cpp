@@ -2,7 +2,13 @@
 // order, the GUI loop, and the program's end (the print file written, the messenger shut so no
 // worker stays blocked, the worker threads ended).
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QMessageBox>
+#include <QPixmap>
+#include <QScreen>
+#include <QTimer>
+#include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,6 +23,65 @@
 #include "instructions/TraceForm.h"
 
 using namespace kestrel;
+
+namespace {
+
+// KESTREL_SCREENSHOT=FILE: once the start-up job has finished (no script current and the
+// processor stopped) and the windows have caught up, the whole screen is saved as a PNG and the
+// program ends as by PwrOff.  KESTREL_SCREENSHOT_SECONDS (default 60) bounds the wait; a job
+// still running then is shot as it is, and the program ends with status 1.
+class TScreenshot : public QObject {
+ public:
+  TScreenshot(TMachine& machine, TMainForm& mainForm, QString file, int seconds, int& status)
+      : machine_(machine),
+        mainForm_(mainForm),
+        file_(std::move(file)),
+        seconds_(seconds),
+        status_(status) {
+    clock_.start();
+    auto* timer = new QTimer(this);
+    connect(timer, &QTimer::timeout, this, &TScreenshot::Poll);
+    timer->start(PollMs);
+  }
+
+ private:
+  static constexpr int PollMs = 200;
+  static constexpr int SettlePolls = 4;  // longer than the core display's refresh period
+
+  bool Finished() const {
+    return mainForm_.Activated() && !machine_.Script.HasCurrentScript() &&
+           machine_.Script.Sleeping() && machine_.Console.ProcessorIdle();
+  }
+  void Poll() {
+    if (done_) return;
+    quiet_ = Finished() ? quiet_ + 1 : 0;
+    bool late = clock_.elapsed() > seconds_ * 1000LL;
+    if (quiet_ < SettlePolls && !late) return;
+    done_ = true;
+    if (late) {
+      std::fprintf(stderr, "kestrel: the job had not finished after %d seconds\n", seconds_);
+      status_ = 1;
+    }
+    QScreen* screen = QGuiApplication::primaryScreen();
+    QPixmap shot = screen != nullptr ? screen->grabWindow(0) : QPixmap();
+    if (shot.isNull() || !shot.save(file_, "PNG")) {
+      std::fprintf(stderr, "kestrel: cannot save the screenshot to %s\n", qPrintable(file_));
+      status_ = 1;
+    }
+    mainForm_.close();
+  }
+
+  TMachine& machine_;
+  TMainForm& mainForm_;
+  QString file_;
+  int seconds_;
+  int& status_;
+  QElapsedTimer clock_;
+  int quiet_ = 0;
+  bool done_ = false;
+};
+
+}  // namespace
 
 int RunGui(int argc, char** argv) {
   QApplication app(argc, argv);  // takes the toolkit's own options out of argv
@@ -59,7 +124,19 @@ int RunGui(int argc, char** argv) {
     mainForm.show();
     coreForm.show();
     traceForm.show();
+
+    int shotStatus = 0;
+    std::unique_ptr<TScreenshot> screenshot;
+    QString shotFile = qEnvironmentVariable("KESTREL_SCREENSHOT");
+    if (!shotFile.isEmpty()) {
+      bool ok = false;
+      int seconds = qEnvironmentVariableIntValue("KESTREL_SCREENSHOT_SECONDS", &ok);
+      screenshot = std::make_unique<TScreenshot>(machine, mainForm, shotFile,
+                                                 ok && seconds > 0 ? seconds : 60, shotStatus);
+    }
     status = QApplication::exec();
+    if (status == 0) status = shotStatus;
+    screenshot.reset();
 
     // The end: the printer writes its print file while the devices are still there; then no
     // sender may stay blocked, and the workers are stopped wherever they are.
