@@ -98,6 +98,9 @@ TMainForm::TMainForm(TMachine& machine, std::vector<std::string> arguments, QWid
   BuildMenu();
   layout()->setSizeConstraint(QLayout::SetFixedSize);
   move(0, 0);
+  registersTimer_ = new QTimer(this);
+  registersTimer_->setSingleShot(true);
+  connect(registersTimer_, &QTimer::timeout, this, &TMainForm::ShowRegisterLabels);
   console_.SetView(this);
   StatusChanged();
   RegistersChanged();
@@ -441,6 +444,19 @@ void TMainForm::ShowStopFields() {
 }
 
 void TMainForm::RegistersChanged() {
+  // The first report after a quiet spell shows at once; reports in quick succession are shown
+  // together when the period is over, so the last values always appear.
+  if (registersTimer_->isActive()) return;
+  qint64 since = registersShown_.isValid() ? registersShown_.elapsed() : RegisterPaintMs;
+  if (since >= RegisterPaintMs) {
+    ShowRegisterLabels();
+  } else {
+    registersTimer_->start(static_cast<int>(RegisterPaintMs - since));
+  }
+}
+
+void TMainForm::ShowRegisterLabels() {
+  registersShown_.start();
   LAIAR->setText(Q(console_.LAIAR()));
   LAAAR->setText(Q(console_.LAAAR()));
   LABAR->setText(Q(console_.LABAR()));

@@ -3,6 +3,7 @@
 // to show.  Closing the panel ends the program.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QMainWindow>
 #include <array>
@@ -18,6 +19,7 @@ class QLineEdit;
 class QMenu;
 class QPushButton;
 class QRadioButton;
+class QTimer;
 
 namespace kestrel {
 
@@ -97,6 +99,7 @@ class TMainForm : public QMainWindow, public IConsoleView {
   void MIOptionsClick();
   void MIAboutClick();
   void ShowStopFields();
+  void ShowRegisterLabels();
 
   TMachine& machine_;
   TConsole& console_;
@@ -107,6 +110,11 @@ class TMainForm : public QMainWindow, public IConsoleView {
   QDialog* configForm_ = nullptr;
   QDialog* aboutForm_ = nullptr;
   std::function<void(const std::string&)> scriptEditor_;
+  // The register labels are repainted at most this often: a running processor reports them
+  // every 200 instructions, far faster than anyone can read, and each repaint costs the display.
+  static constexpr int RegisterPaintMs = 100;
+  QElapsedTimer registersShown_;
+  QTimer* registersTimer_ = nullptr;
 
  public:
   // The controls, by the names the panel's definition gives them.

@@ -2,12 +2,21 @@
 #pragma once
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QMessageBox>
 #include <QTimer>
 #include <functional>
 #include <memory>
 
 namespace kestrel::test {
+
+// Serves the GUI thread's events for `ms` milliseconds.
+inline void ServeFor(int ms) {
+  QElapsedTimer clock;
+  clock.start();
+  while (clock.elapsed() < ms)
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+}
 
 // Once the next modal message box is up, keeps its text and closes it.
 class TBoxCloser {

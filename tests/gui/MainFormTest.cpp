@@ -94,9 +94,25 @@ TEST_F(MainForm, StatusAndEnabledStatesFollowTheRunState) {
   EXPECT_TRUE(form.PBStart->isEnabled());
   EXPECT_FALSE(form.PBStop->isEnabled());
   EXPECT_TRUE(form.EBAdSt->isEnabled());
+  EXPECT_FALSE(form.PBResume->isEnabled());
+  ServeFor(150);  // the register labels show the last report within their repaint period
   EXPECT_EQ(form.LAIAR->text(), QStringLiteral("00002"));
   EXPECT_EQ(form.LAOP->text(), QStringLiteral("."));
-  EXPECT_FALSE(form.PBResume->isEnabled());
+  EXPECT_EQ(form.LAILen->text(), QStringLiteral("1"));
+}
+
+TEST_F(MainForm, RegisterReportsInQuickSuccessionEndWithTheLast) {
+  ServeFor(120);
+  t.R.IAR = 100;
+  t.M.Console.ShowRegistersNow();
+  EXPECT_EQ(form.LAIAR->text(), QStringLiteral("00100"));  // the first shows at once
+  for (uint16_t iar = 101; iar <= 150; ++iar) {
+    t.R.IAR = iar;
+    t.M.Console.ShowRegistersNow();
+  }
+  EXPECT_EQ(form.LAIAR->text(), QStringLiteral("00100"));
+  ServeFor(150);
+  EXPECT_EQ(form.LAIAR->text(), QStringLiteral("00150"));
 }
 
 TEST_F(MainForm, AnAddressStopSelectsStepModeAndEnablesResume) {
