@@ -63,7 +63,12 @@ void TCoreView::FullPaint() {
   QPainter painter(&buffer_);
   painter.setFont(font_);
   painter.setPen(Qt::black);
-  painter.drawText(LeftMargin, ascent_, QString::fromStdString(TCoreDisplay::Ruler()));
+  // The ruler's characters stand over their columns, one cell each.
+  std::string ruler = TCoreDisplay::Ruler();
+  for (int column = 0; column < TCoreDisplay::Columns; ++column) {
+    painter.drawText(LeftMargin + column * cellWidth_, ascent_,
+                     QString(QLatin1Char(ruler[static_cast<size_t>(column)])));
+  }
   int rows = display_.DrawnRows();
   for (int row = 0; row < rows; ++row) {
     uint32_t first = display_.Base() + static_cast<uint32_t>(row) * TCoreDisplay::Columns;
