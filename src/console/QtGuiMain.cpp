@@ -8,6 +8,7 @@
 #include <QScreen>
 #include <QTimer>
 #include <cstdio>
+#include <exception>
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,6 +26,23 @@
 using namespace kestrel;
 
 namespace {
+
+// The last safety net: an error escaping any window's handler is shown in the error box, as the
+// messenger does for the workers' requests, and never unwinds further into the event loop.
+class TKestrelApplication : public QApplication {
+ public:
+  using QApplication::QApplication;
+  bool notify(QObject* receiver, QEvent* event) override {
+    try {
+      return QApplication::notify(receiver, event);
+    } catch (const std::exception& e) {
+      TQtMessenger::ShowErrorBox(e.what());
+    } catch (...) {
+      TQtMessenger::ShowErrorBox("Unknown error");
+    }
+    return false;
+  }
+};
 
 // KESTREL_SCREENSHOT=FILE: once the start-up job has finished (no script current and the
 // processor stopped) and the windows have caught up, the whole screen is saved as a PNG and the
@@ -84,7 +102,7 @@ class TScreenshot : public QObject {
 }  // namespace
 
 int RunGui(int argc, char** argv) {
-  QApplication app(argc, argv);  // takes the toolkit's own options out of argv
+  TKestrelApplication app(argc, argv);  // takes the toolkit's own options out of argv
   QApplication::setApplicationName(QStringLiteral("Kestrel"));
   QApplication::setApplicationDisplayName(QStringLiteral("IBM 1401 Emulator"));
   QApplication::setApplicationVersion(QString::fromLatin1(KestrelVersion));
