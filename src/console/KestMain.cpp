@@ -7,9 +7,9 @@
 namespace kestrel {
 
 namespace {
-constexpr uint16_t DeviceReset = 1;
-constexpr uint16_t RdrLoadDeck = 3;
-constexpr uint16_t PrnSave = 5;
+constexpr uint16_t OpDeviceReset = 1;
+constexpr uint16_t OpRdrLoadDeck = 3;
+constexpr uint16_t OpPrnSave = 5;
 
 // A stop field's decimal number as a 16-bit value.
 bool ParseStopNumber(const std::string& text, uint16_t& value) {
@@ -58,7 +58,7 @@ TScriptStart TConsole::FirstActivation(const std::vector<std::string>& arguments
     // reset above, which would otherwise empty the hopper again.
     if (first.find(".CRD") != std::string::npos || first.find(".CDR") != std::string::npos) {
       DeviceCommand deck;
-      deck.Operation = RdrLoadDeck;
+      deck.Operation = OpRdrLoadDeck;
       deck.Text = &first;
       TMessage m;
       m.Id = EmulatorMessage::DeviceRequest;
@@ -78,7 +78,7 @@ TScriptStart TConsole::FirstActivation(const std::vector<std::string>& arguments
 void TConsole::ProgramExit() {
   std::string name = PrintFileName;
   DeviceCommand save;
-  save.Operation = PrnSave;
+  save.Operation = OpPrnSave;
   save.Text = &name;
   TMessage m;
   m.Id = EmulatorMessage::DeviceRequest;
@@ -204,7 +204,7 @@ void TConsole::PBScriptClick() {
 
 void TConsole::SendDeviceReset(TReceiver receiver) {
   DeviceCommand command;
-  command.Operation = DeviceReset;
+  command.Operation = OpDeviceReset;
   TMessage m;
   m.Id = EmulatorMessage::DeviceRequest;
   m.Ref = &command;

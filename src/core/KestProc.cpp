@@ -1,5 +1,6 @@
 #include "core/KestProc.h"
 
+#include <bit>
 #include <exception>
 
 #include "instructions/OpTable.h"
@@ -18,6 +19,70 @@ constexpr uint8_t OpStoreBAR = 56;
 // The index register a zone over the tens character selects: its units position.
 constexpr uint16_t IndexRegister(uint8_t zone) {
   return zone == Bcd::AZone ? 89 : zone == Bcd::BZone ? 94 : 99;
+}
+
+// The common address: no % unit, no index register, no refused character.  Every other case has
+// a negative table entry and goes to DecodeAddress.
+inline bool PlainAddress(uint8_t hundreds, uint8_t tens, uint8_t units, uint16_t& value) {
+  int32_t h = HundredsTable[hundreds];
+  int32_t t = TensTable[tens];
+  int32_t u = UnitsTable[units];
+  if ((h | t | u) < 0) return false;
+  value = static_cast<uint16_t>(h + t + u);
+  return true;
+}
+
+// The fetch of an ordinary instruction in one go.  When the op code and the eight positions after
+// it lie inside core, hold no core read stop and need no uninitialised-read check, reading them
+// raw is the same as reading them one at a time, and the length follows from where the next word
+// mark stands.  Anything else (a check to raise, an index register, a % unit, more than eight
+// characters) returns false, and the fetch reads character by character.
+bool FetchPlain(TCPUThread& cpu, uint16_t iar) {
+  constexpr unsigned Window = 9;
+  TCoreStorage& core = cpu.Core;
+  if (iar == 0 || iar + Window > core.Size()) return false;
+  if (unsigned stop = core.ReadStopAddress; stop - iar < Window) return false;
+  const bool uninitializedCheck = core.UninitializedCheck;
+  uint8_t code[Window];
+  unsigned marks = 0;
+#pragma GCC unroll 9
+  for (unsigned k = 0; k < Window; ++k) {
+    uint16_t word = core.Word(static_cast<uint16_t>(iar + k));
+    if (uninitializedCheck && !(word & CoreChar::Written)) return false;
+    code[k] = static_cast<uint8_t>(word & CoreChar::CodeMask);
+    marks |= ((word & CoreChar::WordMark) ? 1u : 0u) << k;
+  }
+  if (!(marks & 1)) return false;
+  const uint8_t opcode = code[0];
+  unsigned length = static_cast<unsigned>(std::countr_zero(marks >> 1)) + 1;
+  if (opcode == OpBranch && length > 4 && code[4] == Bcd::Blank) length = 4;
+  if ((opcode == OpClearStorage || opcode == OpSetWordMark) && length > 7) length = 7;
+  if (length == 3 || length == 6 || length > 8) return false;
+  uint16_t aAddress = 0;
+  uint16_t bAddress = 0;
+  if (length >= 4 && !PlainAddress(code[1], code[2], code[3], aAddress)) return false;
+  if (length >= 7 && !PlainAddress(code[4], code[5], code[6], bAddress)) return false;
+
+  TRegisters& r = cpu.R;
+  r.Opcode = opcode;
+  if (length >= 2) r.DMod = code[length == 8 ? 7 : length >= 5 ? 4 : 1];
+  if (length >= 4) {
+    r.AAR = aAddress;
+    if (length >= 7) {
+      r.BAR = bAddress;
+    } else if (opcode != OpLoadChars && opcode != OpMoveChars && opcode != OpStoreAAR &&
+               opcode != OpStoreBAR) {
+      r.BAR = aAddress;
+    }
+  }
+  r.ILen = static_cast<uint8_t>(length);
+  r.IAR = static_cast<uint16_t>(iar + length);
+  return true;
+}
+
+[[noreturn]] void InvalidOpcode(uint8_t code, uint16_t at) {
+  RaiseProcessCheck(
+      std::string("Invalid Opcode: \"") + BcdToChar(code) + "\" ($" + Hex2(code) + ") at ", at);
 }
 }  // namespace
 
@@ -202,67 +267,73 @@ void TCPUThread::FetchInstruction() {
   R.InstrAddr = iar;
   R.ILen = 0;
   R.IOFlag = false;
-  uint8_t opcode = 0;
-  uint8_t a[3] = {0, 0, 0};
-  uint8_t b[3] = {0, 0, 0};
-  int p = 0;
-  while (true) {
-    TCharWM c = Core.ReadCharWM(iar);
-    R.IAR = ++iar;
-    if (p == 0) {
-      if (!c.WordMark) RaiseProcessCheck("Missing WordMark at ", static_cast<uint16_t>(iar - 1));
-      opcode = c.Code;
-      R.Opcode = opcode;
-    } else if (c.WordMark && p != 3 && p != 6) {
-      break;
-    } else {
-      switch (p) {
-        case 1:
-          a[0] = c.Code;
-          a[1] = a[2] = 0;
-          R.DMod = c.Code;
-          break;
-        case 2:
-          a[1] = c.Code;
-          break;
-        case 3:
-          if (c.WordMark)
-            RaiseProcessCheck("Unexpected WordMark at ", static_cast<uint16_t>(iar - 1));
-          a[2] = c.Code;
-          R.AAR = DecodeAddress(true, a[0], a[1], a[2]);
-          if (opcode != OpLoadChars && opcode != OpMoveChars && opcode != OpStoreAAR &&
-              opcode != OpStoreBAR) {
-            R.BAR = DecodeAddress(true, a[0], a[1], a[2]);
-          }
-          break;
-        case 4:
-          if (opcode == OpBranch && c.Code == Bcd::Blank) goto ended;  // the blank is not part
-          b[0] = c.Code;
-          b[1] = b[2] = 0;
-          R.DMod = c.Code;
-          break;
-        case 5:
-          b[1] = c.Code;
-          break;
-        case 6:
-          if (c.WordMark)
-            RaiseProcessCheck("Unexpected WordMark at ", static_cast<uint16_t>(iar - 1));
-          b[2] = c.Code;
-          R.BAR = DecodeAddress(false, b[0], b[1], b[2]);
-          break;
-        default:
-          // Clear storage and set word mark may end at 7 on a position whose mark they set.
-          if (opcode == OpClearStorage || opcode == OpSetWordMark) goto ended;
-          R.DMod = c.Code;
-          p = 7;
-          break;
+  if (FetchPlain(*this, iar)) return;
+  // IAR moves past every character read.  It lives in `iar` while the fetch runs and is stored
+  // when the fetch ends, or where a check stops it, so the register is the same either way.
+  try {
+    auto next = [this, &iar] {
+      TCharWM c = Core.ReadCharWM(iar);
+      ++iar;
+      return c;
+    };
+    auto unexpected = [&iar] {
+      RaiseProcessCheck("Unexpected WordMark at ", static_cast<uint16_t>(iar - 1));
+    };
+    TCharWM c = next();
+    if (!c.WordMark) RaiseProcessCheck("Missing WordMark at ", static_cast<uint16_t>(iar - 1));
+    const uint8_t opcode = c.Code;
+    R.Opcode = opcode;
+    uint8_t length = 1;
+    // The character with the next word mark ends the instruction (lengths 3 and 6 are refused).
+    do {
+      c = next();
+      if (c.WordMark) break;
+      const uint8_t a0 = c.Code;
+      R.DMod = a0;
+      length = 2;
+      c = next();
+      if (c.WordMark) break;
+      const uint8_t a1 = c.Code;
+      c = next();
+      if (c.WordMark) unexpected();
+      uint16_t aAddress;
+      if (!PlainAddress(a0, a1, c.Code, aAddress)) aAddress = DecodeAddress(true, a0, a1, c.Code);
+      R.AAR = aAddress;
+      if (opcode != OpLoadChars && opcode != OpMoveChars && opcode != OpStoreAAR &&
+          opcode != OpStoreBAR) {
+        R.BAR = aAddress;
       }
-    }
-    ++p;
+      length = 4;
+      c = next();
+      if (c.WordMark) break;
+      if (opcode == OpBranch && c.Code == Bcd::Blank) break;  // the blank is not part
+      const uint8_t b0 = c.Code;
+      R.DMod = b0;
+      length = 5;
+      c = next();
+      if (c.WordMark) break;
+      const uint8_t b1 = c.Code;
+      c = next();
+      if (c.WordMark) unexpected();
+      uint16_t bAddress;
+      if (!PlainAddress(b0, b1, c.Code, bAddress)) bAddress = DecodeAddress(false, b0, b1, c.Code);
+      R.BAR = bAddress;
+      length = 7;
+      while (true) {
+        c = next();
+        if (c.WordMark) break;
+        // Clear storage and set word mark may end at 7 on a position whose mark they set.
+        if (opcode == OpClearStorage || opcode == OpSetWordMark) break;
+        R.DMod = c.Code;
+        length = 8;
+      }
+    } while (false);
+    R.ILen = length;
+    R.IAR = static_cast<uint16_t>(iar - 1);
+  } catch (...) {
+    R.IAR = iar;
+    throw;
   }
-ended:
-  R.ILen = static_cast<uint8_t>(p);
-  R.IAR = static_cast<uint16_t>(iar - 1);
 }
 
 uint16_t TCPUThread::DecodeAddress(bool aAddress, uint8_t hundreds, uint8_t tens, uint8_t units) {
@@ -293,12 +364,7 @@ uint16_t TCPUThread::DecodeAddress(bool aAddress, uint8_t hundreds, uint8_t tens
 
 const TOpcodeEntry& TCPUThread::Entry() const {
   const TOpcodeEntry* entry = R.IOFlag ? IOUnitEntry() : FindOpcode(R.Opcode);
-  if (entry == nullptr) {
-    uint8_t code = R.Opcode;
-    RaiseProcessCheck(
-        std::string("Invalid Opcode: \"") + BcdToChar(code) + "\" ($" + Hex2(code) + ") at ",
-        R.InstrAddr);
-  }
+  if (entry == nullptr) InvalidOpcode(R.Opcode, R.InstrAddr);
   return *entry;
 }
 
@@ -325,7 +391,7 @@ void TCPUThread::ExecutePhase() {
     TraceAppend("R          AAReg=" + Addr5(R.AAR) + "  BAReg=" + Addr5(R.BAR) +
                 "  IAReg=" + Addr5(R.IAR));
   }
-  TraceFlush();
+  if (!pending_.empty()) TraceFlush();
 }
 
 void TCPUThread::TraceFlush() {

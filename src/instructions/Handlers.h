@@ -43,4 +43,20 @@ void ExecHalt(TCPUThread& cpu);
 void TraceIOUnit(TCPUThread& cpu);
 void ExecIOUnit(TCPUThread& cpu);
 
+// Arithmetic (Arithmetic.cpp).
+void TraceAdd(TCPUThread& cpu);
+void ExecAdd(TCPUThread& cpu);
+void TraceSubtract(TCPUThread& cpu);
+void ExecSubtract(TCPUThread& cpu);
+void TraceZeroAdd(TCPUThread& cpu);
+void ExecZeroAdd(TCPUThread& cpu);
+void TraceZeroSubtract(TCPUThread& cpu);
+void ExecZeroSubtract(TCPUThread& cpu);
+
+// Editing moves (Editing.cpp).
+void TraceMoveSuppress(TCPUThread& cpu);
+void ExecMoveSuppress(TCPUThread& cpu);
+void TraceMoveEdit(TCPUThread& cpu);
+void ExecMoveEdit(TCPUThread& cpu);
+
 }  // namespace kestrel

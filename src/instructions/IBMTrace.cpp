@@ -83,18 +83,21 @@ void TTracer::AddLine(std::string& line) {
 
 void TTracer::TraceThread(std::string_view text) {
   if (!flags_.TraceThreads) return;
-  std::string line = "T" + std::string(text);
+  std::string line(1, 'T');
+  line += text;
   AddLine(line);
 }
 
 void TTracer::TraceError(std::string_view text) {
-  std::string line = "E" + std::string(text);
+  std::string line(1, 'E');
+  line += text;
   AddLine(line);
 }
 
 void TTracer::TraceScript(std::string_view text) {
   if (!flags_.TraceScripts) return;
-  std::string line = "S" + std::string(text);
+  std::string line(1, 'S');
+  line += text;
   AddLine(line);
 }
 

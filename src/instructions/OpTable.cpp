@@ -25,6 +25,12 @@ constexpr std::initializer_list<TOpcodeEntry> Instructions = {
     {56, "SBR Store B-Address Register (", TraceStoreBAR, ExecStoreBAR},
     {59, "H   HALT", TraceHalt, ExecHalt},
     {60, "CW  Clear WM at ", TraceClearWordMark, ExecClearWordMark},
+    {18, "S   Subtract [", TraceSubtract, ExecSubtract},
+    {42, "ZS  Zero and Subtract ", TraceZeroSubtract, ExecZeroSubtract},
+    {49, "A   Add [", TraceAdd, ExecAdd},
+    {58, "ZA  Zero and Add ", TraceZeroAdd, ExecZeroAdd},
+    {25, "MCS Move Characters and Suppress Zeros from ", TraceMoveSuppress, ExecMoveSuppress},
+    {53, "MCE Move Characters and Edit from ", TraceMoveEdit, ExecMoveEdit},
 };
 
 constexpr std::array<TOpcodeEntry, 64> MakeTable() {

@@ -35,21 +35,6 @@ std::string LexError(const std::string& text) {
   return "(no error)";
 }
 
-TEST(OclLexer, TokenTableKeepsItsFixedOrder) {
-  EXPECT_EQ(TokenNames.size(), 91u);
-  EXPECT_STREQ(TokenNames[16], "SHOW");
-  EXPECT_STREQ(TokenNames[40], "SET");
-  EXPECT_STREQ(TokenNames[50], "TAPE1");
-  EXPECT_STREQ(TokenNames[61], "COREWINDOW");
-  EXPECT_STREQ(TokenNames[85], "IAREG");
-  EXPECT_STREQ(TokenNames[89], "HCOLOUR");
-  for (const char* name : TokenNames)
-    EXPECT_LE(std::string(name).size(), 16u);
-  // Lower-case and symbol entries can never be spelled by a word.
-  EXPECT_EQ(LookupWord("WORD"), TKWord);
-  EXPECT_EQ(LookupWord("COMMENT"), TKWord);
-}
-
 TEST(OclLexer, WordsAreUpperCasedAndLookedUp) {
   EXPECT_EQ(
       Lex("deck DeCk DECK1 x9y"),

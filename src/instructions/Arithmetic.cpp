@@ -1,0 +1,269 @@
+// Decimal arithmetic on fields in core: A, S, ZA and ZS.  Fields are addressed by their units
+// position and run leftward; the B-field ends at its word mark, the A-field at its own.  The sign
+// sits in the zone of the units position: only the B zone alone means minus.
+#include <algorithm>
+#include <initializer_list>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "core/KestProc.h"
+#include "instructions/Handlers.h"
+
+namespace kestrel {
+
+namespace {
+
+// A numeric part above 9 counts as 0, so the blank and the zero character are both 0.
+int DigitValue(uint8_t code) {
+  int numeric = code & Bcd::NumericMask;
+  return numeric > 9 ? 0 : numeric;
+}
+
+// A result digit 0 is always written as the zero character, never as a blank.
+uint8_t DigitCode(int digit) {
+  return digit == 0 ? Bcd::Zero : static_cast<uint8_t>(digit);
+}
+
+bool Negative(uint8_t code) {
+  return (code & Bcd::ZoneMask) == Bcd::BZone;
+}
+
+// Minus becomes plus (AB), anything else becomes minus.
+uint8_t InvertedSign(uint8_t zone) {
+  return zone == Bcd::BZone ? Bcd::ZoneMask : Bcd::BZone;
+}
+
+// One step of a ten's complement: the digit against its running borrow.  Written without
+// branches, since the digits of a field are as good as random to a branch predictor.
+int Complement(int digit, int& borrow) {
+  int value = 10 - digit - borrow;
+  borrow = value < 10 ? 1 : 0;
+  return value - 10 * (1 - borrow);
+}
+
+std::string Reversed(std::string text) {
+  std::reverse(text.begin(), text.end());
+  return text;
+}
+
+std::string Trimmed(const std::string& text) {
+  size_t first = text.find_first_not_of(' ');
+  if (first == std::string::npos) return {};
+  size_t last = text.find_last_not_of(' ');
+  return text.substr(first, last - first + 1);
+}
+
+// The characters an add or subtract met and wrote, units position first, for its detail line.
+struct TAddDetail {
+  std::string Header;
+  std::string BChars;
+  std::string AChars;
+  std::string Result;
+  std::string FirstPass;
+};
+
+// Add and Subtract.  The effective signs decide between a true addition and a complement
+// addition; a complement addition that ends without a carry produced the complement of the
+// result, which a second pass turns back.
+void AddOrSubtract(TCPUThread& cpu, bool subtract) {
+  TRegisters& r = cpu.R;
+  TCoreStorage& core = cpu.Core;
+  uint16_t aar = r.AAR;
+  uint16_t bar = r.BAR;
+  std::optional<TAddDetail> detail;  // only while details are traced
+  if (cpu.TracingDetails()) {
+    detail.emplace();
+    for (unsigned value : {unsigned{r.InstrAddr}, unsigned{aar}, unsigned{bar}}) {
+      detail->Header += ' ';
+      detail->Header += std::to_string(value);
+    }
+    detail->Header += ' ';
+  }
+
+  bool trueAdd = !subtract;
+  if (Negative(core.ReadChar(aar))) trueAdd = !trueAdd;
+  if (Negative(core.ReadChar(bar))) trueAdd = !trueAdd;
+
+  int i = 0;
+  int carry = 0;
+  int borrow = 0;
+  bool aExhausted = false;
+  while (true) {
+    ++i;
+    TCharWM a{Bcd::Blank, false};
+    if (!aExhausted) a = core.ReadCharWM(aar);
+    TCharWM b = core.ReadCharWM(bar);
+    int aDigit = DigitValue(a.Code);
+    if (!trueAdd) aDigit = Complement(aDigit, borrow);
+    int sum = aDigit + DigitValue(b.Code) + carry;
+    carry = sum >= 10 ? 1 : 0;
+    sum -= 10 * carry;
+
+    uint8_t zone = b.Code & Bcd::ZoneMask;
+    if (trueAdd) {
+      if (i > 1 && b.WordMark) {
+        // The high-order position adds zones too: the A character's zone and the carry, in
+        // steps of 16 (none, A, B, AB).  Programs count thousands in address zones this way.
+        zone = static_cast<uint8_t>((zone + (a.Code & Bcd::ZoneMask) + Bcd::AZone * carry) &
+                                    Bcd::ZoneMask);
+        if (carry) r.OverflowIndicator = true;
+      } else if (i > 1) {
+        zone = 0;
+      }
+      // The units position keeps the B-field's sign; a carry out of a one-position field is lost.
+    } else {
+      zone = i == 1 ? (zone == Bcd::BZone ? Bcd::BZone : Bcd::ZoneMask) : 0;
+    }
+    uint8_t result = static_cast<uint8_t>(zone | DigitCode(sum));
+    core.StoreChar(bar, result);
+    if (detail) {
+      detail->BChars += BcdToChar(b.Code);
+      detail->AChars += aExhausted ? ' ' : BcdToChar(a.Code);
+      detail->Result += BcdToChar(result);
+    }
+    // The A-field is read up to its word mark; from then on its digits are zeros.  AAR steps past
+    // the word mark position too, so a chained instruction finds the next field.
+    if (!aExhausted) {
+      r.AAR = --aar;
+      aExhausted = a.WordMark;
+    }
+    r.BAR = --bar;
+    if (b.WordMark) break;
+  }
+
+  const bool recomplement = !trueAdd && carry == 0;
+  if (recomplement) {
+    bar = static_cast<uint16_t>(bar + i);
+    r.BAR = bar;
+    borrow = 0;
+    if (detail) {
+      detail->FirstPass = std::move(detail->Result);
+      detail->Result.clear();
+    }
+    for (int k = 1; k <= i; ++k) {
+      uint8_t stored = core.ReadChar(bar);
+      int digit = Complement(DigitValue(stored), borrow);
+      uint8_t zone = stored & Bcd::ZoneMask;
+      if (k == 1) zone = InvertedSign(zone);
+      uint8_t result = static_cast<uint8_t>(zone | DigitCode(digit));
+      core.StoreChar(bar, result);
+      if (detail) detail->Result += BcdToChar(result);
+      r.BAR = --bar;
+    }
+  }
+
+  if (detail) {
+    std::string line = detail->Header + (trueAdd ? "True " : "Comp ") + Reversed(detail->BChars) +
+                       (trueAdd ? "+" : "-") + Trimmed(Reversed(detail->AChars)) + "=" +
+                       Reversed(detail->Result);
+    if (recomplement) line += " <- " + Reversed(detail->FirstPass);
+    cpu.TraceAppend(line);
+  }
+}
+
+// ZA and the two-field ZS: the A-field moves into the B-field as a number, zones removed except
+// the sign; positions beyond the A-field's word mark receive zeros.
+void ZeroAndMove(TCPUThread& cpu, bool subtract) {
+  TRegisters& r = cpu.R;
+  TCoreStorage& core = cpu.Core;
+  const bool details = cpu.TracingDetails();
+  uint16_t aar = r.AAR;
+  uint16_t bar = r.BAR;
+  bool aExhausted = false;
+  for (int i = 0;; ++i) {
+    uint8_t code = Bcd::Zero;
+    if (!aExhausted) {
+      TCharWM a = core.ReadCharWM(aar);
+      r.AAR = --aar;
+      code = i > 0 ? static_cast<uint8_t>(a.Code & Bcd::NumericMask) : a.Code;
+      aExhausted = a.WordMark;
+    }
+    if (i == 0 && subtract) {
+      code = static_cast<uint8_t>((code & Bcd::NumericMask) | InvertedSign(code & Bcd::ZoneMask));
+    }
+    TCharWM b = core.ReadCharWM(bar);
+    core.StoreChar(bar, code);
+    r.BAR = --bar;
+    if (details) {
+      // All the pieces form one log line, flushed after the instruction.
+      const char shown = BcdToChar(code);
+      cpu.TraceAppend("D          => ");
+      cpu.TraceAppend(std::string_view(&shown, 1));
+    }
+    if (b.WordMark) break;
+  }
+}
+
+// The one-field ZS: the sign of the units position is inverted, then AAR runs over the field to
+// its word mark.
+void NegateInPlace(TCPUThread& cpu) {
+  TRegisters& r = cpu.R;
+  TCoreStorage& core = cpu.Core;
+  uint16_t aar = r.AAR;
+  uint8_t units = core.ReadChar(aar);
+  core.StoreChar(
+      aar, static_cast<uint8_t>((units & Bcd::NumericMask) | InvertedSign(units & Bcd::ZoneMask)));
+  while (true) {
+    bool wordMark = core.ReadCharWM(aar).WordMark;
+    r.AAR = --aar;
+    if (wordMark) break;
+  }
+}
+
+// The B-field as the trace shows it: a 4-character form works on its A-field in place.
+uint16_t ShownBField(const TCPUThread& cpu) {
+  return cpu.R.ILen == 4 ? cpu.R.AAR.Get() : cpu.R.BAR.Get();
+}
+
+}  // namespace
+
+// ---- A and S ----
+
+void TraceAdd(TCPUThread& cpu) {
+  if (!cpu.Tracing()) return;
+  cpu.TraceAppend(Addr5(cpu.R.AAR) + "] to [" + Addr5(ShownBField(cpu)) + "]");
+}
+
+void ExecAdd(TCPUThread& cpu) {
+  AddOrSubtract(cpu, false);
+}
+
+void TraceSubtract(TCPUThread& cpu) {
+  if (!cpu.Tracing()) return;
+  cpu.TraceAppend(Addr5(cpu.R.AAR) + "] from [" + Addr5(ShownBField(cpu)) + "]");
+}
+
+void ExecSubtract(TCPUThread& cpu) {
+  AddOrSubtract(cpu, true);
+}
+
+// ---- ZA and ZS ----
+
+void TraceZeroAdd(TCPUThread& cpu) {
+  if (!cpu.Tracing()) return;
+  cpu.TraceAppend(Addr5(cpu.R.AAR) + " to " + Addr5(cpu.R.BAR));
+}
+
+void ExecZeroAdd(TCPUThread& cpu) {
+  ZeroAndMove(cpu, false);
+}
+
+void TraceZeroSubtract(TCPUThread& cpu) {
+  if (!cpu.Tracing()) return;
+  if (cpu.R.ILen == 7) {
+    cpu.TraceAppend(Addr5(cpu.R.AAR) + " from " + Addr5(cpu.R.BAR));
+  } else {
+    cpu.TraceAppend(Addr5(cpu.R.AAR) + " from itself");
+  }
+}
+
+void ExecZeroSubtract(TCPUThread& cpu) {
+  if (cpu.R.ILen == 7) {
+    ZeroAndMove(cpu, true);
+  } else {
+    NegateInPlace(cpu);
+  }
+}
+
+}  // namespace kestrel

@@ -1,0 +1,191 @@
+// The editing moves that prepare numbers for printing: MCS moves a field and blanks its
+// high-order zeros and commas; MCE fills the digit positions of an edit word from a data field in
+// a forward scan, then blanks what lies left of the first significant digit in a reverse scan.
+#include <string>
+#include <string_view>
+
+#include "core/KestProc.h"
+#include "instructions/Handlers.h"
+
+namespace kestrel {
+
+namespace {
+
+constexpr uint8_t Comma = 27;
+constexpr uint8_t Minus = 32;
+constexpr uint8_t Asterisk = 44;
+constexpr uint8_t Ampersand = 48;
+
+bool SignificantDigit(uint8_t code) {
+  return code >= 1 && code <= 9;
+}
+
+void TraceLine(TCPUThread& cpu, std::string_view text) {
+  cpu.TraceAppend(text);
+  cpu.TraceFlush();
+}
+
+std::string FromTo(const TCPUThread& cpu) {
+  return Addr5(cpu.R.AAR) + " to " + Addr5(cpu.R.BAR);
+}
+
+// What MCE's scan lines show: the edit word is redrawn from its units position each time.
+struct TEditView {
+  uint16_t Start = 0;
+  int Length = 0;
+  uint8_t Data = 0;
+  uint8_t Edit = 0;
+  bool EditWordMark = false;
+  bool Suppress = false;
+};
+
+// Forward and closing lines carry AR and CA; reverse-scan lines leave them out.
+void ScanLine(TCPUThread& cpu, const TEditView& view, bool withData) {
+  std::string line;
+  if (withData) line += " AR=" + Addr5(cpu.R.AAR);
+  line += " BR=" + Addr5(cpu.R.BAR);
+  if (withData) {
+    line += " CA=";
+    line += BcdToChar(view.Data);
+  }
+  line += "   CB=";
+  line += BcdToChar(view.Edit);
+  char status[] = "     ";
+  if (view.EditWordMark) status[1] = 'W';
+  if (view.Suppress) status[3] = 'Z';
+  line += status;
+  line += " B=\"" + cpu.Core.FieldText(view.Start, view.Length) + "\"";
+  TraceLine(cpu, line);
+}
+
+}  // namespace
+
+// ---- MCS ----
+
+void TraceMoveSuppress(TCPUThread& cpu) {
+  if (cpu.Tracing()) cpu.TraceAppend(FromTo(cpu));
+}
+
+void ExecMoveSuppress(TCPUThread& cpu) {
+  TRegisters& r = cpu.R;
+  TCoreStorage& core = cpu.Core;
+  uint16_t aar = r.AAR;
+  uint16_t bar = r.BAR;
+  // Pass 1: the A-field moves to its word mark, the units sign dropped; B word marks go.
+  int count = 0;
+  while (true) {
+    TCharWM a = core.ReadCharWM(aar);
+    uint8_t code = count == 0 ? static_cast<uint8_t>(a.Code & Bcd::NumericMask) : a.Code;
+    core.StoreCharWM(bar, false, code);
+    r.AAR = --aar;
+    r.BAR = --bar;
+    ++count;
+    if (a.WordMark) break;
+  }
+  // Pass 2, left to right: zeros and commas are blanked until a significant digit; any other
+  // character than blank, digit, comma or minus starts suppressing again.
+  bool suppress = true;
+  for (int k = 0; k < count; ++k) {
+    r.BAR = ++bar;
+    uint8_t c = core.ReadChar(bar);
+    if (suppress && (c == Bcd::Zero || c == Comma)) core.StoreCharWM(bar, false, Bcd::Blank);
+    if (SignificantDigit(c)) {
+      suppress = false;
+    } else if (c != Bcd::Blank && c != Bcd::Zero && c != Comma && c != Minus) {
+      suppress = true;
+    }
+  }
+  if (cpu.TracingDetails()) cpu.TraceAppend("D          Chars moved=" + std::to_string(count));
+}
+
+// ---- MCE ----
+
+void TraceMoveEdit(TCPUThread& cpu) {
+  if (cpu.Tracing()) cpu.TraceAppend(FromTo(cpu));
+}
+
+void ExecMoveEdit(TCPUThread& cpu) {
+  TRegisters& r = cpu.R;
+  TCoreStorage& core = cpu.Core;
+  const bool tracing = cpu.Tracing();
+  uint16_t aar = r.AAR;
+  uint16_t bar = r.BAR;
+  TEditView view;
+  view.Start = bar;
+  if (tracing) {
+    TraceLine(cpu, " MCE");
+    TraceLine(cpu, " A=\"" + core.WordText(aar) + "\"");
+    std::string editWord = core.WordText(bar);
+    view.Length = static_cast<int>(editWord.size());
+    TraceLine(cpu, " B=\"" + editWord + "\"");
+    TraceLine(cpu, " Fwd scan");
+  }
+
+  // Forward scan, right to left, up to the edit word's word mark.  The data field's own word
+  // mark is not looked at: data is taken for as many digit positions as the edit word has.
+  bool needData = true;
+  uint8_t stored = 0;  // what the last round left in its edit position
+  for (int i = 0;; ++i) {
+    if (needData) {
+      uint8_t data = core.ReadChar(aar);
+      r.AAR = --aar;
+      needData = false;
+      // The sign of the units digit does not reach the edit word.
+      view.Data = i == 0 ? static_cast<uint8_t>(data & Bcd::NumericMask) : data;
+    }
+    TCharWM edit = core.ReadCharWM(bar);
+    view.Edit = edit.Code;
+    view.EditWordMark = edit.WordMark;
+    if (tracing) ScanLine(cpu, view, true);
+    stored = edit.Code;
+    if (edit.Code == Bcd::Blank || edit.Code == Bcd::Zero) {
+      if (edit.Code == Bcd::Zero && !view.Suppress) {
+        if (tracing) TraceLine(cpu, " Suppress ON");
+        view.Suppress = true;
+        // The word mark remembers where suppression began; the reverse scan stops on it.
+        core.SetWordMark(bar, true);
+      }
+      core.StoreChar(bar, view.Data);
+      stored = view.Data;
+      needData = true;
+    } else if (edit.Code == Ampersand) {
+      core.StoreChar(bar, Bcd::Blank);
+      stored = Bcd::Blank;
+    }
+    r.BAR = --bar;
+    if (edit.WordMark) break;
+  }
+  // Back on the high-order position: its word mark goes, and it keeps what the forward scan left
+  // there, so a number that fills the whole edit word keeps all its digits.
+  r.AAR = ++aar;
+  r.BAR = ++bar;
+  core.StoreCharWM(bar, false, stored);
+  if (tracing) TraceLine(cpu, " Rev scan");
+
+  // Reverse scan, left to right, up to the word mark set where suppression began (or past the
+  // units position when there is none).
+  while (true) {
+    TCharWM edit = core.ReadCharWM(bar);
+    view.Edit = edit.Code;
+    view.EditWordMark = edit.WordMark;
+    if (tracing) ScanLine(cpu, view, false);
+    if (SignificantDigit(edit.Code)) {
+      view.Suppress = false;
+      if (tracing) TraceLine(cpu, " Suppress OFF");
+    }
+    if (view.Suppress && (edit.Code == Bcd::Zero || edit.Code == Comma || edit.Code == Minus ||
+                          edit.Code == Asterisk)) {
+      core.StoreChar(bar, Bcd::Blank);
+      if (tracing) TraceLine(cpu, " >>Suppressed");
+    }
+    if (edit.WordMark) core.SetWordMark(bar, false);
+    r.BAR = ++bar;
+    if (edit.WordMark || bar > view.Start) break;
+  }
+  if (tracing) {
+    ScanLine(cpu, view, true);
+    TraceLine(cpu, " End of MCE");
+  }
+}
+
+}  // namespace kestrel

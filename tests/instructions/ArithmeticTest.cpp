@@ -1,0 +1,288 @@
+// Add, subtract, zero-and-add and zero-and-subtract: results, signs, the overflow zone, the
+// registers left for chaining and the detail lines.
+#include <gtest/gtest.h>
+
+#include "support/TestMachine.h"
+
+namespace kestrel::test {
+namespace {
+
+std::string Op(char code, unsigned a, unsigned b) {
+  return code + Addr(a) + Addr(b);
+}
+std::string Op(char code, unsigned a) {
+  return code + Addr(a);
+}
+
+TEST(Arithmetic, TrueAddWithShorterAField) {
+  TTestMachine t;
+  t.Instructions(500, {Op('A', 210, 220), "."});
+  t.Field(210, "456");
+  t.Field(220, "0123");
+  t.TraceAll();
+  t.Run(500);
+  EXPECT_EQ(t.State(), CpuState::ProgramHalt);
+  EXPECT_EQ(t.Text(220, 4), "0579");
+  EXPECT_TRUE(t.WordMarkAt(217));
+  EXPECT_FALSE(t.R.OverflowIndicator);
+  // AAR one below the A-field, BAR one below the B-field.
+  EXPECT_EQ(t.R.AAR, 207);
+  EXPECT_EQ(t.R.BAR, 216);
+  auto lines = t.Trace();
+  ASSERT_GE(lines.size(), 3u);
+  EXPECT_EQ(lines[0], "I00500 A 7 A   Add [00210] to [00220]");
+  EXPECT_EQ(lines[1], " 500 210 220 True 0123+456=0579");
+  EXPECT_EQ(lines[2], "R          AAReg=00207  BAReg=00216  IAReg=00507");
+}
+
+TEST(Arithmetic, ResultZerosAreZeroCharactersAndSignsStay) {
+  TTestMachine t;
+  // Blanks count as zeros; the unsigned field stays unsigned.
+  t.Instructions(500, {Op('A', 302, 404), Op('A', 312, 412), "."});
+  t.Field(302, " 0");
+  t.Field(404, "  0 ");
+  t.Field(312, "L");   // -3
+  t.Field(412, "1N");  // -15
+  t.Run(500);
+  EXPECT_EQ(t.Text(404, 4), "0000");
+  // Both negative: a true addition that keeps the minus sign of the units position.
+  EXPECT_EQ(t.Text(412, 2), "1Q");  // -18
+}
+
+TEST(Arithmetic, OnePositionCarryIsDroppedWithoutOverflow) {
+  TTestMachine t;
+  t.Instructions(500, {Op('A', 300, 400), "."});
+  t.Field(300, "5");
+  t.Field(400, "7");
+  t.Run(500);
+  EXPECT_EQ(t.Text(400, 1), "2");
+  EXPECT_FALSE(t.R.OverflowIndicator);
+}
+
+TEST(Arithmetic, CarryOutOfTheHighOrderPositionStepsItsZone) {
+  TTestMachine t;
+  t.Instructions(500, {Op('A', 300, 402), "."});
+  t.Instructions(600, {Op('A', 311, 402), "."});
+  t.Field(300, "1");
+  t.Field(311, "99");
+  t.Field(402, "99");
+  t.Run(500);
+  // 99 + 1: the zero digit with the A zone (the record mark) and overflow.
+  EXPECT_EQ(t.Core.Word(401) & 63, 26);
+  EXPECT_EQ(t.Core.Word(402) & 63, Bcd::Zero);
+  EXPECT_TRUE(t.R.OverflowIndicator);
+
+  t.R.OverflowIndicator = false;
+  t.Run(600);  // + 99 without a carry out: the zone stays A
+  EXPECT_EQ(t.Text(402, 2), "Z9");
+  EXPECT_FALSE(t.R.OverflowIndicator);
+
+  t.Run(500);  // the second overflow: the zone steps on to B
+  EXPECT_EQ(t.Text(402, 2), "!0");
+  EXPECT_TRUE(t.R.OverflowIndicator);
+}
+
+TEST(Arithmetic, TrueAddAddsTheAZoneAtTheHighOrderPosition) {
+  TTestMachine t;
+  t.Instructions(500, {Op('A', 300, 402), "."});
+  t.Instructions(600, {Op('A', 300, 412), "."});
+  t.Instructions(700, {Op('A', 310, 422), "."});
+  t.Field(300, "?1");  // a plus zero over a 1: the AB zone is added at the high-order position
+  t.Field(402, "23");
+  t.Field(412, "S9");  // A zone over 2: A + AB wraps round to no zone, plus the carry
+  t.Field(310, "/1");  // A zone over 1
+  t.Field(422, "99");
+  t.Run(500);
+  EXPECT_EQ(t.Text(402, 2), "B4");
+  EXPECT_FALSE(t.R.OverflowIndicator);
+  t.Run(600);
+  EXPECT_EQ(t.Text(412, 2), "30");
+  EXPECT_FALSE(t.R.OverflowIndicator);
+  t.Run(700);
+  // 9 + 1 + carry = 11: digit 1, zone A (from A) + A (from the carry) = B, and overflow.
+  EXPECT_EQ(t.Text(422, 2), "J0");
+  EXPECT_TRUE(t.R.OverflowIndicator);
+}
+
+TEST(Arithmetic, ZoneStepCountsThousandsInAnAddress) {
+  TTestMachine t;
+  // The hundreds and tens of an address hold 999; adding one thousand as a plus zero with the
+  // A zone ("r" is the A zone over zero) and a zero moves 0999 to 1999.
+  t.Instructions(500, {Op('A', 301, 412), "."});
+  t.Field(301, "r0");
+  t.Field(413, "999");  // the word mark on the hundreds makes 411-412 the B-field
+  t.Run(500);
+  EXPECT_EQ(t.Core.ReadAddress(413), 1999);
+}
+
+TEST(Arithmetic, ComplementAddClearsTheHighOrderZone) {
+  TTestMachine t;
+  t.Instructions(500, {Op('S', 300, 402), "."});
+  t.Field(300, "3");
+  t.Field(402, "r5");  // A zone over the high-order zero, +05
+  t.TraceAll();
+  t.Run(500);
+  EXPECT_EQ(t.Text(402, 2), "0B");  // +02, zone gone, units positive (AB)
+  EXPECT_FALSE(t.R.OverflowIndicator);
+  EXPECT_EQ(t.Trace()[1], " 500 300 402 Comp r5-3=0B");
+}
+
+TEST(Arithmetic, SubtractLargerNumberRecomplements) {
+  TTestMachine t;
+  t.Instructions(500, {Op('S', 300, 400), Op('S', 312, 412), "."});
+  t.Field(300, "8");
+  t.Field(400, "5");
+  t.Field(312, "125");
+  t.Field(412, "100");
+  t.TraceAll();
+  t.Run(500);
+  EXPECT_EQ(t.Text(400, 1), "L");    // -3
+  EXPECT_EQ(t.Text(412, 3), "02N");  // -25
+  EXPECT_TRUE(t.WordMarkAt(410));
+  EXPECT_FALSE(t.WordMarkAt(412));
+  EXPECT_EQ(t.R.BAR, 409);
+  EXPECT_EQ(t.R.AAR, 309);
+  auto lines = t.Trace();
+  ASSERT_GE(lines.size(), 6u);
+  EXPECT_EQ(lines[0], "I00500 S 7 S   Subtract [00300] from [00400]");
+  EXPECT_EQ(lines[1], " 500 300 400 Comp 5-8=L <- G");
+  EXPECT_EQ(lines[4], " 507 312 412 Comp 100-125=02N <- 97E");
+}
+
+TEST(Arithmetic, SubtractOfEqualFieldsGivesPlusZero) {
+  TTestMachine t;
+  t.Instructions(500, {Op('S', 302, 402), "."});
+  t.Field(302, "123");
+  t.Field(402, "123");
+  t.Run(500);
+  EXPECT_EQ(t.Text(402, 3), "00?");
+  EXPECT_EQ(t.Core.Word(402) & 63, Bcd::ZoneMask | Bcd::Zero);
+}
+
+TEST(Arithmetic, SignsChooseTheKindOfAddition) {
+  TTestMachine t;
+  // Negative A into positive B: complement addition, 50 - 22 = +28.
+  // Subtract of a negative from a positive: true addition, 50 + 22 = 72 unsigned.
+  t.Instructions(500, {Op('A', 301, 402), Op('S', 301, 412), "."});
+  t.Field(301, "2K");
+  t.Field(402, "50");
+  t.Field(412, "50");
+  t.TraceAll();
+  t.Run(500);
+  EXPECT_EQ(t.Text(402, 2), "2H");
+  EXPECT_EQ(t.Text(412, 2), "72");
+  auto lines = t.Trace();
+  EXPECT_EQ(lines[1], " 500 301 402 Comp 50-2K=2H");
+  EXPECT_EQ(lines[4], " 507 301 412 True 50+2K=72");
+}
+
+TEST(Arithmetic, LongerAFieldIsCutToTheBField) {
+  TTestMachine t;
+  t.Instructions(500, {Op('A', 304, 402), "."});
+  t.Field(304, "98765");
+  t.Field(402, "11");
+  t.Run(500);
+  EXPECT_EQ(t.Text(402, 2), "76");
+  EXPECT_EQ(t.R.AAR, 302);
+  EXPECT_EQ(t.R.BAR, 400);
+}
+
+TEST(Arithmetic, ChainedAddFindsTheNextFields) {
+  TTestMachine t;
+  // The 1-character A works on the fields just left of the ones before.
+  t.Instructions(500, {Op('A', 302, 403), "A", "."});
+  t.Field(300, "5");
+  t.Field(302, "12");
+  t.Field(401, "04");
+  t.Field(403, "30");
+  t.Run(500);
+  EXPECT_EQ(t.Text(403, 2), "42");
+  EXPECT_EQ(t.Text(401, 2), "09");
+}
+
+TEST(Arithmetic, FourCharacterFormsWorkOnOneField) {
+  TTestMachine t;
+  t.Instructions(500, {Op('A', 302), Op('S', 312), "."});
+  t.Field(302, "123");
+  t.Field(312, "456");
+  t.TraceAll();
+  t.Run(500);
+  EXPECT_EQ(t.Text(302, 3), "246");
+  EXPECT_EQ(t.Text(312, 3), "00?");
+  auto lines = t.Trace();
+  EXPECT_EQ(lines[0], "I00500 A 4 A   Add [00302] to [00302]");
+  EXPECT_EQ(lines[3], "I00504 S 4 S   Subtract [00312] from [00312]");
+}
+
+TEST(Arithmetic, BFieldWithoutWordMarkStopsAtTheAddressCheck) {
+  TTestMachine t;
+  t.Instructions(500, {Op('A', 300, 3), "."});
+  t.Field(300, "1");
+  t.Field(3, "111", false);
+  t.Run(500);
+  EXPECT_EQ(t.State(), CpuState::MachineCheck);
+  EXPECT_EQ(t.StopMessage(), "Invalid Address: 0 used by 500");
+  EXPECT_EQ(t.Text(3, 3), "112");  // the positions written stay written
+}
+
+TEST(ZeroAdd, IntoALongerFieldWithSignAndZonesRemoved) {
+  TTestMachine t;
+  t.Instructions(500, {Op('?', 302, 404), Op('?', 312, 414), "."});
+  t.Field(302, "AB3");  // zones over the 1 and 2 go; the unsigned units digit stays
+  t.Field(404, "99999");
+  t.Field(312, "1 L");  // a blank stays a blank; the minus sign stays
+  t.Field(414, "99999");
+  t.TraceAll();
+  t.Run(500);
+  EXPECT_EQ(t.Text(404, 5), "00123");
+  EXPECT_EQ(t.Text(414, 5), "001 L");
+  EXPECT_TRUE(t.WordMarkAt(400));
+  EXPECT_EQ(t.R.AAR, 309);
+  EXPECT_EQ(t.R.BAR, 409);
+  auto lines = t.Trace();
+  EXPECT_EQ(lines[0], "I00500 ? 7 ZA  Zero and Add 00302 to 00404");
+  EXPECT_EQ(lines[1],
+            "D          => 3D          => 2D          => 1D          => 0D          => 0");
+}
+
+TEST(ZeroAdd, ShorterBFieldTakesOnlyItsLength) {
+  TTestMachine t;
+  t.Instructions(500, {Op('?', 304, 402), "."});
+  t.Field(304, "12345");
+  t.Field(402, "  ");
+  t.Run(500);
+  EXPECT_EQ(t.Text(402, 2), "45");
+  EXPECT_EQ(t.R.AAR, 302);
+}
+
+TEST(ZeroSubtract, TwoFieldsInvertTheSign) {
+  TTestMachine t;
+  t.Instructions(500, {Op('!', 302, 404), Op('!', 312, 414), "."});
+  t.Field(302, "123");
+  t.Field(404, "9999");
+  t.Field(312, "12L");
+  t.Field(414, "9999");
+  t.TraceAll();
+  t.Run(500);
+  EXPECT_EQ(t.Text(404, 4), "012L");
+  EXPECT_EQ(t.Text(414, 4), "012C");
+  EXPECT_EQ(t.Trace()[0], "I00500 ! 7 ZS  Zero and Subtract 00302 from 00404");
+}
+
+TEST(ZeroSubtract, OneFieldInPlace) {
+  TTestMachine t;
+  t.Instructions(500, {Op('!', 302), Op('!', 312), "."});
+  t.Field(302, "12L");
+  t.Field(312, "R23");
+  t.TraceAll();
+  t.Run(500);
+  EXPECT_EQ(t.Text(302, 3), "12C");
+  EXPECT_EQ(t.Text(312, 3), "R2L");  // only the units zone changes
+  EXPECT_EQ(t.R.AAR, 309);
+  auto lines = t.Trace();
+  EXPECT_EQ(lines[0], "I00500 ! 4 ZS  Zero and Subtract 00302 from itself");
+  EXPECT_EQ(lines[1], "R          AAReg=00299  BAReg=00302  IAReg=00504");
+}
+
+}  // namespace
+}  // namespace kestrel::test
