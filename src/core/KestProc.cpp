@@ -157,6 +157,10 @@ void TCPUThread::RunAndCatch() {
       case CpuState::SingleStep:
         SingleStep();
         break;
+      case CpuState::OperatorHalt:
+        // The operator's Stop arrived after the Start woke the thread but before the run began:
+        // nothing runs, and the stop is reported as any other.
+        break;
       default:
         RaiseProcessCheck(std::string("State is wrong: ") + StateText(R.State), R.InstrAddr);
     }

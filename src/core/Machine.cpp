@@ -7,14 +7,22 @@ TMachine::TMachine(TMessenger& messenger) : Messenger(messenger) {
   Messenger.Attach(TReceiver::ReaderPunch, &ReaderPunch);
   Messenger.Attach(TReceiver::Printer, &Printer);
   Messenger.Attach(TReceiver::TapeUnits, &TapeUnits);
+  Messenger.Attach(TReceiver::MainWindow, &Console);
+  Messenger.Attach(TReceiver::ScriptDisplay, &ScriptDisplay);
+  ScriptDisplay.SetScriptControl(&Script);
+  Script.SetMapping(&MappingControl);
+  Console.SetMapping(&MappingControl);
 }
 
 TMachine::~TMachine() {
+  Script.EndThread();
   Cpu.EndThread();
   Messenger.Attach(TReceiver::TraceWindow, nullptr);
   Messenger.Attach(TReceiver::ReaderPunch, nullptr);
   Messenger.Attach(TReceiver::Printer, nullptr);
   Messenger.Attach(TReceiver::TapeUnits, nullptr);
+  Messenger.Attach(TReceiver::MainWindow, nullptr);
+  Messenger.Attach(TReceiver::ScriptDisplay, nullptr);
 }
 
 }  // namespace kestrel

@@ -4,6 +4,8 @@
 #pragma once
 
 #include "charset/IBMChars.h"
+#include "console/KestCnfg.h"
+#include "console/KestMain.h"
 #include "core/KestCore.h"
 #include "core/KestProc.h"
 #include "core/Messenger.h"
@@ -12,6 +14,9 @@
 #include "devices/IBM1403.h"
 #include "devices/IBM729IV.h"
 #include "instructions/IBMTrace.h"
+#include "script/KestDOCL.h"
+#include "script/KestIOCL.h"
+#include "script/OclMapping.h"
 
 namespace kestrel {
 
@@ -32,6 +37,13 @@ class TMachine {
   TReaderPunch ReaderPunch{Registers, Core, CharMap};
   TPrinter Printer{Registers, Core, CharMap};
   TTapeUnits TapeUnits{Registers, Core, Messenger};
+  // The script message window's model, the script thread, the configuration and the front panel's
+  // model (the main window's receiver).
+  TScriptDisplay ScriptDisplay;
+  TOCLThread Script{Registers, Core, TraceFlags, Messenger, ScriptDisplay};
+  TConfiguration Config{Core};
+  TConsole Console{*this};
+  TCharMapControl MappingControl{CharMap};
 };
 
 }  // namespace kestrel

@@ -148,6 +148,8 @@ void TReaderPunch::LoadCard() {
     core_.StoreCharWM(a, false, 0);
   core_.SetWordMark(ReadArea, true);
   ReadCard();
+  // The loaded card is the program: the next Start begins at 1, as after a reset.
+  registers_.IAR = 0;
   registers_.State = CpuState::CardLoaded;
 }
 

@@ -73,6 +73,7 @@ void TTapeUnits::Perform(TTapeDrive& drive, const DeviceCommand& command) {
         throw;
       }
       r.TapeTransferCount = count;
+      r.IAR = 0;  // the loaded record is the program: the next Start begins at 1
       r.State = CpuState::TapeRecordLoaded;  // the front panel refresh follows the request
       break;
     }
@@ -150,6 +151,7 @@ void TTapeUnits::DrivePanelChanged(const TTapeDrive& drive) {
 
 void TTapeUnits::TapeDriveLoadClick(const TTapeDrive& drive) {
   UseUnit(drive);
+  registers_.IAR = 0;  // the loaded record is the program: the next Start begins at 1
   registers_.State = CpuState::TapeRecordLoaded;
   RefreshFrontPanel();
 }

@@ -292,6 +292,17 @@ TEST(RunControl, WokenInAStoppedStateIsAProcessCheck) {
   EXPECT_EQ(t.MainWindow.CpuStopped, 1);
 }
 
+TEST(RunControl, AStopBeforeTheRunBeganIsReportedWithoutACheck) {
+  TTestMachine t;
+  t.Instructions(1, {"."});
+  t.R.State = CpuState::OperatorHalt;
+  t.M.Cpu.RunWakeup();
+  t.Messenger.DrainPosts();
+  EXPECT_EQ(t.State(), CpuState::OperatorHalt);
+  EXPECT_EQ(t.R.IAR, 0);  // nothing ran
+  EXPECT_EQ(t.MainWindow.CpuStopped, 1);
+}
+
 TEST(RunControl, ResetClearsRegistersButNotCoreOrStops) {
   TTestMachine t;
   t.Core.StoreChar(10, 3);

@@ -214,8 +214,10 @@ TEST_F(ReaderTest, LoadCardPreparesCoreAndReadsTheFirstCard) {
   T.Field(80, std::string(80, 'X'));  // a word mark at 1
   T.Core.SetWordMark(40, true);
   Hopper("CARD\n");
+  T.R.IAR = 345;  // left by an earlier run
   Send(RdrLoadCard);
   EXPECT_EQ(T.Text(80, 80), Card("CARD"));
+  EXPECT_EQ(T.R.IAR, 0);  // Start begins at 1
   EXPECT_TRUE(T.WordMarkAt(1));
   for (uint16_t a = 2; a <= 80; ++a)
     EXPECT_FALSE(T.WordMarkAt(a)) << a;

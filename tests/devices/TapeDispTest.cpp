@@ -456,7 +456,9 @@ TEST_F(TapeDrive, ZapFrameRefusesAnOffsetPastTheEnd) {
 
 TEST_F(TapeDrive, LoadButtonReadsIntoOneAndMarksTheTapeLoaded) {
   Drive(4).MountTape(Files.Write("l.bcd", {0xC1, 0x42, 0x8F}));
+  T.R.IAR = 345;  // left by an earlier run
   Drive(4).PBLoadClick();
+  EXPECT_EQ(T.R.IAR, 0);  // Start begins at 1
   EXPECT_EQ(T.Text(3, 3), "12g");
   EXPECT_EQ(T.State(), CpuState::TapeRecordLoaded);
 }

@@ -1,0 +1,309 @@
+#include "console/KestBatch.h"
+
+#include <chrono>
+#include <cmath>
+#include <deque>
+#include <mutex>
+#include <ostream>
+#include <sstream>
+
+#include "core/Machine.h"
+
+namespace kestrel {
+
+namespace {
+
+// Lines inside a message are separated by a carriage return; on a terminal each is a line.
+std::string TextLines(const std::string& message) {
+  std::string text = message;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r') {
+      if (i + 1 < text.size() && text[i + 1] == '\n') {
+        text.erase(i, 1);
+      } else {
+        text[i] = '\n';
+      }
+    }
+  }
+  return text;
+}
+
+bool ParseLong(const std::string& text, long& value) {
+  if (text.empty() || text.size() > 9) return false;
+  size_t i = text[0] == '-' || text[0] == '+' ? 1 : 0;
+  if (i >= text.size()) return false;
+  long v = 0;
+  for (; i < text.size(); ++i) {
+    if (text[i] < '0' || text[i] > '9') return false;
+    v = v * 10 + (text[i] - '0');
+  }
+  value = text[0] == '-' ? -v : v;
+  return true;
+}
+
+bool ParseSeconds(const std::string& text, double& value) {
+  if (text.empty()) return false;
+  size_t used = 0;
+  try {
+    value = std::stod(text, &used);
+  } catch (const std::exception&) {
+    return false;
+  }
+  return used == text.size() && std::isfinite(value) && value > 0 && value <= 1e9;
+}
+
+const char* const TraceNames[] = {"instructions", "details", "registers", "scripts", "threads"};
+
+// Output of several threads, one message at a time.
+class TBatchOutput {
+ public:
+  TBatchOutput(std::ostream& out, std::ostream& err) : out_(out), err_(err) {}
+  void Out(const std::string& text) {
+    std::lock_guard lock(mutex_);
+    out_ << TextLines(text) << '\n' << std::flush;
+  }
+  void Err(const std::string& text) {
+    std::lock_guard lock(mutex_);
+    err_ << TextLines(text) << '\n' << std::flush;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::ostream& out_;
+  std::ostream& err_;
+};
+
+// The front panel without a window: errors it would show in a box go to standard error.
+class TBatchConsoleView : public IConsoleView {
+ public:
+  explicit TBatchConsoleView(TBatchOutput& output) : output_(output) {}
+  void ShowError(const std::string& message) override { output_.Err("Error: " + message); }
+
+ private:
+  TBatchOutput& output_;
+};
+
+// The script message window as text: the lines are printed; Continue is pressed at once, an
+// option is chosen by the next --answer, and anything else is a Cancel, which ends the whole
+// chain (nothing could wake a suspended caller again).
+class TBatchDisplayView : public IScriptDisplayView {
+ public:
+  TBatchDisplayView(TMachine& machine, TBatchOutput& output, std::deque<long> answers)
+      : machine_(machine), output_(output), answers_(std::move(answers)) {}
+
+  void DisplayShown() override {
+    TScriptDisplay& display = machine_.ScriptDisplay;
+    for (const std::string& line : display.TextLines())
+      output_.Out(line);
+    if (display.ContinueShown()) {
+      display.Continue();
+      return;
+    }
+    if (!answers_.empty()) {
+      long answer = answers_.front();
+      answers_.pop_front();
+      if (answer >= 1 && answer <= display.OptionCount()) {
+        output_.Out("Answer: " + std::to_string(answer));
+        display.ChooseOption(static_cast<int>(answer));
+        return;
+      }
+    }
+    output_.Out("Cancelled");
+    Cancelled = true;
+    display.Cancel();
+    machine_.Script.ClearScripts();
+  }
+  void DisplayHidden() override {}
+
+  bool Cancelled = false;
+
+ private:
+  TMachine& machine_;
+  TBatchOutput& output_;
+  std::deque<long> answers_;
+};
+
+}  // namespace
+
+std::string ParseCommandLine(const std::vector<std::string>& args, TCommandLine& line) {
+  bool batchOnly = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    auto value = [&](std::string& v) {
+      if (i + 1 >= args.size()) return false;
+      v = args[++i];
+      return true;
+    };
+    std::string v;
+    if (a == "--batch") {
+      line.Batch = true;
+    } else if (a == "--help" || a == "-h") {
+      line.Help = true;
+    } else if (a == "--version") {
+      line.Version = true;
+    } else if (a == "--answer") {
+      long n = 0;
+      if (!value(v) || !ParseLong(v, n)) return "--answer needs a number";
+      line.Answers.push_back(n);
+      batchOnly = true;
+    } else if (a == "--max-seconds") {
+      if (!value(v) || !ParseSeconds(v, line.MaxSeconds)) {
+        return "--max-seconds needs a number of seconds greater than 0";
+      }
+      batchOnly = true;
+    } else if (a == "--trace") {
+      if (!value(v)) return "--trace needs a list such as instructions,scripts";
+      size_t start = 0;
+      while (start <= v.size()) {
+        size_t comma = v.find(',', start);
+        std::string name =
+            v.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        bool known = false;
+        for (const char* t : TraceNames)
+          known = known || name == t;
+        if (!known) {
+          return "unknown trace \"" + name +
+                 "\" (use instructions, details, registers, scripts, threads)";
+        }
+        line.Trace.push_back(name);
+        if (comma == std::string::npos) break;
+        start = comma + 1;
+      }
+      batchOnly = true;
+    } else if (a == "--log") {
+      if (!value(v) || v.empty()) return "--log needs a file name";
+      line.LogFile = v;
+      batchOnly = true;
+    } else if (a.size() > 1 && a[0] == '-' && a != "-") {
+      return "unknown option " + a;
+    } else {
+      if (!line.Arguments.empty()) return "only one script can be given";
+      line.Arguments.push_back(a);
+    }
+  }
+  if (batchOnly && !line.Batch && !line.Help && !line.Version) {
+    return "--answer, --max-seconds, --trace and --log belong to --batch";
+  }
+  return {};
+}
+
+std::string UsageText() {
+  return "Usage: kestrel [SCRIPT]\n"
+         "       kestrel --batch [SCRIPT] [--answer N]... [--max-seconds S] [--trace LIST]"
+         " [--log FILE]\n"
+         "\n"
+         "Without --batch the emulator opens its windows and runs SCRIPT (an OCL script),\n"
+         "else the start-up script named in its initialisation file (PowerOn.OCL).\n"
+         "\n"
+         "  --batch          run without windows: the same start-up, text instead of windows\n"
+         "  --answer N       the option to choose at the next DISPLAY that offers options\n"
+         "                   (repeatable, used in order; none left: Cancel)\n"
+         "  --max-seconds S  stop the machine and end after S seconds\n"
+         "  --trace LIST     trace from the start: instructions, details, registers, scripts,\n"
+         "                   threads (comma-separated)\n"
+         "  --log FILE       write the trace list to FILE at exit\n"
+         "  --help, --version\n"
+         "\n"
+         "DISPLAY lines and failed IARCHECK reports go to standard output; script errors\n"
+         "(\"Error: ...\") and device errors to standard error.  The printed lines are written to\n"
+         "Kestrel.PRN in the current directory at exit.\n"
+         "Exit status: 0 all well; 1 a failed IARCHECK, a script error or a Cancel; 2 a bad\n"
+         "command line; 3 --max-seconds ended the run.\n";
+}
+
+int RunBatch(const TCommandLine& line, const std::string& programPath, std::ostream& out,
+             std::ostream& err) {
+  using Clock = std::chrono::steady_clock;
+  TBatchOutput output(out, err);
+  TThreadedMessenger messenger;
+  messenger.BecomeGuiThread();
+  // A message the GUI would show in an error box; the request returns as after the box.
+  messenger.SetErrorReporter([&](const std::string& message) { output.Err(message); });
+
+  int status = BSOk;
+  {
+    TMachine machine(messenger);
+    machine.Config.Open(IniFileName(programPath));
+    TBatchConsoleView consoleView(output);
+    machine.Console.SetView(&consoleView);
+    TBatchDisplayView displayView(machine, output,
+                                  std::deque<long>(line.Answers.begin(), line.Answers.end()));
+    machine.ScriptDisplay.SetView(&displayView);
+    machine.Script.SetErrorBox(
+        [&](const std::string& message) { output.Err("Error: " + message); });
+    for (const std::string& name : line.Trace) {
+      TTraceFlags& f = machine.TraceFlags;
+      if (name == "instructions") f.TraceInstructions = true;
+      if (name == "details") f.TraceDetails = true;
+      if (name == "registers") f.TraceRegisters = true;
+      if (name == "scripts") f.TraceScripts = true;
+      if (name == "threads") f.TraceThreads = true;
+    }
+
+    machine.Cpu.StartThread();
+    machine.Script.StartThread();
+    const Clock::time_point started = Clock::now();
+    const auto limit = std::chrono::duration<double>(line.MaxSeconds);
+    auto timeUp = [&] { return line.MaxSeconds > 0 && Clock::now() - started >= limit; };
+
+    TScriptStart start = machine.Console.FirstActivation(line.Arguments);
+    if (start == TScriptStart::NoScript && line.Arguments.empty()) {
+      output.Err("No start-up script: " + (machine.Config.StartupScript().empty()
+                                               ? std::string("none configured")
+                                               : machine.Config.StartupScript() + " not found"));
+    }
+
+    // The job ends when no script is current and the processor is stopped.
+    auto finished = [&] {
+      return !machine.Script.HasCurrentScript() && machine.Script.Sleeping() &&
+             machine.Console.ProcessorIdle();
+    };
+    bool timedOut = false;
+    messenger.ProcessUntil([&] {
+      if (finished()) return true;
+      timedOut = timeUp();
+      return timedOut;
+    });
+
+    if (timedOut) {
+      if (machine.Registers.State == CpuState::Running) {
+        machine.Console.PBStopClick();  // as the Stop button would
+        const Clock::time_point stopped = Clock::now();
+        messenger.ProcessUntil([&] {
+          return machine.Console.ProcessorIdle() ||
+                 Clock::now() - stopped > std::chrono::seconds(2);
+        });
+      }
+      std::ostringstream seconds;
+      seconds << line.MaxSeconds;
+      output.Err("Time limit of " + seconds.str() +
+                 " seconds reached; the machine was stopped: " + machine.Console.StatusText());
+      status = BSTimeLimit;
+    }
+    messenger.ProcessPending();
+
+    // Program exit: the print file; mounted tape images are discarded with the machine.
+    machine.Console.ProgramExit();
+    messenger.Shutdown();
+    machine.Script.EndThread();
+    machine.Cpu.EndThread();
+
+    if (!line.LogFile.empty()) {
+      try {
+        machine.TraceLog.Save(line.LogFile);
+      } catch (const std::exception& e) {
+        output.Err(e.what());
+        if (status == BSOk) status = BSFailed;
+      }
+    }
+    if (status == BSOk && (start == TScriptStart::Failed || machine.Script.ScriptErrors > 0 ||
+                           machine.Script.FailedChecks > 0 || displayView.Cancelled)) {
+      status = BSFailed;
+    }
+    machine.Console.SetView(nullptr);
+    machine.ScriptDisplay.SetView(nullptr);
+  }
+  return status;
+}
+
+}  // namespace kestrel

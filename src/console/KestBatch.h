@@ -1,0 +1,42 @@
+// The headless front end: `kestrel --batch [SCRIPT]` runs the same start-up as the windows
+// (core size 8000, the character-map control file, system reset, configuration, start-up
+// script) with no window; the calling thread plays the GUI thread.  What an operator would see
+// or answer becomes text on standard output and standard error.
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace kestrel {
+
+inline constexpr const char* KestrelVersion = "0.1";
+
+// Exit statuses of the batch front end.
+enum TBatchStatus : int {
+  BSOk = 0,          // every IARCHECK matched, no script ended in an error or a Cancel
+  BSFailed = 1,      // a failed IARCHECK, a script error, a Cancel, a script that cannot load
+  BSBadCommand = 2,  // a bad command line
+  BSTimeLimit = 3,   // --max-seconds ended the run
+};
+
+struct TCommandLine {
+  bool Batch = false;
+  bool Help = false;
+  bool Version = false;
+  std::vector<std::string> Arguments;  // the script (at most one)
+  std::vector<long> Answers;           // --answer N, in order
+  double MaxSeconds = 0;               // 0: no limit
+  std::vector<std::string> Trace;      // --trace names
+  std::string LogFile;                 // --log FILE
+};
+
+// Parses the arguments after the program name.  Returns an empty text, or what is wrong.
+std::string ParseCommandLine(const std::vector<std::string>& args, TCommandLine& line);
+std::string UsageText();
+
+// Runs a batch job; returns its exit status.  `programPath` locates the initialisation file.
+int RunBatch(const TCommandLine& line, const std::string& programPath, std::ostream& out,
+             std::ostream& err);
+
+}  // namespace kestrel

@@ -1,0 +1,93 @@
+// The settings kept between runs: the private-profile (initialisation) file, and the
+// configuration dialog's model with its load and save rules (start-up script, uninitialised-read
+// check, core size).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/KestCore.h"
+
+namespace kestrel {
+
+// A private-profile file: "[Section]" lines and "Key=Value" lines.  Section and key names
+// compare without regard to case; every other line of the file, and the order of the lines, is
+// kept when the file is written back.
+class TProfileFile {
+ public:
+  TProfileFile() = default;
+  explicit TProfileFile(std::string path) { Open(std::move(path)); }
+
+  // Reads the file; a missing or unreadable file reads as empty.
+  void Open(std::string path);
+  const std::string& Path() const { return path_; }
+
+  std::string ReadString(const std::string& section, const std::string& key,
+                         const std::string& fallback) const;
+  // Decimal, or hexadecimal after 0x or 0X; a value that is not a number gives the fallback.
+  int32_t ReadInteger(const std::string& section, const std::string& key, int32_t fallback) const;
+  bool ReadBool(const std::string& section, const std::string& key, bool fallback) const;
+
+  void WriteString(const std::string& section, const std::string& key, const std::string& value);
+  void WriteInteger(const std::string& section, const std::string& key, int32_t value);
+  void WriteBool(const std::string& section, const std::string& key, bool value);
+  void DeleteKey(const std::string& section, const std::string& key);
+  // Writes the lines to the file; false when it cannot be written.
+  bool Flush();
+
+  const std::vector<std::string>& Lines() const { return lines_; }
+
+ private:
+  // The index of the section's header line, or -1.
+  int FindSection(const std::string& section) const;
+  // The index of the key's line inside the section, or -1.
+  int FindKey(const std::string& section, const std::string& key) const;
+  // The end of the section: the index after its last key line.
+  size_t SectionEnd(int header) const;
+
+  std::string path_;
+  std::vector<std::string> lines_;
+  std::string lineEnd_ = "\n";
+};
+
+// The initialisation file beside the program: its directory, its name up to the first dot,
+// then ".INI".
+std::string IniFileName(const std::string& programPath);
+
+// The configuration dialog's model.
+class TConfiguration {
+ public:
+  static constexpr uint16_t Sizes[6] = {1400, 2000, 4000, 8000, 12000, 16000};
+
+  explicit TConfiguration(TCoreStorage& core) : core_(core) {}
+
+  // Opens the settings file (the dialog is created at program start).
+  void Open(const std::string& iniPath) { file_.Open(iniPath); }
+  const std::string& Path() const { return file_.Path(); }
+
+  // Reads the file into the dialog and applies the uninitialised-read check.  The machine's
+  // core size is not changed.
+  void LoadConfiguration();
+  // Writes the dialog to the file and applies it (check and core size).  Returns false when the
+  // file could not be written; the settings are applied all the same.
+  bool SaveConfiguration();
+
+  // The dialog's controls.
+  std::string EBPOSName = "PowerOn.OCL";
+  bool CBCoreInitCheck = false;
+  // Selects the size's radio button: one of the six, else nothing changes.
+  void SelectCoreSize(int size);
+  // 0 until a size has been selected.
+  uint16_t SelectedCoreSize() const { return selectedSize_; }
+  // The start-up script name read by the last LoadConfiguration.
+  const std::string& StartupScript() const { return startupScript_; }
+
+ private:
+  TCoreStorage& core_;
+  TProfileFile file_;
+  uint16_t selectedSize_ = 0;
+  std::string startupScript_ = "PowerOn.OCL";
+};
+
+}  // namespace kestrel

@@ -1,0 +1,371 @@
+#include "console/KestMain.h"
+
+#include <filesystem>
+
+#include "core/Machine.h"
+
+namespace kestrel {
+
+namespace {
+constexpr uint16_t OpDeviceReset = 1;
+constexpr uint16_t OpPrnSave = 5;
+
+// A stop field's decimal number as a 16-bit value.
+bool ParseStopNumber(const std::string& text, uint16_t& value) {
+  size_t first = text.find_first_not_of(' ');
+  size_t last = text.find_last_not_of(' ');
+  if (first == std::string::npos) return false;
+  uint32_t v = 0;
+  for (size_t i = first; i <= last; ++i) {
+    char c = text[i];
+    if (c < '0' || c > '9') return false;
+    v = v * 10 + static_cast<uint32_t>(c - '0');
+    if (v > 0xFFFF) return false;
+  }
+  value = static_cast<uint16_t>(v);
+  return true;
+}
+
+std::string Upper(std::string text) {
+  for (char& c : text) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return text;
+}
+
+std::string BaseName(const std::string& path) {
+  size_t slash = path.find_last_of("/\\");
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+}  // namespace
+
+TConsole::TConsole(TMachine& machine) : machine_(machine) {}
+
+// ---- Program start and end ------------------------------------------------------------------
+
+TScriptStart TConsole::FirstActivation(const std::vector<std::string>& arguments) {
+  if (activated_) return TScriptStart::NoScript;
+  activated_ = true;
+  machine_.Core.SetCoreSize(StartupCoreSize);
+  if (mapping_ != nullptr) mapping_->SetUseCmcFile(true);
+  mode_ = TRunMode::Run;
+  SystemReset();
+  machine_.Config.LoadConfiguration();
+  if (!arguments.empty()) {
+    const std::string& first = arguments.front();
+    // A card file named on the command line also goes into the reader.  It is loaded after the
+    // reset above, which would otherwise empty the hopper again.
+    try {
+      machine_.ReaderPunch.CommandLineDeck(arguments);
+    } catch (const std::exception& e) {
+      ReportError(e.what());
+    }
+    return StartScriptFile(first);
+  }
+  const std::string& configured = machine_.Config.StartupScript();
+  std::error_code ec;
+  if (!configured.empty() && std::filesystem::is_regular_file(configured, ec)) {
+    return StartScriptFile(configured);
+  }
+  return TScriptStart::NoScript;
+}
+
+void TConsole::ProgramExit() {
+  std::string name = PrintFileName;
+  DeviceCommand save;
+  save.Operation = OpPrnSave;
+  save.Text = &name;
+  TMessage m;
+  m.Id = EmulatorMessage::DeviceRequest;
+  m.Ref = &save;
+  machine_.Messenger.Send(TReceiver::Printer, m);
+}
+
+// ---- Status ---------------------------------------------------------------------------------
+
+void TConsole::UpdateStatus() {
+  CpuState state = machine_.Registers.State;
+  auto scriptState = static_cast<TRunState>(machine_.Script.ScriptState());
+  scriptEnabled_ =
+      !scriptName_.empty() && scriptState != TRunState::Running && state != CpuState::Running;
+  statusRed_ = false;
+  auto stopLine = [&] {
+    return machine_.Registers.StopMessage.Get() + " " + Addr5(machine_.Registers.InstrAddr);
+  };
+  switch (state) {
+    case CpuState::ReaderEmpty:
+      statusText_ = "System Reset";
+      startEnabled_ = false;
+      stopEnabled_ = false;
+      resetEnabled_ = true;
+      pwrOffEnabled_ = true;
+      break;
+    case CpuState::CardLoaded:
+      statusText_ = "Card Loaded";
+      startEnabled_ = true;
+      focus_ = TPanelFocus::Start;
+      break;
+    case CpuState::TapeRecordLoaded:
+      statusText_ = "Tape record Loaded";
+      startEnabled_ = true;
+      focus_ = TPanelFocus::Start;
+      break;
+    case CpuState::ProgramHalt:
+    case CpuState::OperatorHalt:
+      statusText_ = stopLine();
+      startEnabled_ = true;
+      stopEnabled_ = false;
+      resetEnabled_ = true;
+      pwrOffEnabled_ = true;
+      focus_ = TPanelFocus::Start;
+      break;
+    case CpuState::StopCondition:
+    case CpuState::SingleStep:
+      statusText_ = stopLine();
+      startEnabled_ = true;
+      stopEnabled_ = false;
+      resetEnabled_ = true;
+      pwrOffEnabled_ = true;
+      SelectMode(TRunMode::Step);
+      resumeEnabled_ = true;  // once enabled, it stays so
+      focus_ = TPanelFocus::Start;
+      break;
+    case CpuState::Running:
+      statusText_ = "Running";
+      startEnabled_ = false;
+      stopEnabled_ = true;
+      resetEnabled_ = false;
+      pwrOffEnabled_ = false;
+      focus_ = TPanelFocus::Stop;
+      break;
+    case CpuState::MachineCheck:
+      statusText_ = machine_.Registers.StopMessage.Get();
+      statusRed_ = true;
+      stopEnabled_ = false;
+      resetEnabled_ = true;
+      pwrOffEnabled_ = true;
+      focus_ = TPanelFocus::Reset;
+      break;
+  }
+  stopFieldsEnabled_ = state != CpuState::Running;
+  if (view_ != nullptr) view_->StatusChanged();
+  TMessage show;
+  show.Id = EmulatorMessage::ShowRegisters;
+  machine_.Messenger.Post(TReceiver::MainWindow, show);
+  if (view_ != nullptr) view_->ProcessEvents();
+}
+
+void TConsole::ShowRegistersNow() {
+  const TRegisters& r = machine_.Registers;
+  laILen_ = std::to_string(r.ILen.Get());
+  laIAR_ = Addr5(r.IAR);
+  laAAR_ = Addr5(r.AAR);
+  laBAR_ = Addr5(r.BAR);
+  laOP_ = std::string(1, BcdToChar(r.Opcode));
+  if (view_ != nullptr) view_->RegistersChanged();
+}
+
+// ---- Run control ----------------------------------------------------------------------------
+
+void TConsole::StartResume(bool resume) {
+  if (resume) {
+    SelectMode(TRunMode::Run);
+    machine_.Registers.ResumePending = true;
+  }
+  machine_.Registers.State = mode_ == TRunMode::Run ? CpuState::Running : CpuState::SingleStep;
+  ++runsOutstanding_;
+  machine_.Cpu.Wake();
+  UpdateStatus();
+}
+
+void TConsole::PBStopClick() {
+  machine_.Registers.StopMessage.Set("Operator Halt at");
+  machine_.Registers.State = CpuState::OperatorHalt;
+  UpdateStatus();
+}
+
+void TConsole::PBResetClick() {
+  machine_.Script.ClearScripts();
+  machine_.TraceLog.Clear();
+  TMessage reset;
+  reset.Id = EmulatorMessage::PanelCommand;
+  reset.WParam = PCSystemReset;
+  machine_.Messenger.Post(TReceiver::MainWindow, reset);
+}
+
+void TConsole::PBScriptClick() {
+  StartScriptFile(scriptName_);
+}
+
+void TConsole::SendDeviceReset(TReceiver receiver) {
+  DeviceCommand command;
+  command.Operation = OpDeviceReset;
+  TMessage m;
+  m.Id = EmulatorMessage::DeviceRequest;
+  m.Ref = &command;
+  machine_.Messenger.Send(receiver, m);
+}
+
+void TConsole::SystemReset() {
+  machine_.Core.ClearCore();
+  if (view_ != nullptr) view_->CoreCleared();
+  SendDeviceReset(TReceiver::ReaderPunch);
+  SendDeviceReset(TReceiver::Printer);
+  SendDeviceReset(TReceiver::TapeUnits);
+  machine_.Cpu.ResetProcessor();
+  SelectMode(TRunMode::Run);
+  UpdateStatus();
+}
+
+TScriptStart TConsole::StartScriptFile(const std::string& fileName) {
+  scriptName_ = fileName;
+  caption_ = std::string(Caption) + " - " + BaseName(fileName);
+  machine_.Script.ClearScripts();
+  TScriptStart result = TScriptStart::Started;
+  try {
+    std::array<std::string, 10> params;
+    params[0] = fileName;
+    machine_.Script.ExecScript(fileName, params);
+  } catch (const std::exception& e) {
+    ReportError(e.what());
+    result = TScriptStart::Failed;
+  }
+  UpdateStatus();
+  return result;
+}
+
+// ---- Mode and stop settings -----------------------------------------------------------------
+
+void TConsole::SelectMode(TRunMode mode) {
+  if (mode_ == mode) return;
+  mode_ = mode;
+  ApplyStopSettings();
+}
+
+void TConsole::ModeClick(TRunMode mode) {
+  mode_ = mode;
+  ApplyStopSettings();
+  if (view_ != nullptr) view_->StatusChanged();
+}
+
+void TConsole::SetStopField(TStopField field, const std::string& text) {
+  stopFields_[field] =
+      field == SFWriteValue || field == SFOpcode ? Upper(text.substr(0, 1)) : text.substr(0, 5);
+  ApplyStopSettings();
+}
+
+bool TConsole::ApplyStopSettings() {
+  TRegisters& r = machine_.Registers;
+  TCoreStorage& core = machine_.Core;
+  uint16_t value = 0;
+  const TStopField numeric[3] = {SFAddress, SFCoreRead, SFCoreWrite};
+  for (TStopField field : numeric) {
+    if (!ParseStopNumber(stopFields_[field], value)) {
+      ReportError("'" + stopFields_[field] + "' is not a valid integer value");
+      return false;
+    }
+    if (field == SFAddress) r.AddressStop = value;
+    if (field == SFCoreRead) core.ReadStopAddress = value;
+    if (field == SFCoreWrite) core.WriteStopAddress = value;
+  }
+  auto code = [](const std::string& text) {
+    return text.empty() ? uint8_t{0} : CharToBcd(text[0]);
+  };
+  core.WriteStopValue = code(stopFields_[SFWriteValue]);
+  r.OpcodeStop = code(stopFields_[SFOpcode]);
+  if (mode_ == TRunMode::Step) machine_.TraceFlags.TraceInstructions = true;
+  return true;
+}
+
+void TConsole::SetSenseSwitch(int number, bool on) {
+  if (number < 1 || number > 7) return;
+  machine_.Registers.SetSenseSwitch(number - 1, on);
+  if (view_ != nullptr) view_->StatusChanged();
+}
+
+bool TConsole::SenseSwitchBox(int number) const {
+  return number >= 1 && number <= 7 && machine_.Registers.SenseSwitch(number - 1);
+}
+
+void TConsole::SetTurbo(bool on) {
+  machine_.Registers.TurboMode = on;
+  if (view_ != nullptr) view_->StatusChanged();
+}
+
+bool TConsole::TurboBox() const {
+  return machine_.Registers.TurboMode;
+}
+
+void TConsole::ReportError(const std::string& message) {
+  lastError_ = message;
+  if (view_ != nullptr) view_->ShowError(message);
+}
+
+// ---- Messages -------------------------------------------------------------------------------
+
+void TConsole::CpuStopped() {
+  if (runsOutstanding_ > 0) --runsOutstanding_;
+  UpdateStatus();
+  if (machine_.Registers.State != CpuState::OperatorHalt &&
+      static_cast<TRunState>(machine_.Script.ScriptState()) == TRunState::Waiting) {
+    machine_.Script.ResumeScript();
+  }
+}
+
+void TConsole::PanelCommand(uint16_t code, uintptr_t argument) {
+  switch (code) {
+    case PCStatusUpdate:
+      UpdateStatus();
+      break;
+    case PCSystemReset:
+      SystemReset();
+      break;
+    case PCStart:
+      StartResume(false);
+      break;  // even while the Start button is disabled
+    case PCShowWindow:
+    case PCHideWindow:
+      if (view_ != nullptr && argument >= PWCoreDisplay && argument <= PWTrace) {
+        view_->SetWindowVisible(static_cast<TPanelWindow>(argument), code == PCShowWindow);
+      }
+      break;
+    case PCSwitchOn:
+    case PCSwitchOff:
+      SetSenseSwitch(static_cast<int>(argument), code == PCSwitchOn);
+      break;
+    case PCTurboOn:
+      SetTurbo(true);
+      break;
+    case PCTurboOff:
+      SetTurbo(false);
+      break;
+    case PCCoreSize:
+      if (argument <= TCoreStorage::MaxSize) {
+        machine_.Core.SetCoreSize(static_cast<uint16_t>(argument));
+        if (view_ != nullptr) view_->CoreCleared();
+      }
+      break;
+    default:
+      break;
+  }
+  if (view_ != nullptr) view_->ProcessEvents();
+}
+
+void TConsole::HandleMessage(const TMessage& message) {
+  switch (message.Id) {
+    case EmulatorMessage::CpuStopped:
+      CpuStopped();
+      break;
+    case EmulatorMessage::ShowRegisters:
+      ShowRegistersNow();
+      machine_.Cpu.AcknowledgeShowRegisters();
+      break;
+    case EmulatorMessage::PanelCommand:
+      PanelCommand(static_cast<uint16_t>(message.WParam), message.LParam);
+      break;
+    default:
+      break;
+  }
+}
+
+}  // namespace kestrel

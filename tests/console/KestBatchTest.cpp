@@ -1,0 +1,146 @@
+// The batch front end: the command line, and whole jobs run in-process with the real threads.
+#include "console/KestBatch.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "support/ScriptFixture.h"
+
+namespace kestrel::test {
+namespace {
+
+TEST(BatchCommandLine, Options) {
+  TCommandLine line;
+  EXPECT_EQ(
+      ParseCommandLine({"--batch", "JOB.OCL", "--answer", "2", "--answer", "1", "--max-seconds",
+                        "2.5", "--trace", "scripts,threads", "--log", "t.log"},
+                       line),
+      "");
+  EXPECT_TRUE(line.Batch);
+  EXPECT_EQ(line.Arguments, std::vector<std::string>{"JOB.OCL"});
+  EXPECT_EQ(line.Answers, (std::vector<long>{2, 1}));
+  EXPECT_DOUBLE_EQ(line.MaxSeconds, 2.5);
+  EXPECT_EQ(line.Trace, (std::vector<std::string>{"scripts", "threads"}));
+  EXPECT_EQ(line.LogFile, "t.log");
+}
+
+TEST(BatchCommandLine, BadCommandLines) {
+  auto error = [](std::vector<std::string> args) {
+    TCommandLine line;
+    return ParseCommandLine(args, line);
+  };
+  EXPECT_NE(error({"--batch", "--answer"}), "");
+  EXPECT_NE(error({"--batch", "--answer", "x"}), "");
+  EXPECT_NE(error({"--batch", "--max-seconds", "0"}), "");
+  EXPECT_NE(error({"--batch", "--max-seconds", "-3"}), "");
+  EXPECT_NE(error({"--batch", "--max-seconds", "nan"}), "");
+  EXPECT_NE(error({"--batch", "--trace", "everything"}), "");
+  EXPECT_NE(error({"--batch", "A.OCL", "B.OCL"}), "");
+  EXPECT_NE(error({"--bogus"}), "");
+  EXPECT_NE(error({"--answer", "1"}), "");  // belongs to --batch
+  EXPECT_EQ(error({}), "");
+  EXPECT_EQ(error({"--help"}), "");
+  EXPECT_EQ(error({"JOB.OCL"}), "");
+  EXPECT_NE(UsageText().find("--batch"), std::string::npos);
+}
+
+// Whole jobs: the script thread and the processor thread run; this thread plays the GUI.
+class BatchThread : public ::testing::Test {
+ protected:
+  int Run(const std::string& script, std::vector<std::string> extra = {}) {
+    dir.Write("JOB.OCL", script);
+    std::vector<std::string> args{"--batch", "JOB.OCL"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    TCommandLine line;
+    EXPECT_EQ(ParseCommandLine(args, line), "");
+    out.str("");
+    err.str("");
+    return RunBatch(line, (dir.Path() / "kestrel").string(), out, err);
+  }
+  TWorkDir dir;
+  std::ostringstream out, err;
+};
+
+TEST_F(BatchThread, DisplayPrintsAndContinues) {
+  EXPECT_EQ(Run("DISPLAY 'Hello' + CRLF + 'World'\nDISPLAY 'again'"), BSOk);
+  EXPECT_EQ(out.str(), "Hello\nWorld\nagain\n");
+  EXPECT_EQ(err.str(), "");
+}
+
+TEST_F(BatchThread, AnswersChooseOptions) {
+  std::string job =
+      "DISPLAY 'Pick:' + CRLF + OPTION('One') + CRLF + OPTION('Two')\n"
+      "IF OPTNUM = 2 GOTO TWO\nDISPLAY 'got one' EXIT\n:TWO DISPLAY 'got two'";
+  EXPECT_EQ(Run(job, {"--answer", "2"}), BSOk);
+  EXPECT_NE(out.str().find("[1] One"), std::string::npos);
+  EXPECT_NE(out.str().find("got two"), std::string::npos);
+}
+
+TEST_F(BatchThread, NoAnswerOrABadOneCancelsTheChain) {
+  dir.Write("SUB.OCL", "DISPLAY 'Pick' + OPTION('A')\nDISPLAY 'not reached'");
+  EXPECT_EQ(Run("EXEC SUB\nDISPLAY 'caller not reached'"), BSFailed);
+  EXPECT_NE(out.str().find("Cancelled"), std::string::npos);
+  EXPECT_EQ(out.str().find("not reached"), std::string::npos);
+  EXPECT_EQ(Run("DISPLAY OPTION('A')", {"--answer", "3"}), BSFailed);
+  EXPECT_NE(out.str().find("Cancelled"), std::string::npos);
+}
+
+TEST_F(BatchThread, ScriptErrorGoesToStandardError) {
+  EXPECT_EQ(Run("DISPLAY 'before'\nBOGUS"), BSFailed);
+  EXPECT_EQ(err.str(), "Error: Unknown script command: \"BOGUS\"\n");
+  EXPECT_EQ(Run("CHARMAP '" + std::string(10, 'x') + "'"), BSFailed);
+  // The carriage return inside the message becomes a line end.
+  EXPECT_NE(err.str().find("64 chars long.\n: \""), std::string::npos);
+}
+
+TEST_F(BatchThread, FailedIarCheckPrintsTheReportAndFails) {
+  EXPECT_EQ(Run("IARCHECK 0\nIARCHECK 333 'Expected the end'\nDISPLAY 'after'"), BSFailed);
+  EXPECT_EQ(out.str(),
+            "Expected the end\nThe emulator has stopped at address 00000, but a stop at address "
+            "00333 was expected.\nafter\n");
+}
+
+TEST_F(BatchThread, MissingScriptFails) {
+  TCommandLine line;
+  ParseCommandLine({"--batch", "NOSUCH.OCL"}, line);
+  EXPECT_EQ(RunBatch(line, (dir.Path() / "kestrel").string(), out, err), BSFailed);
+  EXPECT_NE(err.str().find("NOSUCH.OCL"), std::string::npos);
+}
+
+TEST_F(BatchThread, ConfiguredStartupScriptRuns) {
+  dir.Write("kestrel.INI", "[Operation]\nStartupScript=BOOT.OCL\n");
+  dir.Write("BOOT.OCL", "DISPLAY 'booted'");
+  TCommandLine line;
+  ParseCommandLine({"--batch"}, line);
+  EXPECT_EQ(RunBatch(line, (dir.Path() / "kestrel").string(), out, err), BSOk);
+  EXPECT_EQ(out.str(), "booted\n");
+}
+
+TEST_F(BatchThread, ProgramThatHaltsEndsTheJob) {
+  // 1: "." halt; the script checks where it stopped.
+  EXPECT_EQ(Run("CORE CHAR [1] = 59 CORE MARK [1] ON CORE MARK [2] ON START IARCHECK 2"), BSOk);
+}
+
+TEST_F(BatchThread, EndlessProgramIsStoppedByTheTimeLimit) {
+  // 1: "B 001", a branch to itself.
+  std::string loop =
+      "CORE CHAR [1] = 50 CORE MARK [1] ON CORE CHAR [2] = 10 CORE CHAR [3] = 10 "
+      "CORE CHAR [4] = 1 CORE MARK [5] ON START DISPLAY 'never'";
+  EXPECT_EQ(Run(loop, {"--max-seconds", "0.3"}), BSTimeLimit);
+  EXPECT_NE(err.str().find("Time limit of 0.3 seconds reached"), std::string::npos) << err.str();
+  EXPECT_NE(err.str().find("Operator Halt at"), std::string::npos) << err.str();
+  EXPECT_EQ(out.str(), "");
+}
+
+TEST_F(BatchThread, EndlessScriptIsStoppedByTheTimeLimit) {
+  EXPECT_EQ(Run(":A GOTO A", {"--max-seconds", "0.2"}), BSTimeLimit);
+}
+
+TEST_F(BatchThread, TraceAndLog) {
+  EXPECT_EQ(Run("TURBO ON", {"--trace", "scripts", "--log", "trace.txt"}), BSOk);
+  EXPECT_EQ(dir.Read("trace.txt"), "SScript Load JOB.OCL\nSSwitch\n");
+}
+
+}  // namespace
+}  // namespace kestrel::test

@@ -1,0 +1,124 @@
+// The initialisation file and the configuration rules.
+#include "console/KestCnfg.h"
+
+#include <gtest/gtest.h>
+
+#include "support/ScriptFixture.h"
+
+namespace kestrel::test {
+namespace {
+
+class Configuration : public ::testing::Test {
+ protected:
+  Configuration() { config.Open(Path()); }
+  std::string Path() const { return (dir.Path() / "Kestrel.INI").string(); }
+  TWorkDir dir;
+  TRegisters registers;
+  TCoreStorage core{registers};
+  TConfiguration config{core};
+};
+
+TEST(ProfileFile, FileNameBesideTheProgram) {
+  EXPECT_EQ(IniFileName("/opt/k/build/kestrel"), "/opt/k/build/kestrel.INI");
+  EXPECT_EQ(IniFileName("/opt/k/Kestrel.exe"), "/opt/k/Kestrel.INI");
+  EXPECT_EQ(IniFileName("/a.b/Kestrel.v2.exe"), "/a.b/Kestrel.INI");
+  EXPECT_EQ(IniFileName("kestrel"), "kestrel.INI");
+}
+
+TEST_F(Configuration, DefaultsWithoutAFile) {
+  config.LoadConfiguration();
+  EXPECT_EQ(config.EBPOSName, "PowerOn.OCL");
+  EXPECT_EQ(config.StartupScript(), "PowerOn.OCL");
+  EXPECT_FALSE(config.CBCoreInitCheck);
+  EXPECT_EQ(config.SelectedCoreSize(), 1400);
+  EXPECT_EQ(core.Size(), 8000);  // loading never changes the machine's size
+}
+
+TEST_F(Configuration, ReadsValuesCaseInsensitivelyWithHexAndBadNumbers) {
+  dir.Write("Kestrel.INI",
+            "; settings\r\n[operation]\r\n  startupscript = JOB.OCL \r\nCoreInitCheck=0x1\r\n"
+            "[Core Storage]\r\nSize=lots\r\n");
+  config.LoadConfiguration();
+  EXPECT_EQ(config.StartupScript(), "JOB.OCL");
+  EXPECT_TRUE(config.CBCoreInitCheck);
+  EXPECT_TRUE(core.UninitializedCheck);
+  EXPECT_EQ(config.SelectedCoreSize(), 1400);  // an unreadable number is the default
+}
+
+TEST_F(Configuration, SizeThatIsNotOneOfTheSixIsNeverWrittenOrApplied) {
+  dir.Write("Kestrel.INI", "[Core Storage]\nSize=5000\n");
+  config.LoadConfiguration();
+  EXPECT_EQ(config.SelectedCoreSize(), 0);
+  EXPECT_TRUE(config.SaveConfiguration());
+  EXPECT_EQ(core.Size(), 8000);
+  EXPECT_NE(dir.Read("Kestrel.INI").find("Size=5000"), std::string::npos);
+  EXPECT_EQ(dir.Read("Kestrel.INI").find("Size=0"), std::string::npos);
+}
+
+TEST_F(Configuration, SaveTrimsAndGivesTheExtension) {
+  config.LoadConfiguration();
+  config.EBPOSName = "  JOB.TXT  ";
+  EXPECT_TRUE(config.SaveConfiguration());
+  TConfiguration again(core);
+  again.Open(Path());
+  again.LoadConfiguration();
+  EXPECT_EQ(again.StartupScript(), "JOB.OCL");
+  config.EBPOSName = "dir.v/JOB";
+  config.SaveConfiguration();
+  again.LoadConfiguration();
+  EXPECT_EQ(again.StartupScript(), "dir.v/JOB.OCL");
+}
+
+TEST_F(Configuration, EmptyNameIsStoredEmpty) {
+  config.LoadConfiguration();
+  config.EBPOSName = "   ";
+  config.SaveConfiguration();
+  config.LoadConfiguration();
+  EXPECT_EQ(config.StartupScript(), "");
+}
+
+TEST_F(Configuration, SaveAppliesTheSizeAndTheCheck) {
+  config.LoadConfiguration();
+  core.StoreCharWM(10, false, 5);
+  config.SelectCoreSize(8000);
+  config.SaveConfiguration();
+  EXPECT_EQ(core.Word(10) & 63, 5);  // the same size leaves core as it is
+  config.SelectCoreSize(4000);
+  config.CBCoreInitCheck = true;
+  config.SaveConfiguration();
+  EXPECT_EQ(core.Size(), 4000);
+  EXPECT_EQ(core.Word(10), CoreChar::Cleared);
+  EXPECT_TRUE(core.UninitializedCheck);
+  EXPECT_THROW(core.ReadChar(10), EProcessCheck);
+}
+
+TEST_F(Configuration, SaveKeepsOtherLinesAndDeletesPowerOn) {
+  dir.Write("Kestrel.INI",
+            "; my notes\n[Operation]\nPowerOn=1\nStartupScript=A.OCL\nOther=keep\n\n"
+            "[Mine]\nx=1\n");
+  config.LoadConfiguration();
+  config.EBPOSName = "B";
+  config.SelectCoreSize(2000);
+  config.SaveConfiguration();
+  EXPECT_EQ(dir.Read("Kestrel.INI"),
+            "; my notes\n[Operation]\nStartupScript=B.OCL\nOther=keep\nCoreInitCheck=0\n\n"
+            "[Mine]\nx=1\n\n[Core Storage]\nSize=2000\n");
+}
+
+TEST_F(Configuration, UnwritableFileIsReported) {
+  config.Open((dir.Path() / "no-such-dir" / "K.INI").string());
+  config.LoadConfiguration();
+  EXPECT_FALSE(config.SaveConfiguration());
+}
+
+TEST_F(Configuration, BinaryFileReadsAsDefaults) {
+  std::string junk;
+  for (int i = 0; i < 4096; ++i)
+    junk += static_cast<char>((i * 37) & 255);
+  dir.Write("Kestrel.INI", junk);
+  config.LoadConfiguration();
+  EXPECT_EQ(config.StartupScript(), "PowerOn.OCL");
+}
+
+}  // namespace
+}  // namespace kestrel::test
