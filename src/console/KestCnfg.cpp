@@ -117,7 +117,11 @@ void TProfileFile::Open(std::string path) {
       line += c;
     }
   }
-  if (!line.empty()) lines_.push_back(line);
+  if (!line.empty()) {
+    // A file that ends in a carriage return alone ends its last line there, as CR LF would.
+    if (line.back() == '\r') line.pop_back();
+    lines_.push_back(line);
+  }
 }
 
 int TProfileFile::FindSection(const std::string& section) const {

@@ -45,6 +45,20 @@ TEST_F(Configuration, ReadsValuesCaseInsensitivelyWithHexAndBadNumbers) {
   EXPECT_EQ(config.SelectedCoreSize(), 1400);  // an unreadable number is the default
 }
 
+TEST_F(Configuration, ALastLineEndingInACarriageReturnAloneIsRead) {
+  dir.Write("Kestrel.INI", "[Core Storage]\r\nSize=4000\r");
+  config.LoadConfiguration();
+  EXPECT_EQ(config.SelectedCoreSize(), 4000);
+  dir.Write("Kestrel.INI", "[Operation]\r\nStartupScript=JOB.OCL\r");
+  config.LoadConfiguration();
+  EXPECT_EQ(config.EBPOSName, "JOB.OCL");
+  // Saving then leaves no stray carriage return behind.
+  ASSERT_TRUE(config.SaveConfiguration());
+  EXPECT_EQ(dir.Read("Kestrel.INI"),
+            "[Operation]\r\nStartupScript=JOB.OCL\r\nCoreInitCheck=0\r\n\r\n[Core Storage]\r\n"
+            "Size=1400\r\n");
+}
+
 TEST_F(Configuration, SizeThatIsNotOneOfTheSixIsNeverWrittenOrApplied) {
   dir.Write("Kestrel.INI", "[Core Storage]\nSize=5000\n");
   config.LoadConfiguration();
