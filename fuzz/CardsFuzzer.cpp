@@ -37,13 +37,7 @@ enum : uint8_t {
 
 void RequireLoadError(const std::string& message) {
   Require(IsMessageText(message), "load error with a control character: " + message);
-  bool known = false;
-  for (const char* prefix : {"File does not exist:-\r", "Cannot read file:-\r",
-                             "Character Map Control file: ", "Duplicate character: \"",
-                             "Unmapped character: \"", "Card "}) {
-    known = known || message.starts_with(prefix);
-  }
-  Require(known, "unknown load error: " + message);
+  Require(IsCardFileErrorText(message), "unknown load error: " + message);
 }
 
 // The number of lines a text has, as the loader reads them: CR, LF or CR LF end a line, and a

@@ -64,9 +64,14 @@ namespace {
 struct TScratch {
   std::string Dir;
   TScratch() {
+    // Memory-backed when there is such a place (every input writes files), unless TMPDIR says
+    // otherwise.
     std::error_code error;
-    std::filesystem::path base = std::filesystem::temp_directory_path(error);
-    if (error) base = "/tmp";
+    std::filesystem::path base = "/dev/shm";
+    if (std::getenv("TMPDIR") != nullptr || !std::filesystem::is_directory(base, error)) {
+      base = std::filesystem::temp_directory_path(error);
+      if (error) base = "/tmp";
+    }
     std::string pattern = (base / "kestrel-fuzz-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr)
       Fail("cannot make a scratch directory in " + base.string());
@@ -160,6 +165,18 @@ bool IsDriveErrorText(const std::string& text) {
                                  "Tape image too large: ",
                                  "Tape image could not be saved: ",
                                  "ZAP offset ",
+                             });
+}
+
+bool IsCardFileErrorText(const std::string& text) {
+  return StartsWithAny(text, {
+                                 "File does not exist:-\r",
+                                 "Cannot read file:-\r",
+                                 "Cannot write file:-\r",
+                                 "Character Map Control file: ",
+                                 "Duplicate character: \"",
+                                 "Unmapped character: \"",
+                                 "Card ",
                              });
 }
 

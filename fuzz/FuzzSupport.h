@@ -73,6 +73,8 @@ std::string WriteScratch(const std::string& name, std::string_view bytes);
 bool IsProcessCheckText(const std::string& text);  // "Invalid Address: 4000 used by 500"
 bool IsIOCheckText(const std::string& text);       // "Card reader empty"
 bool IsDriveErrorText(const std::string& text);    // "Tape Parity Error"
+// A card file load or a pile saved: "Unmapped character: ...", "Cannot write file:-" ...
+bool IsCardFileErrorText(const std::string& text);
 // Lines of a message are separated by a single carriage return: no other control character.
 bool IsMessageText(const std::string& text);
 
