@@ -97,14 +97,19 @@ void TProfileFile::Open(std::string path) {
   path_ = std::move(path);
   lines_.clear();
   lineEnd_ = "\n";
+  refused_ = false;
   std::ifstream in(path_, std::ios::binary);
   if (!in) return;
   std::string text;
   char buffer[65536];
   while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
     text.append(buffer, static_cast<size_t>(in.gcount()));
-    // A settings file is a few lines; anything this large is not one and reads as empty.
-    if (text.size() > MaxProfileBytes) return;
+    // A settings file is a few lines; anything this large is not one and reads as empty.  It is
+    // not ours to replace either: Flush leaves it alone.
+    if (text.size() > MaxProfileBytes) {
+      refused_ = true;
+      return;
+    }
   }
   if (text.find("\r\n") != std::string::npos) lineEnd_ = "\r\n";
   std::string line;
@@ -209,7 +214,7 @@ void TProfileFile::DeleteKey(const std::string& section, const std::string& key)
 }
 
 bool TProfileFile::Flush() {
-  if (path_.empty()) return false;
+  if (path_.empty() || refused_) return false;
   // Written beside the file and renamed over it, so a failed write never leaves half a file.
   std::string temp = path_ + ".tmp";
   {

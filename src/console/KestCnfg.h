@@ -19,7 +19,8 @@ class TProfileFile {
   TProfileFile() = default;
   explicit TProfileFile(std::string path) { Open(std::move(path)); }
 
-  // Reads the file; a missing or unreadable file reads as empty.
+  // Reads the file; a missing or unreadable file reads as empty.  A file far too large to be a
+  // settings file reads as empty too, and is never written over.
   void Open(std::string path);
   const std::string& Path() const { return path_; }
 
@@ -33,7 +34,7 @@ class TProfileFile {
   void WriteInteger(const std::string& section, const std::string& key, int32_t value);
   void WriteBool(const std::string& section, const std::string& key, bool value);
   void DeleteKey(const std::string& section, const std::string& key);
-  // Writes the lines to the file; false when it cannot be written.
+  // Writes the lines to the file; false when it cannot be written, or was refused on reading.
   bool Flush();
 
   const std::vector<std::string>& Lines() const { return lines_; }
@@ -49,6 +50,7 @@ class TProfileFile {
   std::string path_;
   std::vector<std::string> lines_;
   std::string lineEnd_ = "\n";
+  bool refused_ = false;
 };
 
 // The initialisation file beside the program: its directory, its name up to the first dot,

@@ -134,5 +134,16 @@ TEST_F(Configuration, BinaryFileReadsAsDefaults) {
   EXPECT_EQ(config.StartupScript(), "PowerOn.OCL");
 }
 
+TEST_F(Configuration, AFileTooLargeToBeSettingsIsNeverWrittenOver) {
+  std::string huge = "[Operation]\nStartupScript=KEEP.OCL\n" + std::string(5u << 20, 'x');
+  dir.Write("Kestrel.INI", huge);
+  config.LoadConfiguration();
+  EXPECT_EQ(config.StartupScript(), "PowerOn.OCL");  // read as empty
+  config.SelectCoreSize(4000);
+  EXPECT_FALSE(config.SaveConfiguration());  // not saved: the file is kept as it was
+  EXPECT_EQ(dir.Read("Kestrel.INI"), huge);
+  EXPECT_EQ(core.Size(), 4000);  // the settings are applied all the same
+}
+
 }  // namespace
 }  // namespace kestrel::test
