@@ -112,21 +112,20 @@ void TProfileFile::Open(std::string path) {
     }
   }
   if (text.find("\r\n") != std::string::npos) lineEnd_ = "\r\n";
+  // A line feed, a carriage return, or the pair of them ends a line, so no line keeps a stray
+  // carriage return that writing it back would turn into a line end of its own.
   std::string line;
-  for (char c : text) {
-    if (c == '\n') {
-      if (!line.empty() && line.back() == '\r') line.pop_back();
+  for (size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (c == '\r' || c == '\n') {
+      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
       lines_.push_back(line);
       line.clear();
     } else {
       line += c;
     }
   }
-  if (!line.empty()) {
-    // A file that ends in a carriage return alone ends its last line there, as CR LF would.
-    if (line.back() == '\r') line.pop_back();
-    lines_.push_back(line);
-  }
+  if (!line.empty()) lines_.push_back(line);
 }
 
 int TProfileFile::FindSection(const std::string& section) const {

@@ -45,18 +45,21 @@ TEST_F(Configuration, ReadsValuesCaseInsensitivelyWithHexAndBadNumbers) {
   EXPECT_EQ(config.SelectedCoreSize(), 1400);  // an unreadable number is the default
 }
 
-TEST_F(Configuration, ALastLineEndingInACarriageReturnAloneIsRead) {
+TEST_F(Configuration, ACarriageReturnAloneEndsALine) {
   dir.Write("Kestrel.INI", "[Core Storage]\r\nSize=4000\r");
   config.LoadConfiguration();
   EXPECT_EQ(config.SelectedCoreSize(), 4000);
-  dir.Write("Kestrel.INI", "[Operation]\r\nStartupScript=JOB.OCL\r");
+  dir.Write("Kestrel.INI", "[Operation]\rStartupScript=JOB.OCL\r\r; note\r");
   config.LoadConfiguration();
   EXPECT_EQ(config.EBPOSName, "JOB.OCL");
-  // Saving then leaves no stray carriage return behind.
+  // Saving leaves no stray carriage return behind, and saving again changes nothing.
   ASSERT_TRUE(config.SaveConfiguration());
-  EXPECT_EQ(dir.Read("Kestrel.INI"),
-            "[Operation]\r\nStartupScript=JOB.OCL\r\nCoreInitCheck=0\r\n\r\n[Core Storage]\r\n"
-            "Size=1400\r\n");
+  const std::string saved =
+      "[Operation]\nStartupScript=JOB.OCL\nCoreInitCheck=0\n\n; note\n\n[Core Storage]\n"
+      "Size=1400\n";
+  EXPECT_EQ(dir.Read("Kestrel.INI"), saved);
+  ASSERT_TRUE(config.SaveConfiguration());
+  EXPECT_EQ(dir.Read("Kestrel.INI"), saved);
 }
 
 TEST_F(Configuration, SizeThatIsNotOneOfTheSixIsNeverWrittenOrApplied) {
