@@ -170,6 +170,8 @@ void TReaderPunch::ReadCard() {
     buffer = dummyCard_;
   } else {
     outOfCards_ = true;
+    // The stop names the reader, so the panel's red status line does not show an earlier stop.
+    registers_.StopMessage.Set("Card reader empty");
     registers_.State = CpuState::MachineCheck;
     RaiseIOCheck("Card reader empty", 0);
   }

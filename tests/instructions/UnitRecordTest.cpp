@@ -87,6 +87,17 @@ TEST(ReadCard, EmptyReaderEndsTheRunAfterTheInstruction) {
   EXPECT_TRUE(m.T.M.Printer.PrintList().empty());
 }
 
+TEST(ReadCard, EmptyReaderIsTheStopMessageNotTheStopBefore) {
+  TCardMachine m("");
+  m.T.Instructions(500, {"."});
+  m.T.Run(500);
+  ASSERT_EQ(m.T.StopMessage(), "Program Halt at");
+  m.T.Instructions(600, {"1", "."});
+  m.T.Run(600);
+  EXPECT_EQ(m.T.State(), CpuState::MachineCheck);
+  EXPECT_EQ(m.T.StopMessage(), "Card reader empty");
+}
+
 TEST(WriteLine, PrintsTheAreaAndLeavesBAR333) {
   TCardMachine m;
   m.T.TraceAll();
