@@ -222,6 +222,8 @@ class TScriptTrace : public TTraceChecker {
       ResetPressed = true;
       machine_.Console.PBResetClick();
     }
+    // Reset discards every script: whatever runs on after it is a script that escaped.
+    Require(statements_ < 2 * MaxStatements, "scripts ran on after the operator's Reset");
   }
   std::vector<std::string> Errors;
   bool ResetPressed = false;

@@ -306,6 +306,9 @@ class TOCLThread : public IScriptControl {
   // Ends `s` if it is still the current script.
   void EndScript(const TScripterPtr& s);
   void PushScript(const TScripterPtr& s);
+  // EXEC: makes `called` current above `caller`, unless `caller` is no longer the current script
+  // (discarded meanwhile); false then.
+  bool PushCalled(const TOCLScripter& caller, const TScripterPtr& called);
   void Dispose(const TScripterPtr& s);
   std::shared_ptr<TOCLScripter> LoadScripter(const std::string& fileName,
                                              const std::array<std::string, 10>& params);

@@ -476,7 +476,10 @@ void TOCLThread::CmdExec(TOCLScripter& s) {
   if (!s.Executing) return;
   tracer_.TraceScript("Exec " + name);
   // From here the called script is current; a load error ends this script like any statement.
-  PushScript(LoadScripter(name, params));
+  // A Reset or Cancel that came while the file was read has discarded this script: the called
+  // script is then discarded too and never runs.
+  TScripterPtr called = LoadScripter(name, params);
+  if (!PushCalled(s, called)) Dispose(called);
 }
 
 // ---- Core and tapes -------------------------------------------------------------------------

@@ -182,6 +182,14 @@ void TOCLThread::PushScript(const TScripterPtr& s) {
   current_ = s;
 }
 
+bool TOCLThread::PushCalled(const TOCLScripter& caller, const TScripterPtr& called) {
+  std::lock_guard lock(scriptsMutex_);
+  if (current_.get() != &caller) return false;
+  callers_.push_back(current_);
+  current_ = called;
+  return true;
+}
+
 void TOCLThread::EndScript(const TScripterPtr& s) {
   TScripterPtr ended;
   {

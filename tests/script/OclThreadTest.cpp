@@ -135,6 +135,34 @@ TEST_F(OclScriptThread, CancelInCalledScriptLeavesTheCallerSuspended) {
   EXPECT_FALSE(f.M.Script.HasCurrentScript());
 }
 
+// The trace window, with the operator pressing Reset as one given line arrives.
+class TResetOnLine : public IMessageReceiver {
+ public:
+  TResetOnLine(TMachine& m, std::string line) : m_(m), line_(std::move(line)) {}
+  void HandleMessage(const TMessage& message) override {
+    m_.TraceLog.HandleMessage(message);
+    if (message.Ref != nullptr && *static_cast<const std::string*>(message.Ref) == line_) {
+      m_.Console.PBResetClick();
+    }
+  }
+
+ private:
+  TMachine& m_;
+  std::string line_;
+};
+
+TEST_F(OclScriptThread, ResetWhileAnExecLoadsItsScriptStartsNothing) {
+  f.Dir.Write("SUB.OCL", "TURBO ON");
+  TResetOnLine reset(f.M, "SScript Load SUB");
+  f.Messenger.Attach(TReceiver::TraceWindow, &reset);
+  f.Start("EXEC SUB\nSWITCH A ON");
+  f.Messenger.Attach(TReceiver::TraceWindow, &f.M.TraceLog);
+  EXPECT_FALSE(f.M.Registers.TurboMode);  // the called script never ran
+  EXPECT_FALSE(f.M.Registers.SenseSwitch(0));
+  EXPECT_FALSE(f.M.Script.HasCurrentScript());
+  EXPECT_EQ(f.M.Console.StatusText(), "System Reset");
+}
+
 TEST_F(OclScriptThread, NewStartDiscardsAWaitingChain) {
   f.Dir.Write("SUB.OCL", "DISPLAY 'waiting'");
   f.Start("EXEC SUB\nRESET");
