@@ -104,6 +104,7 @@ void TCharMapForm::changeEvent(QEvent* event) {
 
 void TCharMapForm::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
+  FormActivate();
   if (!following_ && !charMap_.Shown()) charMap_.SetShown(true);
 }
 

@@ -44,7 +44,7 @@ TPrinterForm::TPrinterForm(TPrinter& printer, QWidget* parent)
 
   connect(display_, &TUnitRecordDisplay::DisplayResized, this,
           [this] { resize(display_->width() + 8, height()); });
-  resize(display_->width() + 8, 420);
+  resize(display_->width() + 8, 320);
 
   display_->SetRecords(&printer_.PrintList());
   display_->ScrollTo(1, 1);
