@@ -122,6 +122,9 @@ void TUnitRecordDisplay::RefreshView() {
   bool was = scrolling_;
   scrolling_ = true;  // a narrower range moves the bar; the view stays where it is
   scrollBar_->setMaximum(std::max(count, 1));
+  // Bottom up, the bar's position counts from its far end: it keeps pointing at the first
+  // record drawn when the pile grows or shrinks.
+  if (mode_ == URMRDR) scrollBar_->setValue(scrollBar_->maximum() - topReader_ + 1);
   scrolling_ = was;
   update();
 }

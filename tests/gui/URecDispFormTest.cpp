@@ -57,6 +57,12 @@ TEST_F(UnitRecordDisplay, ReaderPileIsDrawnBottomUpWithCardOneLowest) {
   EXPECT_EQ(display.TopRecord(), 2);
   Paint();
   EXPECT_EQ(display.Drawn().front(), std::make_pair(2, h - lh));
+  // A card added to the pile leaves the view where it was, and the bar still points there.
+  pile.push_back(Card("CARD 4"));
+  display.RefreshView();
+  EXPECT_EQ(display.ScrollBar().maximum(), 4);
+  EXPECT_EQ(display.ScrollBar().value(), 3);
+  EXPECT_EQ(display.TopRecord(), 2);
 }
 
 TEST_F(UnitRecordDisplay, ALineWhoseTopWouldBeAtZeroIsNotDrawnBottomUp) {
