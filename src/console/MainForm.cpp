@@ -355,6 +355,12 @@ void TMainForm::PlaceWindows() {
     reader->move(area.left(), area.bottom() + 1 - 30 - reader->frameGeometry().height());
   }
   if (QWidget* printer = windows_[WTPrinter]) printer->move(panel.right() + 1, area.top());
+  // The tape units at the right edge, below the printer.
+  if (QWidget* tape = windows_[WTTape]) {
+    QWidget* printer = windows_[WTPrinter];
+    int top = printer != nullptr ? printer->frameGeometry().bottom() + 1 : area.top();
+    tape->move(area.right() + 1 - tape->frameGeometry().width(), top);
+  }
   if (QWidget* trace = windows_[WTTrace]) {
     QRect frame = trace->frameGeometry();
     trace->move(area.right() + 1 - frame.width(), area.bottom() + 1 - 30 - frame.height());
