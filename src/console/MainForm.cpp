@@ -1,4 +1,5 @@
 #include "console/MainForm.h"
+#include "console/QtControls.h"
 
 #include <QAction>
 #include <QApplication>
@@ -29,14 +30,6 @@ namespace kestrel {
 namespace {
 QString Q(const std::string& text) {
   return QString::fromStdString(text);
-}
-
-QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption, const char* hint) {
-  auto* button = new QPushButton(QString::fromLatin1(caption), parent);
-  button->setObjectName(QString::fromLatin1(name));
-  button->setToolTip(QString::fromLatin1(hint));
-  button->setAutoDefault(false);
-  return button;
 }
 
 QLineEdit* MakeField(QWidget* parent, const char* name, int length, const char* hint,

@@ -1,4 +1,5 @@
 #include "devices/ReaderForm.h"
+#include "console/QtControls.h"
 
 #include <QCheckBox>
 #include <QFileDialog>
@@ -29,13 +30,6 @@ constexpr TPileButton PileButtons[] = {
     {PLPunchN, "RBStkrNP", "Select normal punch output hopper"},
 };
 
-QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption, const char* hint) {
-  auto* button = new QPushButton(QString::fromLatin1(caption), parent);
-  button->setObjectName(QString::fromLatin1(name));
-  button->setToolTip(QString::fromLatin1(hint));
-  button->setAutoDefault(false);
-  return button;
-}
 }  // namespace
 
 TReaderForm::TReaderForm(TReaderPunch& reader, QWidget* parent)

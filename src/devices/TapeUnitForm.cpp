@@ -1,4 +1,5 @@
 #include "devices/TapeUnitForm.h"
+#include "console/QtControls.h"
 
 #include <QCheckBox>
 #include <QFileDialog>
@@ -35,12 +36,10 @@ QLabel* MakeLabel(QWidget* parent, const char* name, const char* text, const cha
   return label;
 }
 
-QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption, const char* hint,
-                        int x) {
-  auto* button = new QPushButton(QString::fromLatin1(caption), parent);
-  button->setObjectName(QString::fromLatin1(name));
-  button->setToolTip(QString::fromLatin1(hint));
-  button->setAutoDefault(false);
+// A panel button: the row of buttons sits at y 30, each 46 wide.
+QPushButton* MakePanelButton(QWidget* parent, const char* name, const char* caption,
+                             const char* hint, int x) {
+  QPushButton* button = MakeButton(parent, name, caption, hint);
   button->setGeometry(x, 30, 46, 22);
   button->setStyleSheet(QStringLiteral("QPushButton { padding: 0px; }"));
   return button;
@@ -91,11 +90,11 @@ TTapeDrivePanel::TTapeDrivePanel(TTapeDrive& drive, QWidget* parent)
   light.setColor(QPalette::Window, Qt::yellow);
   PNIndicate->setPalette(light);
 
-  PBOpen = MakeButton(this, "PBOpen", "Open", "Select tape image file to be mounted", 30);
-  PBMont = MakeButton(this, "PBMont", "Mount", "Re-Mount current tape image", 77);
-  PBDMnt = MakeButton(this, "PBDMnt", "DisMnt", "Unload tape image", 124);
-  PBLoad = MakeButton(this, "PBLoad", "Load", "Load tape record to core storage", 171);
-  PBSave = MakeButton(this, "PBSave", "Save", "Save data to tape image file", 218);
+  PBOpen = MakePanelButton(this, "PBOpen", "Open", "Select tape image file to be mounted", 30);
+  PBMont = MakePanelButton(this, "PBMont", "Mount", "Re-Mount current tape image", 77);
+  PBDMnt = MakePanelButton(this, "PBDMnt", "DisMnt", "Unload tape image", 124);
+  PBLoad = MakePanelButton(this, "PBLoad", "Load", "Load tape record to core storage", 171);
+  PBSave = MakePanelButton(this, "PBSave", "Save", "Save data to tape image file", 218);
   CBWP = new QCheckBox(QStringLiteral("WP"), this);
   CBWP->setObjectName(QStringLiteral("CBWP"));
   CBWP->setToolTip(QStringLiteral("Write protect status"));
