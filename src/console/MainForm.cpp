@@ -1,4 +1,5 @@
 #include "console/MainForm.h"
+#include "console/QtControls.h"
 
 #include <QAction>
 #include <QApplication>
@@ -29,14 +30,6 @@ namespace kestrel {
 namespace {
 QString Q(const std::string& text) {
   return QString::fromStdString(text);
-}
-
-QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption, const char* hint) {
-  auto* button = new QPushButton(QString::fromLatin1(caption), parent);
-  button->setObjectName(QString::fromLatin1(name));
-  button->setToolTip(QString::fromLatin1(hint));
-  button->setAutoDefault(false);
-  return button;
 }
 
 QLineEdit* MakeField(QWidget* parent, const char* name, int length, const char* hint,
@@ -355,6 +348,12 @@ void TMainForm::PlaceWindows() {
     reader->move(area.left(), area.bottom() + 1 - 30 - reader->frameGeometry().height());
   }
   if (QWidget* printer = windows_[WTPrinter]) printer->move(panel.right() + 1, area.top());
+  // The tape units at the right edge, below the printer.
+  if (QWidget* tape = windows_[WTTape]) {
+    QWidget* printer = windows_[WTPrinter];
+    int top = printer != nullptr ? printer->frameGeometry().bottom() + 1 : area.top();
+    tape->move(area.right() + 1 - tape->frameGeometry().width(), top);
+  }
   if (QWidget* trace = windows_[WTTrace]) {
     QRect frame = trace->frameGeometry();
     trace->move(area.right() + 1 - frame.width(), area.bottom() + 1 - 30 - frame.height());

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "charset/CharMapForm.h"
 #include "console/AboutForm.h"
 #include "console/ConfigForm.h"
 #include "console/CoreForm.h"
@@ -21,7 +22,12 @@
 #include "console/MainForm.h"
 #include "core/Machine.h"
 #include "core/QtMessenger.h"
+#include "devices/PrinterForm.h"
+#include "devices/ReaderForm.h"
+#include "devices/TapeUnitForm.h"
 #include "instructions/TraceForm.h"
+#include "script/OCLDisplayForm.h"
+#include "script/OCLEditForm.h"
 
 using namespace kestrel;
 
@@ -123,8 +129,23 @@ int RunGui(int argc, char** argv) {
     TMainForm mainForm(machine, arguments);
     TCoreForm coreForm(machine.Core);
     mainForm.SetCoreForm(&coreForm);
+    TCharMapForm charMapForm(machine.CharMap);
+    mainForm.SetWindow(WTCharMaps, &charMapForm);
     TTraceForm traceForm(machine.TraceLog, machine.TraceFlags);
     mainForm.SetWindow(WTTrace, &traceForm);
+    TReaderForm readerForm(machine.ReaderPunch);
+    readerForm.SetPanelRefresh([&machine] {
+      machine.Console.UpdateStatus();
+      machine.Console.ShowRegistersNow();
+    });
+    mainForm.SetWindow(WTReaderPunch, &readerForm);
+    TPrinterForm printerForm(machine.Printer);
+    mainForm.SetWindow(WTPrinter, &printerForm);
+    TTapeUnitForm tapeUnitForm(machine.TapeUnits);
+    mainForm.SetWindow(WTTape, &tapeUnitForm);
+    TOCLDisplayForm displayForm(machine.ScriptDisplay);
+    TOCLEditForm editForm;
+    mainForm.SetScriptEditor([&editForm](const std::string& file) { editForm.ShowScript(file); });
     TAboutForm aboutForm(&mainForm);
     TConfigForm configForm(machine.Config, &mainForm);
     mainForm.SetDialogs(&configForm, &aboutForm);
@@ -142,6 +163,9 @@ int RunGui(int argc, char** argv) {
     mainForm.show();
     coreForm.show();
     traceForm.show();
+    readerForm.show();
+    printerForm.show();
+    tapeUnitForm.show();
 
     int shotStatus = 0;
     std::unique_ptr<TScreenshot> screenshot;
@@ -163,7 +187,14 @@ int RunGui(int argc, char** argv) {
     machine.Script.SetErrorBox(nullptr);
     machine.Script.EndThread();
     machine.Cpu.EndThread();
+    mainForm.SetScriptEditor(nullptr);
+    editForm.hide();
+    displayForm.hide();
+    tapeUnitForm.hide();
+    printerForm.hide();
+    readerForm.hide();
     traceForm.hide();
+    charMapForm.hide();
     coreForm.hide();
   }
   return status;

@@ -3,7 +3,7 @@
 // sits in the zone of the units position: only the B zone alone means minus.
 #include <algorithm>
 #include <initializer_list>
-#include <optional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -71,9 +71,9 @@ void AddOrSubtract(TCPUThread& cpu, bool subtract) {
   TCoreStorage& core = cpu.Core;
   uint16_t aar = r.AAR;
   uint16_t bar = r.BAR;
-  std::optional<TAddDetail> detail;  // only while details are traced
+  std::unique_ptr<TAddDetail> detail;  // only while details are traced
   if (cpu.TracingDetails()) {
-    detail.emplace();
+    detail = std::make_unique<TAddDetail>();
     for (unsigned value : {unsigned{r.InstrAddr}, unsigned{aar}, unsigned{bar}}) {
       detail->Header += ' ';
       detail->Header += std::to_string(value);

@@ -55,6 +55,16 @@ uint16_t ModifyTarget(const TCPUThread& cpu) {
   return cpu.R.ILen == 4 ? cpu.R.AAR.Get() : cpu.R.BAR.Get();
 }
 
+// One position: the bits of `fromA` come from the A character, the rest stay as in B.
+void MoveBits(TCPUThread& cpu, uint8_t fromA) {
+  TRegisters& r = cpu.R;
+  uint8_t a = cpu.Core.ReadChar(r.AAR);
+  uint8_t b = cpu.Core.ReadChar(r.BAR);
+  cpu.Core.StoreChar(r.BAR, static_cast<uint8_t>((a & fromA) | (b & ~fromA & 63)));
+  r.AAR = static_cast<uint16_t>(r.AAR - 1);
+  r.BAR = static_cast<uint16_t>(r.BAR - 1);
+}
+
 }  // namespace
 
 // ---- MCW ----
@@ -119,12 +129,7 @@ void TraceMoveZone(TCPUThread& cpu) {
 }
 
 void ExecMoveZone(TCPUThread& cpu) {
-  TRegisters& r = cpu.R;
-  uint8_t a = cpu.Core.ReadChar(r.AAR);
-  uint8_t b = cpu.Core.ReadChar(r.BAR);
-  cpu.Core.StoreChar(r.BAR, static_cast<uint8_t>((b & Bcd::NumericMask) | (a & Bcd::ZoneMask)));
-  r.AAR = static_cast<uint16_t>(r.AAR - 1);
-  r.BAR = static_cast<uint16_t>(r.BAR - 1);
+  MoveBits(cpu, Bcd::ZoneMask);
 }
 
 void TraceMoveNumeric(TCPUThread& cpu) {
@@ -132,12 +137,7 @@ void TraceMoveNumeric(TCPUThread& cpu) {
 }
 
 void ExecMoveNumeric(TCPUThread& cpu) {
-  TRegisters& r = cpu.R;
-  uint8_t a = cpu.Core.ReadChar(r.AAR);
-  uint8_t b = cpu.Core.ReadChar(r.BAR);
-  cpu.Core.StoreChar(r.BAR, static_cast<uint8_t>((b & Bcd::ZoneMask) | (a & Bcd::NumericMask)));
-  r.AAR = static_cast<uint16_t>(r.AAR - 1);
-  r.BAR = static_cast<uint16_t>(r.BAR - 1);
+  MoveBits(cpu, Bcd::NumericMask);
 }
 
 // ---- SW and CW ----

@@ -1,0 +1,189 @@
+#include "devices/URecDispForm.h"
+
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QFontMetrics>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QResizeEvent>
+#include <QScrollBar>
+#include <algorithm>
+
+namespace kestrel {
+
+namespace {
+// "lucidia console" where there is one, else the platform's fixed-pitch font.
+QFont FixedFont() {
+  QFont font(QStringLiteral("Lucida Console"));
+  font.setStyleHint(QFont::Monospace);
+  font.setFixedPitch(true);
+  if (!QFontInfo(font).fixedPitch()) font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+  return font;
+}
+}  // namespace
+
+QFont UnitRecordFont(bool large) {
+  QFont font = FixedFont();
+  font.setPointSize(large ? 8 : 6);
+  return font;
+}
+
+TUnitRecordDisplay::TUnitRecordDisplay(QWidget* parent) : QWidget(parent) {
+  setObjectName(QStringLiteral("UnitRecord"));
+  setFocusPolicy(Qt::StrongFocus);
+  // The buffer covers every pixel, so the background is never erased on its own.
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  setAutoFillBackground(false);
+  font_ = FixedFont();
+  font_.setPointSize(7);
+  scrollBar_ = new QScrollBar(Qt::Vertical, this);
+  scrollBar_->setFocusPolicy(Qt::NoFocus);
+  scrollBar_->setSingleStep(1);
+  scrollBar_->setMinimum(1);
+  scrollBar_->setMaximum(1);
+  connect(scrollBar_, &QScrollBar::valueChanged, this, &TUnitRecordDisplay::ScrollBarChange);
+  resize(100, 100);
+  Relayout();
+}
+
+void TUnitRecordDisplay::SetRecords(const std::deque<std::string>* cards) {
+  cards_ = cards;
+  lines_ = nullptr;
+}
+
+void TUnitRecordDisplay::SetRecords(const std::vector<std::string>* lines) {
+  lines_ = lines;
+  cards_ = nullptr;
+}
+
+void TUnitRecordDisplay::SetURMode(TURMode mode) {
+  mode_ = mode;
+  lineWidth_ = mode == URMPRN ? 132 : 80;
+  Relayout();
+}
+
+void TUnitRecordDisplay::SetDisplayFont(const QFont& font) {
+  font_ = font;
+  Relayout();
+}
+
+size_t TUnitRecordDisplay::RecordCount() const {
+  if (cards_ != nullptr) return cards_->size();
+  if (lines_ != nullptr) return lines_->size();
+  return 0;
+}
+
+const std::string& TUnitRecordDisplay::Record(size_t index) const {
+  return cards_ != nullptr ? (*cards_)[index] : (*lines_)[index];
+}
+
+void TUnitRecordDisplay::Relayout() {
+  QFontMetrics metrics(font_);
+  QSize wm = metrics.size(Qt::TextSingleLine, QStringLiteral("WM"));
+  charWidth_ = std::max(1, wm.width() / 2);
+  lineHeight_ = std::max(1, wm.height());
+  ascent_ = metrics.ascent();
+  int bufferWidth = charWidth_ * lineWidth_ + 2;
+  setFixedWidth(bufferWidth + ScrollBarWidth);
+  buffer_ = QPixmap(bufferWidth, std::max(1, height()));
+  visibleLines_ = std::max(1, height() / lineHeight_);
+  scrollBar_->setGeometry(bufferWidth, 0, ScrollBarWidth, height());
+  scrollBar_->setSingleStep(1);
+  scrollBar_->setPageStep(visibleLines_);
+  scrollBar_->setMinimum(1);
+  scrollBar_->setMaximum(visibleLines_);
+  ScrollTo(1, 1);
+  // A post, as the parent's own message: it sets its width once this has returned.
+  QMetaObject::invokeMethod(this, &TUnitRecordDisplay::DisplayResized, Qt::QueuedConnection);
+}
+
+void TUnitRecordDisplay::ScrollTo(int column, int record) {
+  if ((cards_ == nullptr && lines_ == nullptr) || scrolling_) return;
+  scrolling_ = true;
+  firstColumn_ = column;
+  int count = static_cast<int>(std::min<size_t>(RecordCount(), 1u << 30));
+  int maximum = std::max(count, 1);
+  scrollBar_->setMaximum(maximum);
+  record = std::min(record, count);
+  if (record <= 0) record = 1;
+  if (mode_ == URMRDR) {
+    topReader_ = record;
+    scrollBar_->setValue(maximum - record + 1);  // the bar runs the other way
+  } else {
+    topOther_ = record;
+    scrollBar_->setValue(record);
+  }
+  scrolling_ = false;
+  update();
+}
+
+void TUnitRecordDisplay::RefreshView() {
+  int count = static_cast<int>(std::min<size_t>(RecordCount(), 1u << 30));
+  bool was = scrolling_;
+  scrolling_ = true;  // a narrower range moves the bar; the view stays where it is
+  scrollBar_->setMaximum(std::max(count, 1));
+  // Bottom up, the bar's position counts from its far end: it keeps pointing at the first
+  // record drawn when the pile grows or shrinks.
+  if (mode_ == URMRDR) scrollBar_->setValue(scrollBar_->maximum() - topReader_ + 1);
+  scrolling_ = was;
+  update();
+}
+
+void TUnitRecordDisplay::ScrollToLine(int position) {
+  scrollBar_->setValue(position);
+}
+
+void TUnitRecordDisplay::ScrollBarChange(int position) {
+  if (mode_ == URMRDR) {
+    ScrollTo(firstColumn_, scrollBar_->maximum() - position + 1);
+  } else {
+    ScrollTo(firstColumn_, position);
+  }
+}
+
+void TUnitRecordDisplay::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  if (event->size().height() != event->oldSize().height()) Relayout();
+}
+
+void TUnitRecordDisplay::DrawBuffer() {
+  drawn_.clear();
+  buffer_.fill(Qt::white);
+  if (cards_ == nullptr && lines_ == nullptr) return;
+  QPainter painter(&buffer_);
+  painter.setFont(font_);
+  painter.setPen(Qt::black);
+  const int count = static_cast<int>(std::min<size_t>(RecordCount(), 1u << 30));
+  const int h = height();
+  auto draw = [&](int i, int y) {
+    const std::string& record = Record(static_cast<size_t>(i - 1));
+    size_t first = static_cast<size_t>(firstColumn_ - 1);
+    std::string shown;
+    if (first < std::min<size_t>(record.size(), 132)) {
+      shown = record.substr(first, std::min<size_t>(static_cast<size_t>(lineWidth_),
+                                                    std::min<size_t>(record.size(), 132) - first));
+    }
+    painter.drawText(0, y + ascent_, QString::fromLatin1(shown.data(), shown.size()));
+    drawn_.emplace_back(i, y);
+  };
+  if (mode_ == URMRDR) {
+    // Bottom up: the front of the pile, the next card to be read, on the lowest line.
+    int i = topReader_;
+    for (int y = h - lineHeight_; y > 0 && i >= 1 && i <= count; y -= lineHeight_, ++i) {
+      draw(i, y);
+    }
+  } else {
+    int i = std::min(topOther_, count);
+    for (int y = 0; y <= h && i >= 1 && i <= count; y += lineHeight_, ++i)
+      draw(i, y);
+  }
+}
+
+void TUnitRecordDisplay::paintEvent(QPaintEvent* /*event*/) {
+  if (buffer_.isNull()) return;
+  DrawBuffer();
+  QPainter painter(this);
+  painter.drawPixmap(0, 0, buffer_);
+}
+
+}  // namespace kestrel

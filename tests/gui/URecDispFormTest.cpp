@@ -1,0 +1,247 @@
+#include "devices/URecDispForm.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QTimer>
+#include <deque>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "devices/PrinterForm.h"
+#include "devices/ReaderForm.h"
+#include "devices/TapeImages.h"
+#include "gui/GuiTestSupport.h"
+#include "support/TestMachine.h"
+
+namespace kestrel::test {
+namespace {
+
+std::string Card(const std::string& text) {
+  return text + std::string(80 - text.size(), ' ');
+}
+
+class UnitRecordDisplay : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    display.resize(display.width(), 200);
+    display.show();
+  }
+  void Paint() { display.grab(); }
+  TUnitRecordDisplay display;
+};
+
+TEST_F(UnitRecordDisplay, ReaderPileIsDrawnBottomUpWithCardOneLowest) {
+  std::deque<std::string> pile{Card("CARD 1"), Card("CARD 2"), Card("CARD 3")};
+  display.SetURMode(URMRDR);
+  display.SetRecords(&pile);
+  display.ScrollTo(1, 1);
+  display.RefreshView();
+  Paint();
+  const int h = display.height();
+  const int lh = display.LineHeight();
+  ASSERT_EQ(display.Drawn().size(), 3u);
+  EXPECT_EQ(display.Drawn()[0], std::make_pair(1, h - lh));
+  EXPECT_EQ(display.Drawn()[1], std::make_pair(2, h - 2 * lh));
+  EXPECT_EQ(display.Drawn()[2], std::make_pair(3, h - 3 * lh));
+  // The bar runs the other way: the first card is at its bottom.
+  EXPECT_EQ(display.ScrollBar().maximum(), 3);
+  EXPECT_EQ(display.ScrollBar().value(), 3);
+  display.ScrollToLine(2);  // dragging the bar up shows from the second card
+  EXPECT_EQ(display.TopRecord(), 2);
+  Paint();
+  EXPECT_EQ(display.Drawn().front(), std::make_pair(2, h - lh));
+  // A card added to the pile leaves the view where it was, and the bar still points there.
+  pile.push_back(Card("CARD 4"));
+  display.RefreshView();
+  EXPECT_EQ(display.ScrollBar().maximum(), 4);
+  EXPECT_EQ(display.ScrollBar().value(), 3);
+  EXPECT_EQ(display.TopRecord(), 2);
+}
+
+TEST_F(UnitRecordDisplay, ALineWhoseTopWouldBeAtZeroIsNotDrawnBottomUp) {
+  std::deque<std::string> pile(100, Card("X"));
+  display.SetURMode(URMRDR);
+  display.SetRecords(&pile);
+  display.ScrollTo(1, 1);
+  Paint();
+  for (const auto& [record, y] : display.Drawn())
+    EXPECT_GT(y, 0) << record;
+  EXPECT_EQ(static_cast<int>(display.Drawn().size()),
+            (display.height() - 1) / display.LineHeight());
+}
+
+TEST_F(UnitRecordDisplay, PrinterModeDrawsTopDownFromTheScrolledLine) {
+  std::vector<std::string> lines;
+  for (int i = 1; i <= 50; ++i)
+    lines.push_back("LINE " + std::to_string(i));
+  display.SetURMode(URMPRN);
+  EXPECT_EQ(display.LineWidth(), 132);
+  EXPECT_EQ(display.width(), display.CharWidth() * 132 + 2 + TUnitRecordDisplay::ScrollBarWidth);
+  display.SetRecords(&lines);
+  display.ScrollTo(1, 45);
+  display.RefreshView();
+  Paint();
+  ASSERT_FALSE(display.Drawn().empty());
+  EXPECT_EQ(display.Drawn()[0], std::make_pair(45, 0));
+  EXPECT_EQ(display.Drawn().back().first, 50);
+  EXPECT_EQ(display.ScrollBar().value(), 45);
+  // Past the end is clamped to the last record, below 1 to the first.
+  display.ScrollTo(1, 500);
+  EXPECT_EQ(display.TopRecord(), 50);
+  display.ScrollTo(1, -3);
+  EXPECT_EQ(display.TopRecord(), 1);
+}
+
+TEST_F(UnitRecordDisplay, EmptyOrMissingListPaintsOnlyTheBackground) {
+  display.SetURMode(URMPUN);
+  Paint();
+  EXPECT_TRUE(display.Drawn().empty());
+  EXPECT_EQ(display.ScrollBar().minimum(), 1);
+  EXPECT_EQ(display.ScrollBar().maximum(), display.VisibleLines());
+  std::vector<std::string> none;
+  display.SetRecords(&none);
+  display.RefreshView();
+  Paint();
+  EXPECT_TRUE(display.Drawn().empty());
+  EXPECT_EQ(display.ScrollBar().maximum(), 1);
+  QImage image = display.Buffer().toImage();
+  EXPECT_EQ(image.pixelColor(5, 5), QColor(Qt::white));
+}
+
+TEST_F(UnitRecordDisplay, LargerFontWidensTheDisplayAndTellsTheParent) {
+  int resized = 0;
+  QObject::connect(&display, &TUnitRecordDisplay::DisplayResized, [&] { ++resized; });
+  display.SetURMode(URMRDR);
+  display.SetDisplayFont(UnitRecordFont(false));
+  int small = display.width();
+  ServeFor(20);
+  resized = 0;
+  display.SetDisplayFont(UnitRecordFont(true));
+  EXPECT_GT(display.width(), small);
+  EXPECT_EQ(resized, 0);  // posted, not sent
+  ServeFor(20);
+  EXPECT_EQ(resized, 1);
+}
+
+// ---- The reader/punch and printer windows ----------------------------------------------------
+
+class ReaderWindow : public ::testing::Test {
+ protected:
+  ReaderWindow() { form.show(); }
+  std::string WriteDeck(const std::string& name, const std::vector<std::string>& lines) {
+    std::string path = files.Path(name);
+    std::ofstream out(path);
+    for (const std::string& line : lines)
+      out << line << "\n";
+    return path;
+  }
+  TTempDir files;
+  TTestMachine t;
+  TReaderForm form{t.M.ReaderPunch};
+};
+
+TEST_F(ReaderWindow, ControlsCarryTheirTagsAndHints) {
+  EXPECT_EQ(form.windowTitle(), QStringLiteral("IBM Emulation - 1402 Card Reader/Punch"));
+  EXPECT_EQ(form.Hopper().objectName(), QStringLiteral("Hopper"));
+  EXPECT_EQ(form.Hopper().URMode(), URMRDR);
+  const std::pair<TPile, const char*> expected[] = {{PLHopper, "RBRdr"},    {PLReadN, "RBStkrNR"},
+                                                    {PLRead1, "RBStkrR1"},  {PL82, "RBStkr82"},
+                                                    {PLPunch4, "RBStkrP4"}, {PLPunchN, "RBStkrNP"}};
+  for (const auto& [pile, name] : expected) {
+    EXPECT_EQ(form.RB[pile]->objectName(), QString::fromLatin1(name));
+    EXPECT_EQ(form.RB[pile]->property("tag").toInt(), static_cast<int>(pile));
+  }
+  EXPECT_EQ(form.RB[PLRead1]->text(), QStringLiteral("Read 1"));
+  EXPECT_EQ(form.RB[PL82]->toolTip(),
+            QStringLiteral("Select alternate combined reader/punch output hopper"));
+  EXPECT_TRUE(form.RB[PLHopper]->isChecked());
+  EXPECT_FALSE(form.PBDeck->isEnabled());
+  EXPECT_FALSE(form.PBLoad->isEnabled());
+  EXPECT_EQ(form.PBOpen->text(), QStringLiteral("&Open"));
+}
+
+TEST_F(ReaderWindow, OpenedDeckIsCountedAndShownWithItsFirstCardLowest) {
+  form.OpenFile(QString::fromStdString(WriteDeck("JOB.CRD", {"FIRST", "SECOND", "THIRD"})));
+  EXPECT_EQ(form.LACardCount->text(), QStringLiteral("3"));
+  EXPECT_TRUE(form.PBDeck->isEnabled());
+  EXPECT_TRUE(form.PBLoad->isEnabled());
+  form.Hopper().grab();
+  ASSERT_EQ(form.Hopper().Drawn().size(), 3u);
+  EXPECT_EQ(form.Hopper().Drawn()[0].first, 1);
+  EXPECT_GT(form.Hopper().Drawn()[0].second, form.Hopper().Drawn()[2].second);
+
+  // Load reads the first card; it moves to Read N.
+  int panelRefreshes = 0;
+  form.SetPanelRefresh([&] { ++panelRefreshes; });
+  form.PBLoadClick();
+  EXPECT_EQ(panelRefreshes, 1);
+  EXPECT_EQ(t.State(), CpuState::CardLoaded);
+  EXPECT_EQ(form.LACardCount->text(), QStringLiteral("2"));
+  form.RB[PLReadN]->click();
+  EXPECT_EQ(t.M.ReaderPunch.ShownPile(), PLReadN);
+  EXPECT_EQ(form.LACardCount->text(), QStringLiteral("1"));
+  EXPECT_TRUE(form.PBLoad->isEnabled());  // any pile that holds a card
+  form.RB[PLPunchN]->click();
+  EXPECT_FALSE(form.PBLoad->isEnabled());
+
+  // A reset shows the hopper again.
+  DeviceCommand reset;
+  reset.Operation = RdrReset;
+  t.M.ReaderPunch.Request(reset);
+  EXPECT_TRUE(form.RB[PLHopper]->isChecked());
+  EXPECT_EQ(form.LACardCount->text(), QStringLiteral("0"));
+}
+
+TEST_F(ReaderWindow, FailingDeckIsShownInTheErrorBoxAndTheWindowRefreshes) {
+  TBoxCloser closer;
+  form.OpenFile(QString::fromStdString(files.Path("MISSING.CRD")));
+  EXPECT_EQ(closer.Count(), 1);
+  EXPECT_TRUE(closer.Text().startsWith(QStringLiteral("File does not exist:-")));
+  EXPECT_TRUE(form.PBDeck->isEnabled());  // the name is kept for another Deck
+}
+
+TEST(PrinterWindow, LinesAreCountedAndTurboLeavesItToTheTimer) {
+  TTestMachine t;
+  TPrinterForm form(t.M.Printer);
+  form.show();
+  EXPECT_EQ(form.windowTitle(), QStringLiteral("IBM Emulation - 1403 Printer"));
+  EXPECT_EQ(form.Printer().URMode(), URMPRN);
+  EXPECT_EQ(form.Timer1->interval(), 250);
+  EXPECT_TRUE(form.Timer1->isActive());
+  for (uint16_t a = 201; a <= 332; ++a)
+    t.Core.StoreChar(a, 17);  // "/"
+  DeviceCommand print;
+  print.Operation = PrnPrint;
+  t.M.Printer.Request(print);
+  EXPECT_EQ(form.LALineCount->text(), QStringLiteral("1"));
+
+  t.R.TurboMode = true;
+  t.M.Printer.Request(print);
+  EXPECT_EQ(form.LALineCount->text(), QStringLiteral("1"));
+  ServeFor(400);
+  EXPECT_EQ(form.LALineCount->text(), QStringLiteral("2"));
+}
+
+TEST(PrinterWindow, NewestLinesAreScrolledIntoView) {
+  TTestMachine t;
+  TPrinterForm form(t.M.Printer);
+  form.show();
+  for (uint16_t a = 201; a <= 332; ++a)
+    t.Core.StoreChar(a, 1);
+  DeviceCommand print;
+  print.Operation = PrnPrint;
+  const int visible = form.Printer().VisibleLines();
+  for (int i = 0; i < visible + 10; ++i)
+    t.M.Printer.Request(print);
+  EXPECT_EQ(form.Printer().TopRecord(), 10);
+}
+
+}  // namespace
+}  // namespace kestrel::test
