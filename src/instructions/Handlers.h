@@ -40,19 +40,14 @@ void TraceHalt(TCPUThread& cpu);
 void ExecHalt(TCPUThread& cpu);
 
 // Unit-record instructions (UnitRecord.cpp).
-void TraceReadCard(TCPUThread& cpu);
+void TraceCardOperation(TCPUThread& cpu);  // R, WR, P, RP, WP, WRP
 void ExecReadCard(TCPUThread& cpu);
 void TraceWriteLine(TCPUThread& cpu);
 void ExecWriteLine(TCPUThread& cpu);
-void TraceWriteRead(TCPUThread& cpu);
 void ExecWriteRead(TCPUThread& cpu);
-void TracePunchCard(TCPUThread& cpu);
 void ExecPunchCard(TCPUThread& cpu);
-void TraceReadPunch(TCPUThread& cpu);
 void ExecReadPunch(TCPUThread& cpu);
-void TraceWritePunch(TCPUThread& cpu);
 void ExecWritePunch(TCPUThread& cpu);
-void TraceWriteReadPunch(TCPUThread& cpu);
 void ExecWriteReadPunch(TCPUThread& cpu);
 void TraceStartFeed(TCPUThread& cpu);
 void ExecStartFeed(TCPUThread& cpu);

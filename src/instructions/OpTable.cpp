@@ -10,13 +10,13 @@ namespace kestrel {
 namespace {
 
 constexpr std::initializer_list<TOpcodeEntry> Instructions = {
-    {1, "R   Read Card", TraceReadCard, ExecReadCard},
+    {1, "R   Read Card", TraceCardOperation, ExecReadCard},
     {2, "W   Write ", TraceWriteLine, ExecWriteLine},
-    {3, "WR  Write line and Read card", TraceWriteRead, ExecWriteRead},
-    {4, "P   Punch Card", TracePunchCard, ExecPunchCard},
-    {5, "RP  Read card and Punch card", TraceReadPunch, ExecReadPunch},
-    {6, "WP  Write line and Punch card", TraceWritePunch, ExecWritePunch},
-    {7, "WRP Write line, Read Card and Punch card", TraceWriteReadPunch, ExecWriteReadPunch},
+    {3, "WR  Write line and Read card", TraceCardOperation, ExecWriteRead},
+    {4, "P   Punch Card", TraceCardOperation, ExecPunchCard},
+    {5, "RP  Read card and Punch card", TraceCardOperation, ExecReadPunch},
+    {6, "WP  Write line and Punch card", TraceCardOperation, ExecWritePunch},
+    {7, "WRP Write line, Read Card and Punch card", TraceCardOperation, ExecWriteReadPunch},
     {8, "SRF Start Read Feed", TraceStartFeed, ExecStartFeed},
     {9, "SPF Start Punch Feed", TraceStartFeed, ExecStartFeed},
     {11, "MA  Modify Address at ", TraceModifyAddress, ExecModifyAddress},

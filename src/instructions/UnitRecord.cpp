@@ -72,52 +72,39 @@ bool IsPocketCode(uint8_t d) {
 
 // ---- R, P and their combinations with W ----
 
-void TraceReadCard(TCPUThread& cpu) {
+// The card instructions name the branch when written with an address.
+void TraceCardOperation(TCPUThread& cpu) {
   TraceBranchSuffix(cpu, 4);
 }
+
 void ExecReadCard(TCPUThread& cpu) {
   Read(cpu);
   BranchOrSetBAR(cpu, AfterRead);
 }
 
-void TraceWriteRead(TCPUThread& cpu) {
-  TraceBranchSuffix(cpu, 4);
-}
 void ExecWriteRead(TCPUThread& cpu) {
   Print(cpu);
   Read(cpu);
   BranchOrSetBAR(cpu, AfterRead);
 }
 
-void TracePunchCard(TCPUThread& cpu) {
-  TraceBranchSuffix(cpu, 4);
-}
 void ExecPunchCard(TCPUThread& cpu) {
   Punch(cpu);
   BranchOrSetBAR(cpu, AfterPunch);
 }
 
-void TraceReadPunch(TCPUThread& cpu) {
-  TraceBranchSuffix(cpu, 4);
-}
 void ExecReadPunch(TCPUThread& cpu) {
   Read(cpu);
   Punch(cpu);
   BranchOrSetBAR(cpu, AfterPunch);
 }
 
-void TraceWritePunch(TCPUThread& cpu) {
-  TraceBranchSuffix(cpu, 4);
-}
 void ExecWritePunch(TCPUThread& cpu) {
   Print(cpu);
   Punch(cpu);
   BranchOrSetBAR(cpu, AfterPunch);
 }
 
-void TraceWriteReadPunch(TCPUThread& cpu) {
-  TraceBranchSuffix(cpu, 4);
-}
 void ExecWriteReadPunch(TCPUThread& cpu) {
   Print(cpu);
   Read(cpu);
