@@ -88,6 +88,8 @@ class TCoreForm : public QWidget {
 
  protected:
   void showEvent(QShowEvent* event) override;
+  // The wheel over the cells scrolls as over the scroll bar.
+  void wheelEvent(QWheelEvent* event) override;
 
  private:
   void SBBaseChange(int position);

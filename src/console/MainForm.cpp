@@ -23,6 +23,7 @@
 #include <QVBoxLayout>
 
 #include "console/CoreForm.h"
+#include "console/QtFixedFont.h"
 #include "core/Machine.h"
 
 namespace kestrel {
@@ -50,10 +51,7 @@ QLabel* MakeRegister(QWidget* parent, const char* name, const char* hint, const 
   label->setAlignment(Qt::AlignCenter);
   label->setFrameShape(QFrame::Panel);
   label->setFrameShadow(QFrame::Sunken);
-  QFont font = label->font();
-  font.setFamily(QStringLiteral("Monospace"));
-  font.setStyleHint(QFont::Monospace);
-  label->setFont(font);
+  label->setFont(FixedPitchFont(label->font().pointSize()));
   return label;
 }
 
