@@ -73,7 +73,7 @@ class TScreenshot : public QObject {
   static constexpr int SettlePolls = 4;  // longer than the core display's refresh period
 
   bool Finished() const {
-    return mainForm_.Activated() && !machine_.Script.HasCurrentScript() &&
+    return mainForm_.WindowsPlaced() && !machine_.Script.HasCurrentScript() &&
            machine_.Script.Sleeping() && machine_.Console.ProcessorIdle();
   }
   void Poll() {
