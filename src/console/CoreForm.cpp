@@ -9,7 +9,6 @@
 #include <QRegion>
 #include <QScrollBar>
 #include <QTimer>
-#include <QWheelEvent>
 
 #include "console/QtFixedFont.h"
 
@@ -144,6 +143,7 @@ TCoreForm::TCoreForm(TCoreStorage& core, QWidget* parent)
   SBBase->setRange(0, TCoreDisplay::InitialScrollMaximum);
   SBBase->setPageStep(TCoreDisplay::ScrollPageStep);
   connect(SBBase, &QScrollBar::valueChanged, this, &TCoreForm::SBBaseChange);
+  view_->installEventFilter(this);  // the wheel over the cells
   connect(view_, &TCoreView::RowsChanged, this, [this] {
     if (shownSize_ != 0) FitScrollRange();
   });
@@ -196,8 +196,12 @@ int TCoreForm::TIRefreshTimer() {
   return view_->Tick();
 }
 
-void TCoreForm::wheelEvent(QWheelEvent* event) {
-  QCoreApplication::sendEvent(SBBase, event);
+bool TCoreForm::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == view_ && event->type() == QEvent::Wheel) {
+    QCoreApplication::sendEvent(SBBase, event);
+    return true;
+  }
+  return QWidget::eventFilter(watched, event);
 }
 
 void TCoreForm::SBBaseChange(int position) {

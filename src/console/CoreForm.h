@@ -89,7 +89,7 @@ class TCoreForm : public QWidget {
  protected:
   void showEvent(QShowEvent* event) override;
   // The wheel over the cells scrolls as over the scroll bar.
-  void wheelEvent(QWheelEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void SBBaseChange(int position);

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QFileDialog>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
@@ -240,6 +241,38 @@ TEST_F(ReaderWindow, OpenedDeckIsCountedAndShownWithItsFirstCardLowest) {
   t.M.ReaderPunch.Request(reset);
   EXPECT_TRUE(form.RB[PLHopper]->isChecked());
   EXPECT_EQ(form.LACardCount->text(), QStringLiteral("0"));
+}
+
+// In Turbo the reads leave the window as it was; the processor's stop brings it up to date, as
+// the program wires the console's stop listener to every device window.
+TEST_F(ReaderWindow, TurboLeavesTheCountStaleUntilTheProcessorStops) {
+  form.OpenFile(QString::fromStdString(WriteDeck("JOB.CD", {"1", "2", "3", "4"})));
+  t.R.TurboMode = true;
+  DeviceCommand read;
+  read.Operation = RdrRead;
+  t.M.ReaderPunch.Request(read);
+  t.M.ReaderPunch.Request(read);
+  EXPECT_EQ(form.LACardCount->text(), QStringLiteral("4"));
+  t.M.Console.SetStopListener([this] { form.Refresh(); });
+  TMessage stopped;
+  stopped.Id = EmulatorMessage::CpuStopped;
+  t.M.Console.HandleMessage(stopped);
+  EXPECT_EQ(form.LACardCount->text(), QStringLiteral("2"));
+  t.M.Console.SetStopListener(nullptr);
+}
+
+// The card file dialog offers the decks found today, which end in .cd.
+TEST_F(ReaderWindow, TheCardFileDialogListsCdDecks) {
+  QStringList filters;
+  QTimer::singleShot(20, [&] {
+    if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+      filters = dialog->nameFilters();
+      dialog->reject();
+    }
+  });
+  form.PBOpen->click();
+  ASSERT_FALSE(filters.isEmpty());
+  EXPECT_EQ(filters.front(), QStringLiteral("Card files (*.CRD *.CDR *.CD)"));
 }
 
 TEST_F(ReaderWindow, FailingDeckIsShownInTheErrorBoxAndTheWindowRefreshes) {
