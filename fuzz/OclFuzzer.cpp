@@ -107,6 +107,7 @@ bool IsScriptErrorText(const std::string& text) {
   static const char* const expected[] = {
       "Address value",
       "CORE Command option",
+      "Character convention name",
       "Character mapping string",
       "Colour constant or value",
       "File name string",
@@ -141,6 +142,7 @@ bool IsScriptErrorText(const std::string& text) {
         "No character mapping is installed", "Cannot open file \"", "Script file \"",
         "Unknown script command: \"", "Unknown window ID: \"",
         "Character mapping string must be 64 chars long.\r: \"",
+        "Unknown character convention (known: ",
         "CALL Parameter must be a string literal: \"", "Invalid EXEC parameter \"",
         "Too many parameters on Exec call: \"", "Value to large: ", "Invalid numeric value: \"",
         "Duplicate character: \""}) {
