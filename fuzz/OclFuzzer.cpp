@@ -136,13 +136,13 @@ bool IsScriptErrorText(const std::string& text) {
   for (const char* description : expected) {
     if (text.starts_with(std::string(description) + " expected, found: \"")) return true;
   }
+  if (text.starts_with("Unknown character convention (known: ")) return true;
   for (const char* prefix :
        {"Invalid number: \"", "Invalid Hexadecimal number: \"", "Invalid Parameter specifier: &",
         "Unterminated string: \"", "Invalid character: \"", "Label not found: ", "No previous CALL",
         "No character mapping is installed", "Cannot open file \"", "Script file \"",
         "Unknown script command: \"", "Unknown window ID: \"",
         "Character mapping string must be 64 chars long.\r: \"",
-        "Unknown character convention (known: ",
         "CALL Parameter must be a string literal: \"", "Invalid EXEC parameter \"",
         "Too many parameters on Exec call: \"", "Value to large: ", "Invalid numeric value: \"",
         "Duplicate character: \""}) {
