@@ -52,7 +52,10 @@ QLabel* MakeRegister(QWidget* parent, const char* name, const char* hint, const 
   label->setAlignment(Qt::AlignCenter);
   label->setFrameShape(QFrame::Panel);
   label->setFrameShadow(QFrame::Sunken);
-  label->setFont(FixedPitchFont(label->font().pointSize()));
+  QFont font = label->font();  // its size, in the fixed-pitch family
+  font.setFamily(FixedPitchFamily());
+  font.setFixedPitch(true);
+  label->setFont(font);
   return label;
 }
 
