@@ -264,13 +264,16 @@ TEST_F(ReaderWindow, TurboLeavesTheCountStaleUntilTheProcessorStops) {
 // The card file dialog offers the decks found today, which end in .cd.
 TEST_F(ReaderWindow, TheCardFileDialogListsCdDecks) {
   QStringList filters;
-  QTimer::singleShot(20, [&] {
+  QTimer poll;  // until the dialog is up
+  QObject::connect(&poll, &QTimer::timeout, [&] {
     if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
       filters = dialog->nameFilters();
       dialog->reject();
     }
   });
+  poll.start(10);
   form.PBOpen->click();
+  poll.stop();
   ASSERT_FALSE(filters.isEmpty());
   EXPECT_EQ(filters.front(), QStringLiteral("Card files (*.CRD *.CDR *.CD)"));
 }
