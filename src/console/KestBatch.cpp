@@ -7,7 +7,7 @@
 #include <ostream>
 #include <sstream>
 
-#include "core/Machine.h"
+#include "machine/Machine.h"
 
 namespace kestrel {
 

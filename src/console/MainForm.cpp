@@ -1,5 +1,5 @@
 #include "console/MainForm.h"
-#include "console/QtControls.h"
+#include "core/QtControls.h"
 
 #include <QAction>
 #include <QApplication>
@@ -23,7 +23,7 @@
 #include <QVBoxLayout>
 
 #include "console/CoreForm.h"
-#include "core/Machine.h"
+#include "machine/Machine.h"
 
 namespace kestrel {
 

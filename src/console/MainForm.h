@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "console/KestMain.h"
+#include "machine/KestMain.h"
 
 class QAction;
 class QCheckBox;

@@ -11,11 +11,11 @@
 #include <string_view>
 #include <thread>
 
+#include "core/IBMTrace.h"
 #include "core/KestCore.h"
 #include "core/KestDefs.h"
 #include "core/Messenger.h"
 #include "core/Registers.h"
-#include "instructions/IBMTrace.h"
 
 namespace kestrel {
 

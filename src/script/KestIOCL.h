@@ -16,11 +16,11 @@
 #include <thread>
 #include <vector>
 
+#include "core/IBMTrace.h"
 #include "core/KestCore.h"
 #include "core/KestDefs.h"
 #include "core/Messenger.h"
 #include "core/Registers.h"
-#include "instructions/IBMTrace.h"
 
 namespace kestrel {
 

@@ -1,8 +1,8 @@
-#include "console/KestMain.h"
+#include "machine/KestMain.h"
 
 #include <filesystem>
 
-#include "core/Machine.h"
+#include "machine/Machine.h"
 
 namespace kestrel {
 

@@ -1,6 +1,6 @@
 // The front panel's model: status lines and enabled states, run control, stop fields, switches,
 // panel commands, and the program's start-up.
-#include "console/KestMain.h"
+#include "machine/KestMain.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "core/Machine.h"
+#include "machine/Machine.h"
 
 namespace kestrel {
 

@@ -4,8 +4,7 @@
 #pragma once
 
 #include "charset/IBMChars.h"
-#include "console/KestCnfg.h"
-#include "console/KestMain.h"
+#include "core/IBMTrace.h"
 #include "core/KestCore.h"
 #include "core/KestProc.h"
 #include "core/Messenger.h"
@@ -13,7 +12,8 @@
 #include "devices/IBM1402.h"
 #include "devices/IBM1403.h"
 #include "devices/IBM729IV.h"
-#include "instructions/IBMTrace.h"
+#include "machine/KestCnfg.h"
+#include "machine/KestMain.h"
 #include "script/KestDOCL.h"
 #include "script/KestIOCL.h"
 #include "script/OclMapping.h"

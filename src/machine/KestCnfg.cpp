@@ -1,4 +1,4 @@
-#include "console/KestCnfg.h"
+#include "machine/KestCnfg.h"
 
 #include <algorithm>
 #include <fstream>
