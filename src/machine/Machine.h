@@ -17,6 +17,7 @@
 #include "script/KestDOCL.h"
 #include "script/KestIOCL.h"
 #include "script/OclMapping.h"
+#include "script/OclThread.h"
 
 namespace kestrel {
 

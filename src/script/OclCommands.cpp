@@ -5,6 +5,7 @@
 
 #include "script/KestDOCL.h"
 #include "script/KestIOCL.h"
+#include "script/OclThread.h"
 
 namespace kestrel {
 
