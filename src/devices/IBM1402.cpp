@@ -26,19 +26,19 @@ const char* PileCaption(TPile pile) {
 
 bool PileOfStackerCode(uint16_t code, TPile& pile) {
   switch (code) {
-    case 1:
+    case StackerReadN:
       pile = PLReadN;
       return true;
-    case 2:
+    case StackerRead1:
       pile = PLRead1;
       return true;
-    case 3:
+    case Stacker82:
       pile = PL82;
       return true;
-    case 4:
+    case StackerPunch4:
       pile = PLPunch4;
       return true;
-    case 5:
+    case StackerPunchN:
       pile = PLPunchN;
       return true;
     default:
@@ -59,9 +59,6 @@ void TReaderPunch::HandleMessage(const TMessage& message) {
 void TReaderPunch::Request(const DeviceCommand& command) {
   // An empty reader ignores everything until it is reset.
   if (outOfCards_ && command.Operation != RdrReset) return;
-  if (!IsReaderOp(command.Operation)) {
-    RaiseIOCheck("Invalid I/O Op for RDR/PUN: " + std::to_string(command.Operation), 0);
-  }
   // A failing operation may still have changed the piles (a deck loaded up to a bad card), so
   // the window refreshes either way.
   try {
@@ -71,23 +68,6 @@ void TReaderPunch::Request(const DeviceCommand& command) {
     throw;
   }
   if (!registers_.TurboMode) Refresh();
-}
-
-bool TReaderPunch::IsReaderOp(uint16_t operation) {
-  switch (operation) {
-    case RdrReset:
-    case RdrClearStacker:
-    case RdrLoadDeck:
-    case RdrLoadCard:
-    case RdrSaveStacker:
-    case RdrRead:
-    case RdrPunch:
-    case RdrSelectStacker:
-    case RdrDummyCard:
-      return true;
-    default:
-      return false;
-  }
 }
 
 void TReaderPunch::CarryOut(const DeviceCommand& command) {
@@ -121,7 +101,7 @@ void TReaderPunch::CarryOut(const DeviceCommand& command) {
       SetDummyCard(text);
       break;
     default:
-      break;
+      RaiseIOCheck("Invalid I/O Op for RDR/PUN: " + std::to_string(command.Operation), 0);
   }
 }
 
