@@ -31,7 +31,23 @@ inline constexpr uint8_t ZoneMask = 48;
 inline constexpr uint8_t NumericMask = 15;
 inline constexpr uint8_t AZone = 16;
 inline constexpr uint8_t BZone = 32;
+inline constexpr uint8_t Comma = 27;
+inline constexpr uint8_t Minus = 32;
+inline constexpr uint8_t Asterisk = 44;
+inline constexpr uint8_t Ampersand = 48;
 }  // namespace Bcd
+
+// The op codes the processor and the handlers name.
+namespace Opcode {
+inline constexpr uint8_t ClearStorage = 17;  // /
+inline constexpr uint8_t Control = 20;       // U
+inline constexpr uint8_t SetWordMark = 27;   // ,
+inline constexpr uint8_t LoadChars = 35;     // L
+inline constexpr uint8_t MoveChars = 36;     // M
+inline constexpr uint8_t StoreAAR = 40;      // Q
+inline constexpr uint8_t Branch = 50;        // B
+inline constexpr uint8_t StoreBAR = 56;      // H
+}  // namespace Opcode
 
 inline char BcdToChar(uint8_t code) {
   return InternalCharSet[code & 63];
