@@ -12,6 +12,7 @@
 #include "devices/IBM1402.h"
 #include "devices/IBM1403.h"
 #include "devices/IBM729IV.h"
+#include "instructions/OpTable.h"
 #include "machine/KestCnfg.h"
 #include "machine/KestMain.h"
 #include "script/KestDOCL.h"
@@ -33,7 +34,7 @@ class TMachine {
   TCoreStorage Core{Registers};
   TTraceFlags TraceFlags;
   TTraceLog TraceLog;
-  TCPUThread Cpu{Registers, Core, TraceFlags, Messenger};
+  TCPUThread Cpu{Registers, Core, TraceFlags, Messenger, InstructionSet()};
   TCharMap CharMap;
   TReaderPunch ReaderPunch{Registers, Core, CharMap};
   TPrinter Printer{Registers, Core, CharMap};
