@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "core/Registers.h"
 #include "core/Shared.h"
@@ -63,6 +64,8 @@ extern const std::array<int32_t, 64> UnitsTable;
 // Text helpers used by every message and trace line.
 std::string Addr5(uint32_t address);  // at least five decimal digits, leading zeros
 std::string Hex2(uint32_t value);     // two upper-case hexadecimal digits
+// The text without the characters of `blanks` at either end.
+std::string Trim(std::string_view text, std::string_view blanks = " ");
 
 // ---- Core storage ---------------------------------------------------------------------------
 

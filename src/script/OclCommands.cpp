@@ -16,12 +16,6 @@ bool IsTape(TTokenCode code) {
   return code >= TKTAPE1 && code <= TKTAPE6;
 }
 
-std::string Trim(const std::string& text) {
-  size_t first = text.find_first_not_of(' ');
-  if (first == std::string::npos) return {};
-  size_t last = text.find_last_not_of(' ');
-  return text.substr(first, last - first + 1);
-}
 }  // namespace
 
 int TOCLThread::TapeUnit(const TOCLScripter& s) const {
