@@ -223,7 +223,7 @@ int RunBatch(const TCommandLine& line, const std::string& programPath, std::ostr
   int status = BSOk;
   {
     TMachine machine(messenger);
-    machine.Config.Open(IniFileName(programPath));
+    machine.Start(IniFileName(programPath));
     TBatchConsoleView consoleView(output);
     machine.Console.SetView(&consoleView);
     TBatchDisplayView displayView(machine, output,
@@ -240,8 +240,6 @@ int RunBatch(const TCommandLine& line, const std::string& programPath, std::ostr
       if (name == "threads") f.TraceThreads = true;
     }
 
-    machine.Cpu.StartThread();
-    machine.Script.StartThread();
     const Clock::time_point started = Clock::now();
     const auto limit = std::chrono::duration<double>(line.MaxSeconds);
     auto timeUp = [&] { return line.MaxSeconds > 0 && Clock::now() - started >= limit; };
@@ -282,11 +280,8 @@ int RunBatch(const TCommandLine& line, const std::string& programPath, std::ostr
     }
     messenger.ProcessPending();
 
-    // Program exit: the print file; mounted tape images are discarded with the machine.
-    machine.Console.ProgramExit();
-    messenger.Shutdown();
-    machine.Script.EndThread();
-    machine.Cpu.EndThread();
+    // Program exit; mounted tape images are discarded with the machine.
+    machine.Stop();
 
     if (!line.LogFile.empty()) {
       try {

@@ -120,10 +120,8 @@ int RunGui(int argc, char** argv) {
   int status = 0;
   {
     TMachine machine(messenger);
-    machine.Config.Open(IniFileName(QCoreApplication::applicationFilePath().toStdString()));
     // The processor and script threads are created asleep before any window.
-    machine.Cpu.StartThread();
-    machine.Script.StartThread();
+    machine.Start(IniFileName(QCoreApplication::applicationFilePath().toStdString()));
 
     // The windows, in the start-up order.
     TMainForm mainForm(machine, arguments);
@@ -180,13 +178,7 @@ int RunGui(int argc, char** argv) {
     if (status == 0) status = shotStatus;
     screenshot.reset();
 
-    // The end: the printer writes its print file while the devices are still there; then no
-    // sender may stay blocked, and the workers are stopped wherever they are.
-    machine.Console.ProgramExit();
-    messenger.Shutdown();
-    machine.Script.SetErrorBox(nullptr);
-    machine.Script.EndThread();
-    machine.Cpu.EndThread();
+    machine.Stop();
     mainForm.SetScriptEditor(nullptr);
     editForm.hide();
     displayForm.hide();

@@ -14,6 +14,21 @@ TMachine::TMachine(TMessenger& messenger) : Messenger(messenger) {
   Console.SetMapping(&MappingControl);
 }
 
+void TMachine::Start(const std::string& iniFile) {
+  Config.Open(iniFile);
+  Cpu.StartThread();
+  Script.StartThread();
+}
+
+void TMachine::Stop() {
+  Console.ProgramExit();
+  Messenger.Shutdown();
+  Script.EndThread();
+  Cpu.EndThread();
+  // Only now: a script ending in an error may still have been showing its box.
+  Script.SetErrorBox(nullptr);
+}
+
 TMachine::~TMachine() {
   Script.EndThread();
   Cpu.EndThread();

@@ -29,6 +29,13 @@ class TMachine {
   TMachine(const TMachine&) = delete;
   TMachine& operator=(const TMachine&) = delete;
 
+  // The start every front end makes: the initialisation file, then the processor and script
+  // threads, asleep until the first wake-up.
+  void Start(const std::string& iniFile);
+  // The end every front end makes: the print file while the devices are still there, then the
+  // messenger shuts so no sender stays blocked, then the workers end wherever they are.
+  void Stop();
+
   TMessenger& Messenger;
   TRegisters Registers;
   TCoreStorage Core{Registers};
