@@ -88,6 +88,12 @@ class TMainForm : public QMainWindow, public IConsoleView {
 
  private:
   void BuildControls();
+  void BuildStatus(QWidget* central);
+  QLayout* BuildButtons(QWidget* central);
+  QWidget* BuildModeAndStops(QWidget* central);
+  QWidget* BuildRegisters(QWidget* central);
+  QWidget* BuildSwitches(QWidget* central);
+  QWidget* BuildWindowLabels(QWidget* central);
   void BuildMenu();
   void PlaceWindows();
   void PBStartClick();
