@@ -140,8 +140,9 @@ class TCoreStorage {
   // Display characters from the word mark at or below `address` up to `address`.
   std::string WordText(uint16_t address);
 
-  // For the core display: the raw word, and clearing its changed bit only if the word is still
-  // the one that was drawn (a store made meanwhile by another thread is never undone).
+  // The raw word, read without checks or stops (the core display, the one-pass fetch), and the
+  // clearing of its changed bit only if the word is still the one that was drawn (a store made
+  // meanwhile by another thread is never undone).
   uint16_t Word(uint16_t address) const { return core_[address].load(std::memory_order_relaxed); }
   bool ClearChanged(uint16_t address, uint16_t drawnWord) {
     return core_[address].compare_exchange_strong(drawnWord, drawnWord & ~CoreChar::Changed,

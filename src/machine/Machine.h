@@ -1,6 +1,8 @@
-// The one object that owns a whole machine: registers and run control, core storage, the trace
-// flags and log, and the processor thread.  The program entry creates one; so does every test.
-// Later subsystems (devices, mapping, console, scripts) are members here too.
+// The one object that owns a whole machine, and the only place that puts it together: registers
+// and run control, core storage, the trace flags and log, the processor thread with its
+// instruction set, the character mapping, the reader/punch, printer and tape units, the script
+// thread and its message window's model, the configuration and the front panel's model.  Each
+// front end creates one (and starts and ends it with `Start` and `Stop`); so does every test.
 #pragma once
 
 #include "charset/IBMChars.h"
