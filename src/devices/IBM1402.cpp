@@ -59,10 +59,11 @@ void TReaderPunch::HandleMessage(const TMessage& message) {
 void TReaderPunch::Request(const DeviceCommand& command) {
   // An empty reader ignores everything until it is reset.
   if (outOfCards_ && command.Operation != RdrReset) return;
+  const TOperation operation = Decode(command.Operation);
   // A failing operation may still have changed the piles (a deck loaded up to a bad card), so
   // the window refreshes either way.
   try {
-    CarryOut(command);
+    operation(*this, command);
   } catch (...) {
     if (!registers_.TurboMode) Refresh();
     throw;
@@ -70,38 +71,36 @@ void TReaderPunch::Request(const DeviceCommand& command) {
   if (!registers_.TurboMode) Refresh();
 }
 
-void TReaderPunch::CarryOut(const DeviceCommand& command) {
-  const std::string text = command.Text != nullptr ? *command.Text : std::string();
-  switch (command.Operation) {
+namespace {
+std::string TextOf(const DeviceCommand& command) {
+  return command.Text != nullptr ? *command.Text : std::string();
+}
+}  // namespace
+
+// An unknown operation is refused before anything has changed, so the window is not refreshed.
+TReaderPunch::TOperation TReaderPunch::Decode(uint16_t operation) {
+  switch (operation) {
     case RdrReset:
-      Reset();
-      break;
+      return [](TReaderPunch& r, const DeviceCommand&) { r.Reset(); };
     case RdrClearStacker:
-      ClearStacker(command.Selector);
-      break;
+      return [](TReaderPunch& r, const DeviceCommand& c) { r.ClearStacker(c.Selector); };
     case RdrLoadDeck:
-      LoadDeck(text, (command.Flag & 1) != 0);
-      break;
+      return
+          [](TReaderPunch& r, const DeviceCommand& c) { r.LoadDeck(TextOf(c), (c.Flag & 1) != 0); };
     case RdrLoadCard:
-      LoadCard();
-      break;
+      return [](TReaderPunch& r, const DeviceCommand&) { r.LoadCard(); };
     case RdrSaveStacker:
-      SaveStacker(command.Selector, text);
-      break;
+      return [](TReaderPunch& r, const DeviceCommand& c) { r.SaveStacker(c.Selector, TextOf(c)); };
     case RdrRead:
-      ReadCard();
-      break;
+      return [](TReaderPunch& r, const DeviceCommand&) { r.ReadCard(); };
     case RdrPunch:
-      PunchCard();
-      break;
+      return [](TReaderPunch& r, const DeviceCommand&) { r.PunchCard(); };
     case RdrSelectStacker:
-      SelectStacker(command.Selector);
-      break;
+      return [](TReaderPunch& r, const DeviceCommand& c) { r.SelectStacker(c.Selector); };
     case RdrDummyCard:
-      SetDummyCard(text);
-      break;
+      return [](TReaderPunch& r, const DeviceCommand& c) { r.SetDummyCard(TextOf(c)); };
     default:
-      RaiseIOCheck("Invalid I/O Op for RDR/PUN: " + std::to_string(command.Operation), 0);
+      RaiseIOCheck("Invalid I/O Op for RDR/PUN: " + std::to_string(operation), 0);
   }
 }
 

@@ -99,7 +99,8 @@ class TReaderPunch : public IMessageReceiver {
   uint64_t RefreshCount() const { return refreshes_; }
 
  private:
-  void CarryOut(const DeviceCommand& command);
+  using TOperation = void (*)(TReaderPunch& reader, const DeviceCommand& command);
+  static TOperation Decode(uint16_t operation);
   void Refresh();
 
   TRegisters& registers_;
