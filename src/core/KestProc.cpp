@@ -47,62 +47,6 @@ inline bool PlainAddress(uint8_t hundreds, uint8_t tens, uint8_t units, uint16_t
 }
 }  // namespace
 
-// ---- Fetch and decode -----------------------------------------------------------------------
-
-uint16_t TCPUThread::BeginFetch() {
-  const uint16_t iar = R.IAR;
-  R.InstrAddr = iar;
-  R.ILen = 0;
-  R.IOFlag = false;
-  return iar;
-}
-
-// When the op code and the eight positions after it lie inside core, hold no core read stop and
-// need no uninitialised-read check, reading them raw is the same as reading them one at a time,
-// and the length follows from where the next word mark stands.
-bool TCPUThread::FetchFast() {
-  constexpr unsigned Window = 9;
-  const uint16_t iar = BeginFetch();
-  TCoreStorage& core = Core;
-  if (iar == 0 || iar + Window > core.Size()) return false;
-  if (unsigned stop = core.ReadStopAddress; stop - iar < Window) return false;
-  const bool uninitializedCheck = core.UninitializedCheck;
-  uint8_t code[Window];
-  unsigned marks = 0;
-#pragma GCC unroll 9
-  for (unsigned k = 0; k < Window; ++k) {
-    uint16_t word = core.Word(static_cast<uint16_t>(iar + k));
-    if (uninitializedCheck && !(word & CoreChar::Written)) return false;
-    code[k] = static_cast<uint8_t>(word & CoreChar::CodeMask);
-    marks |= ((word & CoreChar::WordMark) ? 1u : 0u) << k;
-  }
-  if (!(marks & 1)) return false;
-  const uint8_t opcode = code[0];
-  unsigned length = static_cast<unsigned>(std::countr_zero(marks >> 1)) + 1;
-  if (length > 4 && EndsBeforeBlank(opcode, code[4])) length = 4;
-  if (length > 7 && EndsAtSeven(opcode)) length = 7;
-  if (length == 3 || length == 6 || length > 8) return false;
-  uint16_t aAddress = 0;
-  uint16_t bAddress = 0;
-  if (length >= 4 && !PlainAddress(code[1], code[2], code[3], aAddress)) return false;
-  if (length >= 7 && !PlainAddress(code[4], code[5], code[6], bAddress)) return false;
-
-  TRegisters& r = R;
-  r.Opcode = opcode;
-  if (length >= 2) r.DMod = code[length == 8 ? 7 : length >= 5 ? 4 : 1];
-  if (length >= 4) {
-    r.AAR = aAddress;
-    if (length >= 7) {
-      r.BAR = bAddress;
-    } else if (!KeepsBAR(opcode)) {
-      r.BAR = aAddress;
-    }
-  }
-  r.ILen = static_cast<uint8_t>(length);
-  r.IAR = static_cast<uint16_t>(iar + length);
-  return true;
-}
-
 TCPUThread::TCPUThread(TRegisters& registers, TCoreStorage& core, TTraceFlags& flags,
                        TMessenger& messenger, const TInstructionSet& instructions)
     : R(registers),
@@ -284,6 +228,62 @@ void TCPUThread::PostShowRegisters() {
   TMessage show;
   show.Id = EmulatorMessage::ShowRegisters;
   messenger_.Post(TReceiver::MainWindow, show);
+}
+
+// ---- Fetch and decode -----------------------------------------------------------------------
+
+uint16_t TCPUThread::BeginFetch() {
+  const uint16_t iar = R.IAR;
+  R.InstrAddr = iar;
+  R.ILen = 0;
+  R.IOFlag = false;
+  return iar;
+}
+
+// When the op code and the eight positions after it lie inside core, hold no core read stop and
+// need no uninitialised-read check, reading them raw is the same as reading them one at a time,
+// and the length follows from where the next word mark stands.
+bool TCPUThread::FetchFast() {
+  constexpr unsigned Window = 9;
+  const uint16_t iar = BeginFetch();
+  TCoreStorage& core = Core;
+  if (iar == 0 || iar + Window > core.Size()) return false;
+  if (unsigned stop = core.ReadStopAddress; stop - iar < Window) return false;
+  const bool uninitializedCheck = core.UninitializedCheck;
+  uint8_t code[Window];
+  unsigned marks = 0;
+#pragma GCC unroll 9
+  for (unsigned k = 0; k < Window; ++k) {
+    uint16_t word = core.Word(static_cast<uint16_t>(iar + k));
+    if (uninitializedCheck && !(word & CoreChar::Written)) return false;
+    code[k] = static_cast<uint8_t>(word & CoreChar::CodeMask);
+    marks |= ((word & CoreChar::WordMark) ? 1u : 0u) << k;
+  }
+  if (!(marks & 1)) return false;
+  const uint8_t opcode = code[0];
+  unsigned length = static_cast<unsigned>(std::countr_zero(marks >> 1)) + 1;
+  if (length > 4 && EndsBeforeBlank(opcode, code[4])) length = 4;
+  if (length > 7 && EndsAtSeven(opcode)) length = 7;
+  if (length == 3 || length == 6 || length > 8) return false;
+  uint16_t aAddress = 0;
+  uint16_t bAddress = 0;
+  if (length >= 4 && !PlainAddress(code[1], code[2], code[3], aAddress)) return false;
+  if (length >= 7 && !PlainAddress(code[4], code[5], code[6], bAddress)) return false;
+
+  TRegisters& r = R;
+  r.Opcode = opcode;
+  if (length >= 2) r.DMod = code[length == 8 ? 7 : length >= 5 ? 4 : 1];
+  if (length >= 4) {
+    r.AAR = aAddress;
+    if (length >= 7) {
+      r.BAR = bAddress;
+    } else if (!KeepsBAR(opcode)) {
+      r.BAR = aAddress;
+    }
+  }
+  r.ILen = static_cast<uint8_t>(length);
+  r.IAR = static_cast<uint16_t>(iar + length);
+  return true;
 }
 
 void TCPUThread::FetchByCharacter() {
