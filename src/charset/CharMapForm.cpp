@@ -10,7 +10,7 @@
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
-#include "console/QtFixedFont.h"
+#include "core/QtFixedFont.h"
 
 namespace kestrel {
 

@@ -10,7 +10,7 @@
 #include <QScrollBar>
 #include <QTimer>
 
-#include "console/QtFixedFont.h"
+#include "core/QtFixedFont.h"
 
 namespace kestrel {
 

@@ -7,7 +7,7 @@
 #include <ostream>
 #include <sstream>
 
-#include "core/Machine.h"
+#include "machine/Machine.h"
 
 namespace kestrel {
 
@@ -255,7 +255,7 @@ int RunBatch(const TCommandLine& line, const std::string& programPath, std::ostr
   int status = BSOk;
   {
     TMachine machine(messenger);
-    machine.Config.Open(IniFileName(programPath));
+    machine.Start(IniFileName(programPath));
     TBatchConsoleView consoleView(output);
     machine.Console.SetView(&consoleView);
     TBatchDisplayView displayView(machine, output,
@@ -272,8 +272,6 @@ int RunBatch(const TCommandLine& line, const std::string& programPath, std::ostr
       if (name == "threads") f.TraceThreads = true;
     }
 
-    machine.Cpu.StartThread();
-    machine.Script.StartThread();
     const Clock::time_point started = Clock::now();
     const auto limit = std::chrono::duration<double>(line.MaxSeconds);
     auto timeUp = [&] { return line.MaxSeconds > 0 && Clock::now() - started >= limit; };
@@ -319,11 +317,8 @@ int RunBatch(const TCommandLine& line, const std::string& programPath, std::ostr
       output.Out(machine.Console.StatusText());
     }
 
-    // Program exit: the print file; mounted tape images are discarded with the machine.
-    machine.Console.ProgramExit();
-    messenger.Shutdown();
-    machine.Script.EndThread();
-    machine.Cpu.EndThread();
+    // Program exit; mounted tape images are discarded with the machine.
+    machine.Stop();
 
     if (!line.LogFile.empty()) {
       try {

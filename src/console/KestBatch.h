@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "console/KestMain.h"
+#include "machine/KestMain.h"
 
 namespace kestrel {
 

@@ -1,5 +1,5 @@
 #include "devices/TapeUnitForm.h"
-#include "console/QtControls.h"
+#include "core/QtControls.h"
 
 #include <QCheckBox>
 #include <QFileDialog>
@@ -9,7 +9,7 @@
 #include <QVBoxLayout>
 #include <exception>
 
-#include "console/QtFixedFont.h"
+#include "core/QtFixedFont.h"
 #include "core/QtMessenger.h"
 
 namespace kestrel {

@@ -7,7 +7,7 @@
 #include <QScrollBar>
 #include <algorithm>
 
-#include "console/QtFixedFont.h"
+#include "core/QtFixedFont.h"
 
 namespace kestrel {
 

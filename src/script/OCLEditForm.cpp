@@ -8,7 +8,7 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
-#include "console/QtFixedFont.h"
+#include "core/QtFixedFont.h"
 #include "core/QtMessenger.h"
 
 namespace kestrel {

@@ -10,7 +10,7 @@
 #include <QRadioButton>
 #include <fstream>
 
-#include "console/QtFixedFont.h"
+#include "core/QtFixedFont.h"
 #include "devices/TapeImages.h"
 #include "support/TestMachine.h"
 

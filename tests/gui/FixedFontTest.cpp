@@ -1,6 +1,6 @@
 // What the operator sees in every view whose text stands in columns: one family, chosen once,
 // whose characters all advance alike, whatever fonts the machine happens to have.
-#include "console/QtFixedFont.h"
+#include "core/QtFixedFont.h"
 
 #include <gtest/gtest.h>
 
@@ -17,11 +17,11 @@
 
 #include "charset/CharMapForm.h"
 #include "console/CoreForm.h"
+#include "core/TraceForm.h"
 #include "devices/PrinterForm.h"
 #include "devices/ReaderForm.h"
 #include "devices/TapeUnitForm.h"
 #include "devices/URecDispForm.h"
-#include "instructions/TraceForm.h"
 #include "script/OCLEditForm.h"
 #include "support/TestMachine.h"
 

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "console/QtFixedFont.h"
+#include "core/QtFixedFont.h"
 #include "devices/PrinterForm.h"
 #include "devices/ReaderForm.h"
 #include "devices/TapeImages.h"

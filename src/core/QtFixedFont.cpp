@@ -1,4 +1,4 @@
-#include "console/QtFixedFont.h"
+#include "core/QtFixedFont.h"
 
 #include <QFontDatabase>
 #include <QFontInfo>

@@ -1,4 +1,4 @@
-#include "instructions/TraceForm.h"
+#include "core/TraceForm.h"
 
 #include <QCheckBox>
 #include <QColor>
@@ -12,7 +12,7 @@
 #include <QVBoxLayout>
 #include <exception>
 
-#include "console/QtFixedFont.h"
+#include "core/QtFixedFont.h"
 
 namespace kestrel {
 
