@@ -36,6 +36,8 @@ inline constexpr uint8_t Comma = 27;
 inline constexpr uint8_t Minus = 32;
 inline constexpr uint8_t Asterisk = 44;
 inline constexpr uint8_t Ampersand = 48;
+inline constexpr uint8_t LetterR = 41;
+inline constexpr uint8_t LetterC = 51;
 }  // namespace Bcd
 
 // The op codes the processor and the handlers name.

@@ -79,7 +79,8 @@ enum TReaderOp : uint16_t {
   RdrRead = 6,
   RdrPunch = 7,
   RdrSelectStacker = 20,
-  RdrDummyCard = 21,  // text: the card
+  RdrDummyCard = 21,      // text: the card
+  RdrRead1ToHopper = 22,  // DECK READ1: the Read 1 pocket's cards go back to the hopper
 };
 
 // The stackers that operations 2 and 5 of the reader/punch name by their selector.
@@ -117,6 +118,12 @@ enum class TTapeOp : uint16_t {
 constexpr uint16_t Operation(TTapeOp op) {
   return static_cast<uint16_t>(op);
 }
+
+// The mode byte (flag) of a TapeRead or TapeWrite request.
+namespace TapeMode {
+inline constexpr uint8_t WordMarks = 2;   // load mode (op code L): word separators on tape
+inline constexpr uint8_t EvenParity = 4;  // unit type U
+}  // namespace TapeMode
 
 // The record a TapeZapRequest carries: overwrite one byte of a mounted tape image.
 struct TapeZapRecord {

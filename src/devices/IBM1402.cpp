@@ -1,6 +1,7 @@
 #include "devices/IBM1402.h"
 
 #include <filesystem>
+#include <iterator>
 
 #include "charset/IBMDefs.h"
 
@@ -57,9 +58,10 @@ void TReaderPunch::HandleMessage(const TMessage& message) {
 }
 
 void TReaderPunch::Request(const DeviceCommand& command) {
-  // An empty reader ignores everything until it is reset.
-  if (outOfCards_ && command.Operation != RdrReset) return;
+  // An unknown operation is the I/O check; an empty reader feeds nothing until it is reset, but
+  // its piles can still be saved.
   const TOperation operation = Decode(command.Operation);
+  if (outOfCards_ && IsFeedingOp(command.Operation)) return;
   // A failing operation may still have changed the piles (a deck loaded up to a bad card), so
   // the window refreshes either way.
   try {
@@ -99,9 +101,15 @@ TReaderPunch::TOperation TReaderPunch::Decode(uint16_t operation) {
       return [](TReaderPunch& r, const DeviceCommand& c) { r.SelectStacker(c.Selector); };
     case RdrDummyCard:
       return [](TReaderPunch& r, const DeviceCommand& c) { r.SetDummyCard(TextOf(c)); };
+    case RdrRead1ToHopper:
+      return [](TReaderPunch& r, const DeviceCommand&) { r.Read1ToHopper(); };
     default:
       RaiseIOCheck("Invalid I/O Op for RDR/PUN: " + std::to_string(operation), 0);
   }
+}
+
+bool TReaderPunch::IsFeedingOp(uint16_t operation) {
+  return operation == RdrLoadCard || operation == RdrRead || operation == RdrPunch;
 }
 
 // ---- Operations -----------------------------------------------------------------------------
@@ -116,6 +124,14 @@ void TReaderPunch::Reset() {
 void TReaderPunch::ClearStacker(uint16_t stackerCode) {
   TPile pile;
   if (PileOfStackerCode(stackerCode, pile)) piles_[pile].clear();
+}
+
+void TReaderPunch::Read1ToHopper() {
+  TCardList& read1 = piles_[PLRead1];
+  TCardList& hopper = piles_[PLHopper];
+  hopper.insert(hopper.end(), std::make_move_iterator(read1.begin()),
+                std::make_move_iterator(read1.end()));
+  read1.clear();
 }
 
 void TReaderPunch::LoadDeck(const std::string& fileName, bool upperCase) {

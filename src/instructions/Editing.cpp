@@ -15,6 +15,11 @@ bool SignificantDigit(uint8_t code) {
   return code >= 1 && code <= 9;
 }
 
+// The sign symbols CR and minus, which print only for negative data.
+bool SignSymbol(uint8_t code) {
+  return code == Bcd::Minus || code == Bcd::LetterC || code == Bcd::LetterR;
+}
+
 void TraceLine(TCPUThread& cpu, std::string_view text) {
   cpu.TraceAppend(text);
   cpu.TraceFlush();
@@ -118,7 +123,11 @@ void ExecMoveEdit(TCPUThread& cpu) {
 
   // Forward scan, right to left, up to the edit word's word mark.  The data field's own word
   // mark is not looked at: data is taken for as many digit positions as the edit word has.
+  // Right of the first digit position lies the sign part, whose CR or minus is blanked for
+  // positive data; one inside the digits stays.
   bool needData = true;
+  bool positive = true;
+  bool inSignPart = true;
   uint8_t stored = 0;  // what the last round left in its edit position
   for (int i = 0;; ++i) {
     if (needData) {
@@ -126,6 +135,7 @@ void ExecMoveEdit(TCPUThread& cpu) {
       r.AAR = --aar;
       needData = false;
       // The sign of the units digit does not reach the edit word.
+      if (i == 0) positive = (data & Bcd::ZoneMask) != Bcd::BZone;
       view.Data = i == 0 ? static_cast<uint8_t>(data & Bcd::NumericMask) : data;
     }
     TCharWM edit = core.ReadCharWM(bar);
@@ -143,7 +153,8 @@ void ExecMoveEdit(TCPUThread& cpu) {
       core.StoreChar(bar, view.Data);
       stored = view.Data;
       needData = true;
-    } else if (edit.Code == Bcd::Ampersand) {
+      inSignPart = false;
+    } else if (edit.Code == Bcd::Ampersand || (inSignPart && positive && SignSymbol(edit.Code))) {
       core.StoreChar(bar, Bcd::Blank);
       stored = Bcd::Blank;
     }

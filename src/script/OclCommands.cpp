@@ -1,7 +1,6 @@
 // The statement interpreter: the statement loop with conditional execution, and every command.
 // Each command is entered with the token after its keyword current, parses its arguments in full
 // (so that syntax errors show also when a false IF skips it), and acts only when executing.
-#include <cstdio>
 
 #include "charset/IBMChars.h"
 #include "script/KestDOCL.h"
@@ -11,7 +10,7 @@
 namespace kestrel {
 
 namespace {
-constexpr const char* TempDeckFile = "$TEMP$";
+constexpr const char* Read1DeckName = "$TEMP$";  // what the trace names the Read 1 deck
 
 bool IsTape(TTokenCode code) {
   return code >= TKTAPE1 && code <= TKTAPE6;
@@ -216,13 +215,13 @@ void TOCLThread::CmdDeck(TOCLScripter& s) {
   }
   if (!s.Executing) return;
   if (read1) {
-    name = TempDeckFile;
-    SendDevice(TReceiver::ReaderPunch, RdrSaveStacker, StackerRead1, name);
-    SendDevice(TReceiver::ReaderPunch, RdrClearStacker, StackerRead1);
+    // The cards go back as they were read: they are not translated a second time.
+    tracer_.TraceScript(std::string("Load card deck: ") + Read1DeckName);
+    SendDevice(TReceiver::ReaderPunch, RdrRead1ToHopper, 0);
+  } else {
+    tracer_.TraceScript("Load card deck: " + name);
+    SendDevice(TReceiver::ReaderPunch, RdrLoadDeck, 0, name, upper ? 1 : 0);
   }
-  tracer_.TraceScript("Load card deck: " + name);
-  SendDevice(TReceiver::ReaderPunch, RdrLoadDeck, 0, name, upper ? 1 : 0);
-  if (read1) std::remove(TempDeckFile);
   if (mapping_ != nullptr) mapping_->SetUseCmcFile(true);
 }
 
