@@ -206,7 +206,7 @@ std::string UsageText() {
          "\n"
          "DISPLAY lines and failed IARCHECK reports go to standard output; script errors\n"
          "(\"Error: ...\") and device errors to standard error.  The printed lines are written to\n"
-         "Kestrel.PRN in the current directory at exit.\n"
+         "Kestrel.PRN in the current directory as they are printed.\n"
          "Exit status: 0 all well; 1 a failed IARCHECK, a script error or a Cancel; 2 a bad\n"
          "command line; 3 --max-seconds ended the run.\n";
 }
@@ -224,6 +224,7 @@ int RunBatch(const TCommandLine& line, const std::string& programPath, std::ostr
   {
     TMachine machine(messenger);
     machine.Config.Open(IniFileName(programPath));
+    machine.Printer.KeepPrintFile();
     TBatchConsoleView consoleView(output);
     machine.Console.SetView(&consoleView);
     TBatchDisplayView displayView(machine, output,
@@ -260,6 +261,7 @@ int RunBatch(const TCommandLine& line, const std::string& programPath, std::ostr
     };
     bool timedOut = false;
     messenger.ProcessUntil([&] {
+      machine.Printer.FlushPrintFile();
       if (finished()) return true;
       timedOut = timeUp();
       return timedOut;
@@ -280,6 +282,11 @@ int RunBatch(const TCommandLine& line, const std::string& programPath, std::ostr
                  " seconds reached; the machine was stopped: " + machine.Console.StatusText());
       status = BSTimeLimit;
     }
+    // The processor traces its suspension after it has posted the stop: the log keeps that
+    // line too once the thread sleeps.
+    const Clock::time_point ended = Clock::now();
+    messenger.ProcessUntil(
+        [&] { return machine.Cpu.Sleeping() || Clock::now() - ended > std::chrono::seconds(2); });
     messenger.ProcessPending();
 
     // Program exit: the print file; mounted tape images are discarded with the machine.

@@ -121,6 +121,7 @@ int RunGui(int argc, char** argv) {
   {
     TMachine machine(messenger);
     machine.Config.Open(IniFileName(QCoreApplication::applicationFilePath().toStdString()));
+    machine.Printer.KeepPrintFile();
     // The processor and script threads are created asleep before any window.
     machine.Cpu.StartThread();
     machine.Script.StartThread();

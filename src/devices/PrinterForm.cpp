@@ -65,6 +65,7 @@ TPrinterForm::~TPrinterForm() {
 }
 
 void TPrinterForm::Refresh() {
+  printer_.FlushPrintFile();
   display_->RefreshView();
   LALineCount->setText(QString::number(printer_.LineCount()));
 }

@@ -49,11 +49,19 @@ TUnitRecordDisplay::TUnitRecordDisplay(QWidget* parent) : QWidget(parent) {
 void TUnitRecordDisplay::SetRecords(const std::deque<std::string>* cards) {
   cards_ = cards;
   lines_ = nullptr;
+  spool_ = nullptr;
 }
 
 void TUnitRecordDisplay::SetRecords(const std::vector<std::string>* lines) {
   lines_ = lines;
   cards_ = nullptr;
+  spool_ = nullptr;
+}
+
+void TUnitRecordDisplay::SetRecords(const TRecordSpool* records) {
+  spool_ = records;
+  cards_ = nullptr;
+  lines_ = nullptr;
 }
 
 void TUnitRecordDisplay::SetURMode(TURMode mode) {
@@ -67,14 +75,21 @@ void TUnitRecordDisplay::SetDisplayFont(const QFont& font) {
   Relayout();
 }
 
+bool TUnitRecordDisplay::HasRecords() const {
+  return cards_ != nullptr || lines_ != nullptr || spool_ != nullptr;
+}
+
 size_t TUnitRecordDisplay::RecordCount() const {
   if (cards_ != nullptr) return cards_->size();
   if (lines_ != nullptr) return lines_->size();
+  if (spool_ != nullptr) return spool_->size();
   return 0;
 }
 
 const std::string& TUnitRecordDisplay::Record(size_t index) const {
-  return cards_ != nullptr ? (*cards_)[index] : (*lines_)[index];
+  if (cards_ != nullptr) return (*cards_)[index];
+  if (lines_ != nullptr) return (*lines_)[index];
+  return (*spool_)[index];
 }
 
 void TUnitRecordDisplay::Relayout() {
@@ -98,7 +113,7 @@ void TUnitRecordDisplay::Relayout() {
 }
 
 void TUnitRecordDisplay::ScrollTo(int column, int record) {
-  if ((cards_ == nullptr && lines_ == nullptr) || scrolling_) return;
+  if (!HasRecords() || scrolling_) return;
   scrolling_ = true;
   firstColumn_ = column;
   int count = static_cast<int>(std::min<size_t>(RecordCount(), 1u << 30));
@@ -149,7 +164,7 @@ void TUnitRecordDisplay::resizeEvent(QResizeEvent* event) {
 void TUnitRecordDisplay::DrawBuffer() {
   drawn_.clear();
   buffer_.fill(Qt::white);
-  if (cards_ == nullptr && lines_ == nullptr) return;
+  if (!HasRecords()) return;
   QPainter painter(&buffer_);
   painter.setFont(font_);
   painter.setPen(Qt::black);

@@ -15,6 +15,8 @@
 #include <utility>
 #include <vector>
 
+#include "devices/RecordSpool.h"
+
 class QScrollBar;
 
 namespace kestrel {
@@ -32,6 +34,7 @@ class TUnitRecordDisplay : public QWidget {
   // The list shown; not owned, may be none.  Nothing is redrawn until the next refresh.
   void SetRecords(const std::deque<std::string>* cards);
   void SetRecords(const std::vector<std::string>* lines);
+  void SetRecords(const TRecordSpool* records);
   // The mode sets the line width (132 for the printer, 80 for cards), then Relayout.
   void SetURMode(TURMode mode);
   TURMode URMode() const { return mode_; }
@@ -68,6 +71,7 @@ class TUnitRecordDisplay : public QWidget {
   void resizeEvent(QResizeEvent* event) override;
 
  private:
+  bool HasRecords() const;
   size_t RecordCount() const;
   const std::string& Record(size_t index) const;  // 0-based
   void DrawBuffer();
@@ -76,6 +80,7 @@ class TUnitRecordDisplay : public QWidget {
   TURMode mode_ = URMRDR;
   const std::deque<std::string>* cards_ = nullptr;
   const std::vector<std::string>* lines_ = nullptr;
+  const TRecordSpool* spool_ = nullptr;
   QFont font_;
   int lineWidth_ = 80;
   int firstColumn_ = 1;
