@@ -107,7 +107,8 @@ void TUnitRecordDisplay::Relayout() {
   scrollBar_->setPageStep(visibleLines_);
   scrollBar_->setMinimum(1);
   scrollBar_->setMaximum(visibleLines_);
-  ScrollTo(1, 1);
+  // A new font or height keeps the view on the records it showed (the first one at first).
+  ScrollTo(1, std::max(TopRecord(), 1));
   // A post, as the parent's own message: it sets its width once this has returned.
   QMetaObject::invokeMethod(this, &TUnitRecordDisplay::DisplayResized, Qt::QueuedConnection);
 }
@@ -149,11 +150,13 @@ void TUnitRecordDisplay::ScrollToLine(int position) {
 }
 
 void TUnitRecordDisplay::ScrollBarChange(int position) {
+  if (scrolling_) return;  // moved by ScrollTo or a new range, not by the operator
   if (mode_ == URMRDR) {
     ScrollTo(firstColumn_, scrollBar_->maximum() - position + 1);
   } else {
     ScrollTo(firstColumn_, position);
   }
+  emit Scrolled();
 }
 
 void TUnitRecordDisplay::resizeEvent(QResizeEvent* event) {

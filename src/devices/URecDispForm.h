@@ -42,8 +42,8 @@ class TUnitRecordDisplay : public QWidget {
   void SetDisplayFont(const QFont& font);
   const QFont& DisplayFont() const { return font_; }
 
-  // Measures the font, sizes the buffer and the component, sets the scroll bar, scrolls to the
-  // first record and tells the parent window (DisplayResized).
+  // Measures the font, sizes the buffer and the component, sets the scroll bar, keeps the first
+  // record drawn where it is and tells the parent window (DisplayResized).
   void Relayout();
   // Makes `record` (1-based, clamped) the first one drawn.
   void ScrollTo(int column, int record);
@@ -65,6 +65,8 @@ class TUnitRecordDisplay : public QWidget {
  signals:
   // Posted to the parent window after a relayout: the component's width has changed.
   void DisplayResized();
+  // The operator has moved the view (the scroll bar or the wheel).
+  void Scrolled();
 
  protected:
   void paintEvent(QPaintEvent* event) override;
