@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "console/KestMain.h"
+
 namespace kestrel {
 
 inline constexpr const char* KestrelVersion = "0.1";
@@ -29,7 +31,13 @@ struct TCommandLine {
   double MaxSeconds = 0;               // 0: no limit
   std::vector<std::string> Trace;      // --trace names
   std::string LogFile;                 // --log FILE
+  std::string Deck;                    // --deck FILE: boot it instead of running a script
+  std::string Charset;                 // --charset NAME: the convention card files are read in
+  long CoreSize = 0;                   // --core N: positions of core storage (0: as configured)
 };
+
+// What the start-up does for --deck, --charset and --core (checked by ParseCommandLine).
+TBootOptions BootOptions(const TCommandLine& line);
 
 // Parses the arguments after the program name.  Returns an empty text, or what is wrong.
 std::string ParseCommandLine(const std::vector<std::string>& args, TCommandLine& line);

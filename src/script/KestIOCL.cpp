@@ -98,6 +98,7 @@ const std::array<const char*, TKCount> TokenNames = {"",
                                                      "BCOLOUR",
                                                      "TCOLOUR",
                                                      "HCOLOUR",
+                                                     "CHARSET",
                                                      "word"};
 
 TTokenCode LookupWord(const std::string& upperWord) {

@@ -25,6 +25,7 @@
 namespace kestrel {
 
 class TScriptDisplay;
+struct TCharConvention;
 
 // ---- Tokens ---------------------------------------------------------------------------------
 
@@ -127,11 +128,13 @@ enum TTokenCode : uint8_t {
   TKBCOLOUR,
   TKTCOLOUR,
   TKHCOLOUR,
+  // Beyond the original language: the character convention by name.
+  TKCHARSET,
   TKWord,
   TKCount
 };
 
-// The 91 entries, each at most 16 characters; the entries below 16 and the last one cannot be
+// The 92 entries, each at most 16 characters; the entries below 16 and the last one cannot be
 // spelled by a word.
 extern const std::array<const char*, TKCount> TokenNames;
 
@@ -222,6 +225,9 @@ class IMappingControl {
   // string stays installed).
   virtual void SetMappingString(const std::string& text) = 0;
   virtual void SetUseCmcFile(bool on) = 0;
+  // CHARSET: the convention the following loads use instead of the control file (none: the
+  // control file decides again).
+  virtual void SetConvention(const TCharConvention* convention) = 0;
 };
 
 // The message window asks the script thread to go on, or to end the waiting script.
@@ -323,6 +329,7 @@ class TOCLThread : public IScriptControl {
   void Statement(TOCLScripter& s, TTokenCode command);
   void CmdShowHide(TOCLScripter& s, bool show);
   void CmdCharMap(TOCLScripter& s);
+  void CmdCharSet(TOCLScripter& s);
   void CmdDeck(TOCLScripter& s);
   void CmdMount(TOCLScripter& s);
   void CmdLoad(TOCLScripter& s);
