@@ -1,7 +1,6 @@
 #include "devices/IBM1402.h"
 
 #include <filesystem>
-#include <iterator>
 
 #include "charset/IBMDefs.h"
 
@@ -157,10 +156,10 @@ void TReaderPunch::ClearStacker(uint16_t stackerCode) {
 }
 
 void TReaderPunch::Read1ToHopper() {
-  TCardList& read1 = piles_[PLRead1];
-  TCardList& hopper = piles_[PLHopper];
-  hopper.insert(hopper.end(), std::make_move_iterator(read1.begin()),
-                std::make_move_iterator(read1.end()));
+  TRecordSpool& read1 = piles_[PLRead1];
+  TRecordSpool& hopper = piles_[PLHopper];
+  for (size_t i = 0; i < read1.size(); ++i)
+    hopper.push_back(read1[i]);
   read1.clear();
 }
 
