@@ -238,7 +238,7 @@ std::string UsageText() {
          "\n"
          "DISPLAY lines and failed IARCHECK reports go to standard output; script errors\n"
          "(\"Error: ...\") and device errors to standard error.  The printed lines are written to\n"
-         "Kestrel.PRN in the current directory at exit.\n"
+         "Kestrel.PRN in the current directory as they are printed.\n"
          "Exit status: 0 all well; 1 a failed IARCHECK, a script error or a Cancel; 2 a bad\n"
          "command line; 3 --max-seconds ended the run.\n";
 }
@@ -256,6 +256,7 @@ int RunBatch(const TCommandLine& line, const std::string& programPath, std::ostr
   {
     TMachine machine(messenger);
     machine.Start(IniFileName(programPath));
+    machine.Printer.KeepPrintFile();
     TBatchConsoleView consoleView(output);
     machine.Console.SetView(&consoleView);
     TBatchDisplayView displayView(machine, output,
@@ -291,6 +292,7 @@ int RunBatch(const TCommandLine& line, const std::string& programPath, std::ostr
     };
     bool timedOut = false;
     messenger.ProcessUntil([&] {
+      machine.Printer.FlushPrintFile();
       if (finished()) return true;
       timedOut = timeUp();
       return timedOut;
@@ -311,6 +313,11 @@ int RunBatch(const TCommandLine& line, const std::string& programPath, std::ostr
                  " seconds reached; the machine was stopped: " + machine.Console.StatusText());
       status = BSTimeLimit;
     }
+    // The processor traces its suspension after it has posted the stop: the log keeps that
+    // line too once the thread sleeps.
+    const Clock::time_point ended = Clock::now();
+    messenger.ProcessUntil(
+        [&] { return machine.Cpu.Sleeping() || Clock::now() - ended > std::chrono::seconds(2); });
     messenger.ProcessPending();
     // A booted deck has no script to report on: where the machine stopped tells how it went.
     if (!line.Deck.empty() && start == TScriptStart::Started) {

@@ -121,6 +121,7 @@ int RunGui(int argc, char** argv, const TCommandLine& line) {
     TMachine machine(messenger);
     // The processor and script threads are created asleep before any window.
     machine.Start(IniFileName(QCoreApplication::applicationFilePath().toStdString()));
+    machine.Printer.KeepPrintFile();
     machine.Console.SetBootOptions(BootOptions(line));
 
     // The windows, in the start-up order.

@@ -86,9 +86,16 @@ void TCPUThread::EndThread() {
   thread_.join();
 }
 
+bool TCPUThread::Sleeping() const {
+  std::lock_guard lock(wakeMutex_);
+  return sleeping_ && wakeCount_ == 0;
+}
+
 bool TCPUThread::WaitForWake() {
   std::unique_lock lock(wakeMutex_);
+  sleeping_ = true;
   wakeSignal_.wait(lock, [this] { return wakeCount_ > 0 || ending_; });
+  sleeping_ = false;
   if (ending_) return false;
   --wakeCount_;
   return true;

@@ -38,6 +38,9 @@ class TCPUThread {
   // Ends the thread cooperatively and joins it.  The messenger must no longer block senders
   // (a shut-down messenger) or must still be served, or a pending send would never return.
   void EndThread();
+  // True while the thread sleeps with no wake-up pending: everything it traced has been handed
+  // to the trace window.
+  bool Sleeping() const;
   // One wake-up's work on the calling thread: a run loop or a step as `State` says, the catch of
   // a machine check, then CpuStopped.  The thread body calls it; tests call it directly.
   void RunWakeup();
@@ -103,9 +106,10 @@ class TCPUThread {
 
   std::atomic<bool> registersPosted_{false};
   std::atomic<bool> ending_{false};
-  std::mutex wakeMutex_;
+  mutable std::mutex wakeMutex_;
   std::condition_variable wakeSignal_;
   int wakeCount_ = 0;
+  bool sleeping_ = false;
   std::thread thread_;
 };
 

@@ -1,7 +1,6 @@
 #include "devices/IBM1402.h"
 
 #include <filesystem>
-#include <iterator>
 
 #include "charset/IBMDefs.h"
 
@@ -71,6 +70,14 @@ void TReaderPunch::Request(const DeviceCommand& command) {
     throw;
   }
   if (!registers_.TurboMode) Refresh();
+  ReportFileError();
+}
+
+void TReaderPunch::ReportFileError() {
+  for (TRecordSpool& pile : piles_) {
+    std::string error = pile.TakeError();
+    if (!error.empty()) throw EKestrelError(error + "\rThe cards are kept in memory.");
+  }
 }
 
 namespace {
@@ -115,7 +122,7 @@ bool TReaderPunch::IsFeedingOp(uint16_t operation) {
 // ---- Operations -----------------------------------------------------------------------------
 
 void TReaderPunch::Reset() {
-  for (TCardList& pile : piles_)
+  for (TRecordSpool& pile : piles_)
     pile.clear();
   shown_ = PLHopper;
   outOfCards_ = false;
@@ -127,15 +134,27 @@ void TReaderPunch::ClearStacker(uint16_t stackerCode) {
 }
 
 void TReaderPunch::Read1ToHopper() {
-  TCardList& read1 = piles_[PLRead1];
-  TCardList& hopper = piles_[PLHopper];
-  hopper.insert(hopper.end(), std::make_move_iterator(read1.begin()),
-                std::make_move_iterator(read1.end()));
+  TRecordSpool& read1 = piles_[PLRead1];
+  TRecordSpool& hopper = piles_[PLHopper];
+  for (size_t i = 0; i < read1.size(); ++i)
+    hopper.push_back(read1[i]);
   read1.clear();
 }
 
 void TReaderPunch::LoadDeck(const std::string& fileName, bool upperCase) {
-  charMap_.LoadCardFile(fileName, piles_[PLHopper], upperCase);
+  TCardList cards;
+  // The cards translated before a failing line go into the hopper all the same.
+  auto append = [&] {
+    for (std::string& card : cards)
+      piles_[PLHopper].push_back(std::move(card));
+  };
+  try {
+    charMap_.LoadCardFile(fileName, cards, upperCase);
+  } catch (...) {
+    append();
+    throw;
+  }
+  append();
 }
 
 void TReaderPunch::LoadCard() {
@@ -148,14 +167,14 @@ void TReaderPunch::LoadCard() {
   registers_.State = CpuState::CardLoaded;
 }
 
-void TReaderPunch::SaveStacker(uint16_t stackerCode, const std::string& fileName) const {
+void TReaderPunch::SaveStacker(uint16_t stackerCode, const std::string& fileName) {
   TPile pile;
-  if (PileOfStackerCode(stackerCode, pile)) WriteTextLines(fileName, piles_[pile]);
+  if (PileOfStackerCode(stackerCode, pile)) piles_[pile].Save(fileName);
 }
 
 void TReaderPunch::ReadCard() {
   std::string buffer(CardColumns, ' ');
-  TCardList& hopper = piles_[PLHopper];
+  TRecordSpool& hopper = piles_[PLHopper];
   if (!hopper.empty()) {
     buffer = hopper.front().substr(0, CardColumns);
     buffer.resize(CardColumns, ' ');
@@ -203,14 +222,13 @@ void TReaderPunch::SelectStacker(uint16_t pocketCode) {
   }
   // The card last fed goes, whichever pocket is named.
   TPile source = lastFeedWasRead_ ? PLReadN : PLPunchN;
-  TCardList& from = piles_[source];
+  TRecordSpool& from = piles_[source];
   if (from.empty()) {
     RaiseIOCheck(
         std::string("Select Stacker: no card in the ") + PileCaption(source) + " stacker to move",
         0);
   }
-  piles_[destination].push_back(std::move(from.back()));
-  from.pop_back();
+  piles_[destination].push_back(from.TakeBack());
 }
 
 void TReaderPunch::SetDummyCard(const std::string& text) {

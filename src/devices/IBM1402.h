@@ -15,6 +15,7 @@
 #include "core/KestDefs.h"
 #include "core/Messenger.h"
 #include "core/Registers.h"
+#include "devices/RecordSpool.h"
 
 namespace kestrel {
 
@@ -63,7 +64,7 @@ class TReaderPunch : public IMessageReceiver {
   void LoadCard();
   // Writes the pile a stacker code names to a file, one card per line; any other code does
   // nothing.  Throws EKestrelError when the file cannot be written.
-  void SaveStacker(uint16_t stackerCode, const std::string& fileName) const;
+  void SaveStacker(uint16_t stackerCode, const std::string& fileName);
   void ReadCard();
   void PunchCard();
   // Moves the card last fed (read or punched) to the pocket of a select code 1, 2, 4 or 8.
@@ -87,7 +88,7 @@ class TReaderPunch : public IMessageReceiver {
   bool CommandLineDeck(const std::vector<std::string>& arguments);
 
   // ---- What the window shows ----
-  const TCardList& Pile(TPile pile) const { return piles_[pile]; }
+  const TRecordSpool& Pile(TPile pile) const { return piles_[pile]; }
   TPile ShownPile() const { return shown_; }
   size_t ShownCount() const { return piles_[shown_].size(); }   // LACardCount
   bool DeckEnabled() const { return !cardFileName_.empty(); }   // PBDeck
@@ -106,11 +107,14 @@ class TReaderPunch : public IMessageReceiver {
   using TOperation = void (*)(TReaderPunch& reader, const DeviceCommand& command);
   static TOperation Decode(uint16_t operation);
   void Refresh();
+  // A pile whose file has failed is reported once, as an error of the request.
+  void ReportFileError();
 
   TRegisters& registers_;
   TCoreStorage& core_;
   TCharMap& charMap_;
-  std::array<TCardList, PileCount> piles_;
+  // Piles that grow large (a long punch run) are kept in files of their own.
+  std::array<TRecordSpool, PileCount> piles_;
   TPile shown_ = PLHopper;
   std::string cardFileName_;
   std::string cardDirectory_;

@@ -11,13 +11,24 @@ TPrinter::TPrinter(TRegisters& registers, TCoreStorage& core, const TCharMap& ch
     : registers_(registers), core_(core), charMap_(charMap) {}
 
 TPrinter::~TPrinter() {
-  if (exitFileName_.empty()) return;
-  try {
-    Save(exitFileName_);
-  } catch (const std::exception& e) {
-    // The program is ending: there is no window left to show it in.
-    std::fprintf(stderr, "%s\n", e.what());
-  }
+  if (printList_.FileName().empty()) return;
+  printList_.Flush(true);
+  std::string error = printList_.TakeError();
+  // The program is ending: there is no window left to show it in.
+  if (!error.empty()) std::fprintf(stderr, "%s\n", TextOfError(error).c_str());
+}
+
+void TPrinter::KeepPrintFile(const std::string& fileName) {
+  printList_.KeepInFile(fileName);
+}
+
+std::string TPrinter::TextOfError(const std::string& error) {
+  return error + "\rThe printed lines are kept in memory.";
+}
+
+void TPrinter::ReportFileError() {
+  std::string error = printList_.TakeError();
+  if (!error.empty()) throw EKestrelError(TextOfError(error));
 }
 
 // ---- Device requests ------------------------------------------------------------------------
@@ -48,6 +59,7 @@ void TPrinter::Request(const DeviceCommand& command) {
       RaiseIOCheck("Invalid I/O Op for PRN: " + std::to_string(command.Operation), 0);
   }
   if (!registers_.TurboMode) Refresh();
+  ReportFileError();
 }
 
 // ---- Operations -----------------------------------------------------------------------------
@@ -56,8 +68,8 @@ void TPrinter::Reset() {
   printList_.clear();
 }
 
-void TPrinter::Save(const std::string& fileName) const {
-  WriteTextLines(fileName, printList_);
+void TPrinter::Save(const std::string& fileName) {
+  printList_.Save(fileName);
 }
 
 void TPrinter::PrintLine(bool wordMarks) {
@@ -72,14 +84,14 @@ void TPrinter::PrintLine(bool wordMarks) {
     line += mapping->PrintChar(code);
   }
   printList_.push_back(std::move(line));
-  printList_.resize(printList_.size() + pendingSpace_);
+  printList_.AppendEmpty(pendingSpace_);
   pendingSpace_ = 0;
   if (!registers_.TurboMode && scroll_) scroll_();
 }
 
 void TPrinter::CarriageControl(uint16_t selector) {
   if (selector >= Immediate) {
-    printList_.resize(printList_.size() + (selector - Immediate));
+    printList_.AppendEmpty(selector - Immediate);
     pendingSpace_ = 0;
   } else {
     pendingSpace_ = selector;

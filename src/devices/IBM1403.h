@@ -13,6 +13,7 @@
 #include "core/KestDefs.h"
 #include "core/Messenger.h"
 #include "core/Registers.h"
+#include "devices/RecordSpool.h"
 
 namespace kestrel {
 
@@ -25,7 +26,6 @@ class TPrinter : public IMessageReceiver {
   static constexpr const char* PrintFileName = "Kestrel.PRN";
 
   TPrinter(TRegisters& registers, TCoreStorage& core, const TCharMap& charMap);
-  // Writes the print file when the program has asked for it (EnablePrintFileAtExit).
   ~TPrinter() override;
   TPrinter(const TPrinter&) = delete;
   TPrinter& operator=(const TPrinter&) = delete;
@@ -35,10 +35,11 @@ class TPrinter : public IMessageReceiver {
   void Request(const DeviceCommand& command);
 
   // ---- Operations ----
-  // Empties the print list; a pending spacing stays.
+  // Empties the print list (and the print file); a pending spacing stays.
   void Reset();
-  // Writes the print list to a file, one entry per line.  Throws EKestrelError.
-  void Save(const std::string& fileName) const;
+  // Writes the print list to a file, one entry per line.  Throws EKestrelError.  The print file
+  // itself is only brought up to date.
+  void Save(const std::string& fileName);
   // Prints 201-332 (their word marks, as 1 and 0, when `wordMarks` is set), then the pending
   // empty lines.  BAR follows each position read.
   void PrintLine(bool wordMarks);
@@ -47,14 +48,17 @@ class TPrinter : public IMessageReceiver {
   // PrinterLineCount := the number of entries in the print list.
   void StoreLineCount();
 
-  // The program asks for the print file to be written when the printer goes at exit, however
-  // the run ended.  Tests and tools leave it off.
-  void EnablePrintFileAtExit(std::string fileName = PrintFileName) {
-    exitFileName_ = std::move(fileName);
-  }
+  // The program keeps the print list in the print file as it prints (replacing any earlier file),
+  // so the file holds every line printed, also after a crash or a kill; only a quarter of a second
+  // of lines may be still on their way.  Tests and tools leave it off.  A file that cannot be
+  // written is reported by the next request; the lines are then kept in memory.
+  void KeepPrintFile(const std::string& fileName = PrintFileName);
+  // Writes the lines the print file lacks once they are a quarter of a second old; the front
+  // ends call it while idle.  It never throws: a failure is reported by the next request.
+  void FlushPrintFile() { printList_.Flush(); }
 
   // ---- What the window shows ----
-  const std::vector<std::string>& PrintList() const { return printList_; }
+  const TRecordSpool& PrintList() const { return printList_; }
   size_t LineCount() const { return printList_.size(); }  // LALineCount
   uint16_t PendingSpace() const { return pendingSpace_; }
   // Called after each request unless Turbo is on; the window also refreshes on its timer.
@@ -65,13 +69,15 @@ class TPrinter : public IMessageReceiver {
 
  private:
   void Refresh();
+  // A print file that has failed is reported once, as an error of the request.
+  void ReportFileError();
+  static std::string TextOfError(const std::string& error);
 
   TRegisters& registers_;
   TCoreStorage& core_;
   const TCharMap& charMap_;
-  std::vector<std::string> printList_;
+  TRecordSpool printList_;
   uint16_t pendingSpace_ = 0;
-  std::string exitFileName_;
   std::function<void()> refresh_;
   std::function<void()> scroll_;
   uint64_t refreshes_ = 0;

@@ -12,6 +12,7 @@ TTapeUnits::TTapeUnits(TRegisters& registers, TCoreStorage& core, TMessenger& me
     drive->OnCoreWrite = [this](uint16_t address, bool wordMark, uint8_t code) {
       core_.StoreCharWM(address, wordMark, code);
     };
+    drive->OnCoreSize = [this] { return core_.Size(); };
     TTapeDrive* self = drive.get();
     drive->OnLoadClick = [this, self] { TapeDriveLoadClick(*self); };
     drive->OnPanelChanged = [this](const TTapeDrive& changed) { DrivePanelChanged(changed); };
@@ -70,9 +71,11 @@ void TTapeUnits::Perform(TTapeDrive& drive, const DeviceCommand& command) {
         drive.ReadRecord(1, count);
       } catch (...) {
         r.TapeTransferCount = count;
+        if (drive.ReadError()) r.TapeErrorIndicator = true;
         throw;
       }
       r.TapeTransferCount = count;
+      if (drive.ReadError()) r.TapeErrorIndicator = true;
       r.IAR = 0;  // the loaded record is the program: the next Start begins at 1
       r.State = CpuState::TapeRecordLoaded;  // the front panel refresh follows the request
       break;
@@ -83,19 +86,23 @@ void TTapeUnits::Perform(TTapeDrive& drive, const DeviceCommand& command) {
       // The count is the shared one from the first character on, so a failure leaves the
       // characters already moved in it; BAR moves only when the record is complete.
       uint32_t count = 0;
+      const bool reading = command.Operation == static_cast<uint16_t>(TTapeOp::TapeRead);
       try {
         TTransferMode mode =
             (command.Flag & TapeMode::WordMarks) ? TTransferMode::Load : TTransferMode::Move;
-        if (command.Operation == static_cast<uint16_t>(TTapeOp::TapeRead)) {
+        if (reading) {
           drive.ReadRecord(r.BAR, count, mode);
         } else {
           drive.WriteRecord(r.BAR, count, mode);
         }
       } catch (...) {
         r.TapeTransferCount = count;
+        if (reading && drive.ReadError()) r.TapeErrorIndicator = true;
         throw;
       }
       r.TapeTransferCount = count;
+      // A parity error or a record too long for core is the program's to test (B with L).
+      if (reading && drive.ReadError()) r.TapeErrorIndicator = true;
       r.BAR = static_cast<uint16_t>(r.BAR + count);
       break;
     }
@@ -135,6 +142,7 @@ void TTapeUnits::ResetAll() {
   for (auto& drive : drives_)
     drive->ResetDrive();
   registers_.EndOfReelIndicator = false;
+  registers_.TapeErrorIndicator = false;
 }
 
 void TTapeUnits::UseUnit(const TTapeDrive& drive) {

@@ -1,10 +1,13 @@
 #include "devices/PrinterForm.h"
 
 #include <QCheckBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace kestrel {
 
@@ -31,7 +34,9 @@ TPrinterForm::TPrinterForm(TPrinter& printer, QWidget* parent)
   CBSize->setToolTip(QStringLiteral("Set display font size"));
   connect(CBSize, &QCheckBox::clicked, this, &TPrinterForm::CBSizeClick);
 
-  auto* bottom = new QHBoxLayout;
+  bottom_ = new QWidget(this);
+  auto* bottom = new QHBoxLayout(bottom_);
+  bottom->setContentsMargins(0, 0, 0, 0);
   bottom->addWidget(CBSize);
   bottom->addStretch(1);
   bottom->addWidget(lines);
@@ -40,16 +45,21 @@ TPrinterForm::TPrinterForm(TPrinter& printer, QWidget* parent)
   layout->setContentsMargins(4, 4, 4, 4);
   layout->setSpacing(4);
   layout->addWidget(display_, 1);
-  layout->addLayout(bottom);
+  layout->addWidget(bottom_);
 
   connect(display_, &TUnitRecordDisplay::DisplayResized, this,
           [this] { resize(display_->width() + 8, height()); });
-  resize(display_->width() + 8, 320);
+  connect(display_, &TUnitRecordDisplay::Scrolled, this, [this] { following_ = AtEnd(); });
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  resize(display_->width() + 8,
+         DefaultHeight(screen != nullptr ? screen->availableGeometry().height() : 0));
 
   display_->SetRecords(&printer_.PrintList());
   display_->ScrollTo(1, 1);
   printer_.SetRefreshListener([this] { Refresh(); });
-  printer_.SetScrollListener([this] { ScrollToEnd(); });
+  printer_.SetScrollListener([this] {
+    if (following_) ScrollToEnd();
+  });
 
   Timer1 = new QTimer(this);
   Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -64,18 +74,36 @@ TPrinterForm::~TPrinterForm() {
   printer_.SetScrollListener(nullptr);
 }
 
+int TPrinterForm::DefaultHeight(int screenHeight) const {
+  // The margins and spacing of the layout, the bottom row, and a frame's worth to spare.
+  const int around = 4 + 4 + 4 + bottom_->sizeHint().height() + 2;
+  int lines = DefaultLines;
+  if (screenHeight > 0) {
+    lines = std::clamp((screenHeight * 2 / 3 - around) / display_->LineHeight(), 10, lines);
+  }
+  return lines * display_->LineHeight() + around;
+}
+
+bool TPrinterForm::AtEnd() const {
+  const int count = static_cast<int>(std::min<size_t>(printer_.LineCount(), 1u << 30));
+  return display_->TopRecord() + display_->VisibleLines() > count;
+}
+
 void TPrinterForm::Refresh() {
+  printer_.FlushPrintFile();
   display_->RefreshView();
+  if (following_ && !AtEnd()) ScrollToEnd();
   LALineCount->setText(QString::number(printer_.LineCount()));
 }
 
 void TPrinterForm::ScrollToEnd() {
-  int count = static_cast<int>(printer_.LineCount());
-  display_->ScrollTo(1, count - display_->VisibleLines());
+  int count = static_cast<int>(std::min<size_t>(printer_.LineCount(), 1u << 30));
+  // The newest line on the lowest whole line of the view, not just below it.
+  display_->ScrollTo(1, count - display_->VisibleLines() + 1);
 }
 
 void TPrinterForm::CBSizeClick(bool large) {
-  display_->SetDisplayFont(UnitRecordFont(large));
+  display_->SetDisplayFont(UnitRecordFont(large));  // keeps the first line shown
   Refresh();
 }
 

@@ -24,11 +24,19 @@ class TPrinterForm : public QWidget {
   explicit TPrinterForm(TPrinter& printer, QWidget* parent = nullptr);
   ~TPrinterForm() override;
 
+  // Lines the window shows at its default size, where the screen has room.
+  static constexpr int DefaultLines = 44;
+
   void CBSizeClick(bool large);
-  // The display and the line count.
+  // The display and the line count; the newest line into view while the view follows it.
   void Refresh();
-  // The newest lines into view.
+  // The newest lines into view, the newest on the lowest line.
   void ScrollToEnd();
+  // Whether the view follows the newest line: it does until the operator scrolls away from the
+  // end, and again once the operator scrolls back to it.
+  bool Following() const { return following_; }
+  // The window's height at start: DefaultLines lines, or what two thirds of the screen hold.
+  int DefaultHeight(int screenHeight) const;
 
   TUnitRecordDisplay& Printer() { return *display_; }
 
@@ -37,8 +45,12 @@ class TPrinterForm : public QWidget {
   QTimer* Timer1 = nullptr;
 
  private:
+  bool AtEnd() const;
+
   TPrinter& printer_;
   TUnitRecordDisplay* display_;
+  QWidget* bottom_ = nullptr;
+  bool following_ = true;
 };
 
 }  // namespace kestrel

@@ -126,9 +126,8 @@ int TTapeImage::NextBCDFrame() {
     return EndOfRecord;
   }
   recordStartTaken_ = false;
-  if (std::popcount(static_cast<uint8_t>(frame & 0x7F)) % 2 != 0) {
-    throw EKestrelError("Tape Parity Error");
-  }
+  // A frame with bad parity is read as it stands; the drive reports the error after the record.
+  if (std::popcount(static_cast<uint8_t>(frame & 0x7F)) % 2 != 0) parityError_ = true;
   uint8_t code = frame & 0x3F;
   if ((frame & RecordStartBit) && code == TapeCode::TapeMark && AtBCDRecordStart()) {
     // The tape mark is the record of that one frame; code 15 anywhere else is data.  The frame
@@ -334,10 +333,25 @@ void TTapeDrive::SetWriteProtect(bool on) {
 void TTapeDrive::ReadRecord(uint16_t address, uint32_t& count, TTransferMode mode) {
   if (tapeIndicate_) throw EKestrelError("Tape Read with Tape Indicate On");
   const bool load = mode == TTransferMode::Load;
+  const uint32_t limit = OnCoreSize ? OnCoreSize() : 0x10000;
   count = 0;
   bool pendingWordMark = false;
+  bool tooLong = false;
+  image_.TakeParityError();
+  readError_ = false;
   try {
     while (true) {
+      if (address >= limit) {
+        // Core is full: a record that goes on passes the head unstored, and is an error.
+        int frame = image_.NextFrame();
+        if (frame == EndOfTape) {
+          tapeIndicate_ = true;
+        } else if (frame != EndOfRecord) {
+          tooLong = true;
+          if (image_.SkipRecord()) tapeIndicate_ = true;
+        }
+        break;
+      }
       TCharWM inCore = DoCoreRead(address);
       if (inCore.WordMark && inCore.Code == TapeCode::GroupMark) {
         // Storing stops here, but the tape cannot stop inside a record: the rest of it passes
@@ -367,9 +381,11 @@ void TTapeDrive::ReadRecord(uint16_t address, uint32_t& count, TTransferMode mod
       pendingWordMark = false;
     }
   } catch (...) {
+    readError_ = image_.TakeParityError() || tooLong;
     UpdatePanel();
     throw;
   }
+  readError_ = image_.TakeParityError() || tooLong;
   UpdatePanel();
 }
 

@@ -11,6 +11,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "core/KestCore.h"
@@ -62,6 +63,9 @@ class TTapeImage {
   // The next code of the current record, EndOfRecord or EndOfTape (a tape mark, or the image
   // ended at a record boundary); a bad image is a drive error.
   int NextFrame();
+  // Whether a frame read since the last call had bad parity (its code is delivered all the same,
+  // as the drive reads it); clears the condition.
+  bool TakeParityError() { return std::exchange(parityError_, false); }
   // Passes over what is left of the current record; true when that was a tape mark or the end.
   bool SkipRecord();
   // Back to the load point, with the decoder at a record boundary.
@@ -94,6 +98,7 @@ class TTapeImage {
   size_t position_ = 0;
   TImageFormat format_ = IFBCD;
   bool recordStartTaken_ = true;
+  bool parityError_ = false;
   std::vector<uint8_t> record_ = std::vector<uint8_t>(MaxMTRecord);
   uint16_t index_ = 0;
   uint16_t length_ = 0;
@@ -129,6 +134,8 @@ class TTapeDrive {
   // refresh (after which `Panel()` holds what to draw).
   TCoreReadEvent OnCoreRead;
   TCoreWriteEvent OnCoreWrite;
+  // The core size: a read stops storing at its end.  Not connected: no limit.
+  std::function<uint16_t()> OnCoreSize;
   std::function<void()> OnLoadClick;
   std::function<void(const TTapeDrive&)> OnPanelChanged;
 
@@ -138,6 +145,9 @@ class TTapeDrive {
   const std::string& TapeFileName() const { return tapeFileName_; }
   const TTapeImage& Image() const { return image_; }
   bool TapeIndicate() const { return tapeIndicate_; }
+  // Whether the last read met a frame with bad parity or a record too long for core: what the
+  // processor's tape error indicator reports.
+  bool ReadError() const { return readError_; }
   bool WriteProtect() const { return writeProtect_; }
   bool TapeWritten() const { return tapeWritten_; }
   const TTapePanel& Panel() const { return panel_; }
@@ -186,6 +196,7 @@ class TTapeDrive {
   std::string tapePath_;  // the name as given, which is what the file system knows
   TTapeImage image_;
   bool tapeIndicate_ = false;
+  bool readError_ = false;
   bool writeProtect_ = true;
   bool tapeWritten_ = false;
   TTapePanel panel_;

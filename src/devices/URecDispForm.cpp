@@ -35,11 +35,19 @@ TUnitRecordDisplay::TUnitRecordDisplay(QWidget* parent) : QWidget(parent) {
 void TUnitRecordDisplay::SetRecords(const std::deque<std::string>* cards) {
   cards_ = cards;
   lines_ = nullptr;
+  spool_ = nullptr;
 }
 
 void TUnitRecordDisplay::SetRecords(const std::vector<std::string>* lines) {
   lines_ = lines;
   cards_ = nullptr;
+  spool_ = nullptr;
+}
+
+void TUnitRecordDisplay::SetRecords(const TRecordSpool* records) {
+  spool_ = records;
+  cards_ = nullptr;
+  lines_ = nullptr;
 }
 
 void TUnitRecordDisplay::SetURMode(TURMode mode) {
@@ -53,14 +61,21 @@ void TUnitRecordDisplay::SetDisplayFont(const QFont& font) {
   Relayout();
 }
 
+bool TUnitRecordDisplay::HasRecords() const {
+  return cards_ != nullptr || lines_ != nullptr || spool_ != nullptr;
+}
+
 size_t TUnitRecordDisplay::RecordCount() const {
   if (cards_ != nullptr) return cards_->size();
   if (lines_ != nullptr) return lines_->size();
+  if (spool_ != nullptr) return spool_->size();
   return 0;
 }
 
 const std::string& TUnitRecordDisplay::Record(size_t index) const {
-  return cards_ != nullptr ? (*cards_)[index] : (*lines_)[index];
+  if (cards_ != nullptr) return (*cards_)[index];
+  if (lines_ != nullptr) return (*lines_)[index];
+  return (*spool_)[index];
 }
 
 void TUnitRecordDisplay::Relayout() {
@@ -78,13 +93,14 @@ void TUnitRecordDisplay::Relayout() {
   scrollBar_->setPageStep(visibleLines_);
   scrollBar_->setMinimum(1);
   scrollBar_->setMaximum(visibleLines_);
-  ScrollTo(1, 1);
+  // A new font or height keeps the view on the records it showed (the first one at first).
+  ScrollTo(1, std::max(TopRecord(), 1));
   // A post, as the parent's own message: it sets its width once this has returned.
   QMetaObject::invokeMethod(this, &TUnitRecordDisplay::DisplayResized, Qt::QueuedConnection);
 }
 
 void TUnitRecordDisplay::ScrollTo(int column, int record) {
-  if ((cards_ == nullptr && lines_ == nullptr) || scrolling_) return;
+  if (!HasRecords() || scrolling_) return;
   scrolling_ = true;
   firstColumn_ = column;
   int count = static_cast<int>(std::min<size_t>(RecordCount(), 1u << 30));
@@ -120,11 +136,13 @@ void TUnitRecordDisplay::ScrollToLine(int position) {
 }
 
 void TUnitRecordDisplay::ScrollBarChange(int position) {
+  if (scrolling_) return;  // moved by ScrollTo or a new range, not by the operator
   if (mode_ == URMRDR) {
     ScrollTo(firstColumn_, scrollBar_->maximum() - position + 1);
   } else {
     ScrollTo(firstColumn_, position);
   }
+  emit Scrolled();
 }
 
 void TUnitRecordDisplay::resizeEvent(QResizeEvent* event) {
@@ -135,7 +153,7 @@ void TUnitRecordDisplay::resizeEvent(QResizeEvent* event) {
 void TUnitRecordDisplay::DrawBuffer() {
   drawn_.clear();
   buffer_.fill(Qt::white);
-  if (cards_ == nullptr && lines_ == nullptr) return;
+  if (!HasRecords()) return;
   QPainter painter(&buffer_);
   // Every character takes exactly one cell: the spacing makes up the difference between the
   // font's own advance and the whole-pixel cell, so a line fills its columns at every size.

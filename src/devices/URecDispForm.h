@@ -15,6 +15,8 @@
 #include <utility>
 #include <vector>
 
+#include "devices/RecordSpool.h"
+
 class QScrollBar;
 
 namespace kestrel {
@@ -32,6 +34,7 @@ class TUnitRecordDisplay : public QWidget {
   // The list shown; not owned, may be none.  Nothing is redrawn until the next refresh.
   void SetRecords(const std::deque<std::string>* cards);
   void SetRecords(const std::vector<std::string>* lines);
+  void SetRecords(const TRecordSpool* records);
   // The mode sets the line width (132 for the printer, 80 for cards), then Relayout.
   void SetURMode(TURMode mode);
   TURMode URMode() const { return mode_; }
@@ -39,8 +42,8 @@ class TUnitRecordDisplay : public QWidget {
   void SetDisplayFont(const QFont& font);
   const QFont& DisplayFont() const { return font_; }
 
-  // Measures the font, sizes the buffer and the component, sets the scroll bar, scrolls to the
-  // first record and tells the parent window (DisplayResized).
+  // Measures the font, sizes the buffer and the component, sets the scroll bar, keeps the first
+  // record drawn where it is and tells the parent window (DisplayResized).
   void Relayout();
   // Makes `record` (1-based, clamped) the first one drawn.
   void ScrollTo(int column, int record);
@@ -62,12 +65,15 @@ class TUnitRecordDisplay : public QWidget {
  signals:
   // Posted to the parent window after a relayout: the component's width has changed.
   void DisplayResized();
+  // The operator has moved the view (the scroll bar or the wheel).
+  void Scrolled();
 
  protected:
   void paintEvent(QPaintEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
 
  private:
+  bool HasRecords() const;
   size_t RecordCount() const;
   const std::string& Record(size_t index) const;  // 0-based
   void DrawBuffer();
@@ -76,6 +82,7 @@ class TUnitRecordDisplay : public QWidget {
   TURMode mode_ = URMRDR;
   const std::deque<std::string>* cards_ = nullptr;
   const std::vector<std::string>* lines_ = nullptr;
+  const TRecordSpool* spool_ = nullptr;
   QFont font_;
   int lineWidth_ = 80;
   int firstColumn_ = 1;

@@ -97,7 +97,8 @@ bool IndicatorOn(TCPUThread& cpu, uint8_t d) {
       return on;
     }
     case 35:
-      return r.TapeErrorIndicator;
+      // The test turns the indicator off, as the 1401 does.
+      return r.TapeErrorIndicator.Exchange(false);
     case 39:
     case 41:
       return false;

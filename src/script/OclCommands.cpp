@@ -479,6 +479,11 @@ void TOCLThread::CmdExec(TOCLScripter& s) {
     s.NextToken();
   }
   if (!s.Executing) return;
+  // A script that calls itself would otherwise grow the chain until the memory is gone.
+  if (ChainDepth() >= MaxExecDepth) {
+    throw EKestrelError("Too many nested EXEC calls (at most " + std::to_string(MaxExecDepth) +
+                        " scripts): " + name);
+  }
   tracer_.TraceScript("Exec " + name);
   // From here the called script is current; a load error ends this script like any statement.
   // A Reset or Cancel that came while the file was read has discarded this script: the called

@@ -4,6 +4,8 @@
 #include "script/KestDOCL.h"
 #include "script/KestIOCL.h"
 
+#include <algorithm>
+
 namespace kestrel {
 
 TOCLThread::TOCLThread(TRegisters& registers, TCoreStorage& core, TTraceFlags& flags,
@@ -181,6 +183,14 @@ void TOCLThread::PushScript(const TScripterPtr& s) {
   std::lock_guard lock(scriptsMutex_);
   callers_.push_back(current_);
   current_ = s;
+}
+
+size_t TOCLThread::ChainDepth() const {
+  std::lock_guard lock(scriptsMutex_);
+  // The operator's start leaves an empty entry beneath the first script.
+  return static_cast<size_t>(std::count_if(callers_.begin(), callers_.end(),
+                                           [](const TScripterPtr& s) { return s != nullptr; })) +
+         (current_ ? 1 : 0);
 }
 
 bool TOCLThread::PushCalled(const TOCLScripter& caller, const TScripterPtr& called) {

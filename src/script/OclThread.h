@@ -27,6 +27,9 @@ class TScriptDisplay;
 
 class TOCLThread : public IScriptControl {
  public:
+  // Scripts in one EXEC chain, the first one included: far more than any job needs.
+  static constexpr size_t MaxExecDepth = 1000;
+
   TOCLThread(TRegisters& registers, TCoreStorage& core, TTraceFlags& flags, TMessenger& messenger,
              TScriptDisplay& display);
   ~TOCLThread() override;
@@ -85,6 +88,8 @@ class TOCLThread : public IScriptControl {
   bool WaitForWake();
   void RunScripts();
   std::shared_ptr<TOCLScripter> Current() const;
+  // The current script and the callers beneath it.
+  size_t ChainDepth() const;
   // Ends `s` if it is still the current script.
   void EndScript(const TScripterPtr& s);
   void PushScript(const TScripterPtr& s);

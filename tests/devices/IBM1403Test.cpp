@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <memory>
 
 #include "support/ScratchDir.h"
@@ -164,7 +166,7 @@ TEST_F(PrinterTest, RefreshAndScrollUnlessTurbo) {
   EXPECT_EQ(scrolls, 1);
 }
 
-TEST(PrintFile, WrittenAtExitOnlyWhenAskedFor) {
+TEST(PrintFile, HoldsEveryLineAsPrintedAndOnlyWhenAskedFor) {
   TScratchDir dir;
   std::string path = dir.Path("Kestrel.PRN");
   {
@@ -173,21 +175,75 @@ TEST(PrintFile, WrittenAtExitOnlyWhenAskedFor) {
     t.M.Printer.PrintLine(false);
   }
   EXPECT_FALSE(std::filesystem::exists(path));
+  dir.Write("Kestrel.PRN", "an earlier run\r\n");
+  std::string expected;
   {
     TTestMachine t;
-    t.M.Printer.EnablePrintFileAtExit(path);
-    t.Field(332, std::string(132, 'X'), false);
+    t.M.Printer.KeepPrintFile(path);
+    EXPECT_EQ(TScratchDir::Read(path), "");  // replaced at once
+    // Enough lines to be written while printing, with spacing between them.
+    for (int i = 0; i < 1000; ++i) {
+      t.Field(332, std::string(132, static_cast<char>('A' + i % 26)), false);
+      t.M.Printer.CarriageControl(i % 3 == 0 ? 1 : 0);
+      t.M.Printer.PrintLine(false);
+      expected += std::string(132, static_cast<char>('A' + i % 26)) + "\r\n";
+      if (i % 3 == 0) expected += "\r\n";
+    }
+    std::string soFar = TScratchDir::Read(path);
+    EXPECT_GT(soFar.size(), 1u << 16);
+    EXPECT_EQ(soFar, expected.substr(0, soFar.size()));
+    // Saved under its own name (as at program exit) it is only brought up to date.
+    t.M.Printer.Save(path);
+    EXPECT_EQ(TScratchDir::Read(path), expected);
+    EXPECT_EQ(t.M.Printer.LineCount(), 1334u);
+    EXPECT_EQ(t.M.Printer.PrintList()[1], "");
+    EXPECT_EQ(t.M.Printer.PrintList()[2], std::string(132, 'B'));
+    // A copy elsewhere holds the same; a reset starts the print file again.
+    t.M.Printer.Save(dir.Path("COPY.PRN"));
+    EXPECT_EQ(TScratchDir::Read(dir.Path("COPY.PRN")), expected);
+    t.M.Printer.Reset();
+    t.Field(332, std::string(132, 'Z'), false);
     t.M.Printer.PrintLine(false);
+    expected = std::string(132, 'Z') + "\r\n";
     // However the run ends: here with a machine check.
     t.R.State = CpuState::MachineCheck;
   }
-  EXPECT_EQ(TScratchDir::Read(path), std::string(132, 'X') + "\r\n");
-  {
-    // A file that cannot be written does not stop the program from ending.
+  EXPECT_EQ(TScratchDir::Read(path), expected);
+}
+
+TEST(PrintFile, AFileThatFailsIsReportedOnceAndTheLinesStayInMemory) {
+  TScratchDir dir;
+  const std::string unwritable = dir.Path("no/such/Kestrel.PRN");
+  for (const std::string& file : {unwritable, std::string("/dev/full")}) {
+    if (file == "/dev/full" && !std::filesystem::exists(file)) continue;
     TTestMachine t;
-    t.M.Printer.EnablePrintFileAtExit(dir.Path("no/such/Kestrel.PRN"));
+    std::vector<std::string> errors;
+    t.Messenger.SetErrorReporter([&](const std::string& e) { errors.push_back(e); });
+    t.M.Printer.KeepPrintFile(file);
+    DeviceCommand print;
+    print.Operation = PrnPrint;
+    TMessage message;
+    message.Id = EmulatorMessage::DeviceRequest;
+    message.Ref = &print;
+    auto number = [](int i) {
+      return std::string(4 - std::to_string(i).size(), '0') + std::to_string(i);
+    };
+    for (int i = 0; i < 2000; ++i) {
+      t.Field(332, number(i) + std::string(128, ' '), false);
+      t.Messenger.Send(TReceiver::Printer, message);
+    }
+    ASSERT_EQ(errors.size(), 1u) << file;
+    EXPECT_EQ(errors[0].rfind("Cannot write file:-\r" + file + "\r", 0), 0u) << errors[0];
+    EXPECT_NE(errors[0].find("\rThe printed lines are kept in memory."), std::string::npos);
+    ASSERT_EQ(t.M.Printer.LineCount(), 2000u);
+    for (int i : {0, 777, 1999})
+      EXPECT_EQ(t.M.Printer.PrintList()[i].substr(0, 4), number(i)) << file;
+    // Saved elsewhere, nothing is missing.
+    std::string copy = dir.Path("COPY.PRN");
+    t.M.Printer.Save(copy);
+    std::string saved = TScratchDir::Read(copy);
+    EXPECT_EQ(std::count(saved.begin(), saved.end(), '\n'), 2000);
   }
-  EXPECT_EQ(std::string(TPrinter::PrintFileName), "Kestrel.PRN");
 }
 
 }  // namespace

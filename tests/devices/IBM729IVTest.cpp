@@ -110,7 +110,7 @@ TEST_F(TapeUnits, MountErrorsStopTheProcessor) {
 }
 
 TEST_F(TapeUnits, ReadAdvancesBAROnlyWhenTheRecordIsComplete) {
-  Mount(1, "r.bcd", {0xC1, 0x42, 0x03, 0x8F, 0xC1, 0x42, 0x31});
+  Mount(1, "r.bcd", {0xC1, 0x42, 0x03, 0x8F, 0xC1, 0x42, 0x31, 0xC1, 0x42});
   T.R.BAR = 300;
   Request(TTapeOp::TapeRead, 1);
   EXPECT_EQ(T.R.TapeTransferCount, 3u);
@@ -124,10 +124,17 @@ TEST_F(TapeUnits, ReadAdvancesBAROnlyWhenTheRecordIsComplete) {
   EXPECT_EQ(Stopped(), "Tape Read with Tape Indicate On");
 
   Request(TTapeOp::TapeClearIndicate, 1);
-  Request(TTapeOp::TapeRead, 1);  // two characters, then a parity error
-  EXPECT_EQ(Stopped(), "Tape Parity Error");
+  EXPECT_FALSE(T.R.TapeErrorIndicator);
+  Request(TTapeOp::TapeRead, 1);  // two characters, then one with bad parity: read all the same
+  EXPECT_EQ(Stopped(), "(running)");
+  EXPECT_TRUE(T.R.TapeErrorIndicator);
+  EXPECT_EQ(T.R.TapeTransferCount, 3u);
+  EXPECT_EQ(T.R.BAR, 306);
+  // The image ends inside the next record: BAR stays, the count has what was stored.
+  Request(TTapeOp::TapeRead, 1);
+  EXPECT_EQ(Stopped(), "Tape Read Error");
   EXPECT_EQ(T.R.TapeTransferCount, 2u);
-  EXPECT_EQ(T.R.BAR, 303);
+  EXPECT_EQ(T.R.BAR, 306);
 }
 
 TEST_F(TapeUnits, WriteNeedsWriteProtectOff) {
@@ -185,15 +192,21 @@ TEST_F(TapeUnits, ZapOverwritesOneByteOfTheImage) {
   EXPECT_EQ(T.State(), CpuState::Running);
 }
 
-TEST_F(TapeUnits, CoreChecksDuringATransferStopWithTheirAddress) {
-  // A record that runs past the end of core.
-  Mount(1, "long.bcd", std::vector<uint8_t>(200, 0x41));
+TEST_F(TapeUnits, ARecordPastTheEndOfCoreIsATapeErrorNotACoreCheck) {
+  // A record that runs past the end of core fills it; the rest passes the head unstored.
+  std::vector<uint8_t> image(200, 0x41);
+  image.push_back(0x8F);
+  Mount(1, "long.bcd", image);
   T.R.InstrAddr = 500;
   T.R.BAR = 7900;
   Request(TTapeOp::TapeRead, 1);
-  EXPECT_EQ(Stopped(), "Invalid Address: 8000 used by 500");
+  EXPECT_EQ(Stopped(), "(running)");
+  EXPECT_TRUE(T.R.TapeErrorIndicator);
   EXPECT_EQ(T.R.TapeTransferCount, 100u);
-  EXPECT_EQ(T.R.BAR, 7900);
+  EXPECT_EQ(T.R.BAR, 8000);
+  EXPECT_EQ(T.Text(7999, 2), "11");
+  Request(TTapeOp::TapeRead, 1);  // the tape mark is next
+  EXPECT_TRUE(T.M.TapeUnits.Drive(1).TapeIndicate());
 }
 
 // Whatever bytes an image holds, reading it ends in a drive error or a core check, never in a
@@ -237,9 +250,11 @@ TEST_F(TapeUnits, HundredMegabyteImageIsReadWithoutHanging) {
   ASSERT_EQ(Stopped(), "(running)");
   T.R.BAR = 7000;
   Request(TTapeOp::TapeRead, 1);
-  // Blank frames with no record start: the record runs to the end of core.
-  EXPECT_EQ(Stopped().rfind("Invalid Address: 8000", 0), 0u);
+  // Blank frames with no record start: the record fills core to its end, the rest passes the
+  // head unstored, and the image ends inside the record.
+  EXPECT_EQ(Stopped(), "Tape Read Error");
   EXPECT_EQ(T.R.TapeTransferCount, 1000u);
+  EXPECT_TRUE(T.R.TapeErrorIndicator);
 }
 
 }  // namespace

@@ -308,18 +308,71 @@ TEST(PrinterWindow, LinesAreCountedAndTurboLeavesItToTheTimer) {
   EXPECT_EQ(form.LALineCount->text(), QStringLiteral("2"));
 }
 
-TEST(PrinterWindow, NewestLinesAreScrolledIntoView) {
+TEST(PrinterWindow, FollowsTheNewestLineUnlessTheOperatorScrolledAway) {
   TTestMachine t;
   TPrinterForm form(t.M.Printer);
   form.show();
+  TUnitRecordDisplay& view = form.Printer();
   for (uint16_t a = 201; a <= 332; ++a)
     t.Core.StoreChar(a, 1);
   DeviceCommand print;
   print.Operation = PrnPrint;
-  const int visible = form.Printer().VisibleLines();
+  auto newestShown = [&] {
+    return view.TopRecord() + view.VisibleLines() - 1 == static_cast<int>(t.M.Printer.LineCount());
+  };
+  const int visible = view.VisibleLines();
   for (int i = 0; i < visible + 10; ++i)
     t.M.Printer.Request(print);
-  EXPECT_EQ(form.Printer().TopRecord(), 10);
+  EXPECT_EQ(view.TopRecord(), 11);  // the newest line is the lowest one shown
+  EXPECT_TRUE(newestShown());
+  // In Turbo only the timer brings the view along.
+  t.R.TurboMode = true;
+  for (int i = 0; i < 30; ++i)
+    t.M.Printer.Request(print);
+  EXPECT_FALSE(newestShown());
+  ServeFor(400);
+  EXPECT_TRUE(newestShown());
+
+  // Scrolled up by the operator, the view stays, also when the font size changes.
+  view.ScrollToLine(5);
+  EXPECT_FALSE(form.Following());
+  form.CBSizeClick(true);
+  EXPECT_EQ(view.TopRecord(), 5);
+  for (int i = 0; i < 30; ++i)
+    t.M.Printer.Request(print);
+  ServeFor(400);
+  EXPECT_EQ(view.TopRecord(), 5);
+  form.CBSizeClick(false);
+  EXPECT_EQ(view.TopRecord(), 5);
+  // Back at the end, it follows again.
+  view.ScrollToLine(view.ScrollBar().maximum());
+  EXPECT_TRUE(form.Following());
+  t.R.TurboMode = false;
+  t.M.Printer.Request(print);
+  EXPECT_TRUE(newestShown());
+  // Its first line is still there to scroll to.
+  view.ScrollToLine(1);
+  view.grab();
+  ASSERT_FALSE(view.Drawn().empty());
+  EXPECT_EQ(view.Drawn()[0], std::make_pair(1, 0));
+}
+
+TEST(PrinterWindow, DefaultSizeShowsFortyLinesOnALargeScreen) {
+  TTestMachine t;
+  TPrinterForm form(t.M.Printer);
+  for (int screen : {1200 - 40, 768 - 40}) {
+    form.resize(form.width(), form.DefaultHeight(screen));
+    form.show();
+    ServeFor(20);
+    const int lines = form.Printer().VisibleLines();
+    if (screen > 1000) {
+      EXPECT_GE(lines, 40);
+    } else {
+      EXPECT_GE(lines, 10);
+    }
+    EXPECT_LE(form.height(), screen * 2 / 3 + 1) << screen;
+    EXPECT_EQ(form.Printer().LineWidth(), 132);
+  }
 }
 
 }  // namespace

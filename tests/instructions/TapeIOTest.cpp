@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
 
 #include "devices/IBM729IV.h"
 #include "devices/TapeImages.h"
@@ -179,6 +180,46 @@ TEST_F(TapeIO, EndOfReelOnUnitTwoClearsUnitTwo) {
   EXPECT_EQ(T.Text(2103, 3), "ABg");
   EXPECT_TRUE(T.M.TapeUnits.Drive(1).TapeIndicate());
   EXPECT_FALSE(T.M.TapeUnits.Drive(2).TapeIndicate());
+}
+
+// A frame read with bad parity, and a record longer than the core left, turn the tape error
+// indicator on for the program to test; the test turns it off, and the next read goes on with the
+// next record.
+TEST_F(TapeIO, ParityErrorsAndRecordsTooLongForCoreReachTheProgram) {
+  auto frames = [](const std::string& text, int badAt = -1) {
+    std::vector<uint8_t> bytes;
+    for (size_t i = 0; i < text.size(); ++i) {
+      uint8_t code = CharToBcd(text[i]);
+      bool odd = std::popcount(code) % 2 != 0;
+      if (static_cast<int>(i) == badAt) odd = !odd;
+      bytes.push_back(static_cast<uint8_t>(code | (odd ? 0x40 : 0) | (i == 0 ? 0x80 : 0)));
+    }
+    return bytes;
+  };
+  std::vector<uint8_t> tape;
+  for (const std::vector<uint8_t>& record :
+       {frames("AB"), frames("CDE", 1), frames("LONGER"), frames("Z")}) {
+    tape.insert(tape.end(), record.begin(), record.end());
+  }
+  tape.push_back(0x8F);  // a tape mark ends the last record
+  T.M.TapeUnits.MountTape(1, Files.Write("errors.bcd", tape));
+  const uint16_t last = static_cast<uint16_t>(T.Core.Size() - 1);
+  T.Instructions(500, {"M%U1" + Addr(2001) + "R", "B" + Addr(900) + "L", "M%U1" + Addr(2101) + "R",
+                       "B" + Addr(700) + "L", "."});
+  T.Instructions(
+      700, {"B" + Addr(950) + "L", "M%U1" + Addr(last - 2) + "R", "B" + Addr(720) + "L", "."});
+  T.Instructions(720, {"M%U1" + Addr(2201) + "R", "."});
+  T.Instructions(900, {"."});
+  T.Instructions(950, {"."});
+  T.Run(500);
+  EXPECT_EQ(T.State(), CpuState::ProgramHalt) << T.StopMessage();
+  EXPECT_EQ(T.R.InstrAddr, 728);
+  EXPECT_EQ(T.Text(2003, 3), "ABg");
+  EXPECT_EQ(T.Text(2104, 4), "CDEg");  // the bad frame is stored as read
+  EXPECT_EQ(T.Text(last, 3), "LON");
+  EXPECT_EQ(T.Text(2202, 2), "Zg");
+  EXPECT_FALSE(T.R.TapeErrorIndicator);
+  EXPECT_TRUE(Errors.empty());
 }
 
 TEST_F(TapeIO, EndOfReelWithNoUnitUsedAsksUnitOne) {

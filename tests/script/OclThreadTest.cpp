@@ -2,6 +2,8 @@
 // discarding of scripts; with the front panel's model as the main window.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "support/ScriptFixture.h"
 
 namespace kestrel::test {
@@ -114,6 +116,19 @@ TEST_F(OclScriptThread, ErrorInCalledScriptEndsOnlyThatScript) {
   EXPECT_EQ(f.ErrorLines(), Strings{"Error: Unknown script command: \"BOGUS\""});
   EXPECT_TRUE(f.M.Registers.TurboMode);
   EXPECT_TRUE(f.Traced("SScript Reset"));
+  EXPECT_FALSE(f.M.Script.HasCurrentScript());
+  EXPECT_EQ(f.M.Script.ScriptErrors, 1);
+}
+
+TEST_F(OclScriptThread, AScriptThatCallsItselfStopsAtTheDepthLimit) {
+  // Each level calls the next; the deepest call fails, and every caller goes on after its EXEC.
+  f.Start("EXEC MAIN\nSWITCH A ON");
+  const std::string error = "Too many nested EXEC calls (at most 1000 scripts): MAIN";
+  EXPECT_EQ(f.ErrorBoxes, Strings{error});
+  EXPECT_EQ(f.ErrorLines(), Strings{"Error: " + error});
+  std::vector<std::string> trace = f.Trace();
+  EXPECT_EQ(std::count(trace.begin(), trace.end(), "SExec MAIN"), 999);
+  EXPECT_TRUE(f.M.Registers.SenseSwitch(0));
   EXPECT_FALSE(f.M.Script.HasCurrentScript());
   EXPECT_EQ(f.M.Script.ScriptErrors, 1);
 }
