@@ -367,7 +367,8 @@ uint16_t TCPUThread::DecodeAddress(bool aAddress, uint8_t hundreds, uint8_t tens
 // ---- Phases ---------------------------------------------------------------------------------
 
 const TOpcodeEntry& TCPUThread::Entry() const {
-  const TOpcodeEntry* entry = R.IOFlag ? IOUnitEntry() : FindOpcode(R.Opcode);
+  const TOpcodeEntry* entry =
+      R.IOFlag ? IOUnitEntry() : FindOpcode(R.Opcode, R.Features, R.ILen == 8 ? R.DMod.Get() : 0);
   if (entry == nullptr) InvalidOpcode(R.Opcode, R.InstrAddr);
   return *entry;
 }

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "core/Features.h"
+
 namespace kestrel {
 
 class TCPUThread;
@@ -14,10 +16,16 @@ struct TOpcodeEntry {
   const char* Title = nullptr;  // mnemonic and title, blanks included ("MCW Move chars from ")
   THandler Trace = nullptr;
   THandler Execute = nullptr;
+  // The special feature that adds the instruction; 0 for the basic machine.
+  TFeatureSet Feature = 0;
+  // Non-zero: a form of the op code written with 8 characters and this d-character, which the
+  // feature adds beside the op code's own entry.
+  uint8_t DChar = 0;
 };
 
-// The entry of an op code, or null when the code is not an instruction.
-const TOpcodeEntry* FindOpcode(uint8_t code);
+// The entry of an op code on a machine with these features, or null when it is not an
+// instruction there.  `dChar` is the d-character of an 8-character instruction, else 0.
+const TOpcodeEntry* FindOpcode(uint8_t code, TFeatureSet features, uint8_t dChar = 0);
 // The entry every instruction with a % A-address goes to, whatever its op code.
 const TOpcodeEntry* IOUnitEntry();
 
