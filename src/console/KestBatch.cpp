@@ -170,6 +170,11 @@ std::string ParseCommandLine(const std::vector<std::string>& args, TCommandLine&
         start = comma + 1;
       }
       batchOnly = true;
+    } else if (a == "--features") {
+      if (!value(v)) return "--features needs a list such as all or multiply-divide,move-record";
+      if (std::string wrong = ParseFeatureList(v, line.Features); !wrong.empty()) return wrong;
+      line.FeaturesGiven = true;
+      batchOnly = true;
     } else if (a == "--log") {
       if (!value(v) || v.empty()) return "--log needs a file name";
       line.LogFile = v;
@@ -182,15 +187,15 @@ std::string ParseCommandLine(const std::vector<std::string>& args, TCommandLine&
     }
   }
   if (batchOnly && !line.Batch && !line.Help && !line.Version) {
-    return "--answer, --max-seconds, --trace and --log belong to --batch";
+    return "--answer, --max-seconds, --trace, --features and --log belong to --batch";
   }
   return {};
 }
 
 std::string UsageText() {
   return "Usage: kestrel [SCRIPT]\n"
-         "       kestrel --batch [SCRIPT] [--answer N]... [--max-seconds S] [--trace LIST]"
-         " [--log FILE]\n"
+         "       kestrel --batch [SCRIPT] [--answer N]... [--max-seconds S] [--trace LIST]\n"
+         "                       [--features LIST] [--log FILE]\n"
          "\n"
          "Without --batch the emulator opens its windows and runs SCRIPT (an OCL script),\n"
          "else the start-up script named in its initialisation file (PowerOn.OCL).\n"
@@ -201,6 +206,10 @@ std::string UsageText() {
          "  --max-seconds S  stop the machine and end after S seconds\n"
          "  --trace LIST     trace from the start: instructions, details, registers, scripts,\n"
          "                   threads (comma-separated)\n"
+         "  --features LIST  the special features for this run instead of those of the\n"
+         "                   initialisation file: all, none, or some of multiply-divide,\n"
+         "                   move-record, bit-test, expanded-print-edit, binary-code\n"
+         "                   (comma-separated)\n"
          "  --log FILE       write the trace list to FILE at exit\n"
          "  --help, --version\n"
          "\n"
@@ -224,6 +233,7 @@ int RunBatch(const TCommandLine& line, const std::string& programPath, std::ostr
   {
     TMachine machine(messenger);
     machine.Config.Open(IniFileName(programPath));
+    if (line.FeaturesGiven) machine.Config.OverrideFeatures(line.Features);
     TBatchConsoleView consoleView(output);
     machine.Console.SetView(&consoleView);
     TBatchDisplayView displayView(machine, output,

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "core/Features.h"
+
 namespace kestrel {
 
 inline constexpr const char* KestrelVersion = "0.1";
@@ -29,6 +31,8 @@ struct TCommandLine {
   double MaxSeconds = 0;               // 0: no limit
   std::vector<std::string> Trace;      // --trace names
   std::string LogFile;                 // --log FILE
+  bool FeaturesGiven = false;          // --features LIST: these instead of the file's
+  TFeatureSet Features = 0;
 };
 
 // Parses the arguments after the program name.  Returns an empty text, or what is wrong.
