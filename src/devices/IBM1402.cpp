@@ -1,6 +1,7 @@
 #include "devices/IBM1402.h"
 
 #include <filesystem>
+#include <iterator>
 
 #include "charset/IBMDefs.h"
 
@@ -57,8 +58,8 @@ void TReaderPunch::HandleMessage(const TMessage& message) {
 }
 
 void TReaderPunch::Request(const DeviceCommand& command) {
-  // An empty reader ignores everything until it is reset.
-  if (outOfCards_ && command.Operation != RdrReset) return;
+  // An empty reader feeds nothing until it is reset; its piles can still be saved.
+  if (outOfCards_ && IsFeedingOp(command.Operation)) return;
   if (!IsReaderOp(command.Operation)) {
     RaiseIOCheck("Invalid I/O Op for RDR/PUN: " + std::to_string(command.Operation), 0);
   }
@@ -84,10 +85,15 @@ bool TReaderPunch::IsReaderOp(uint16_t operation) {
     case RdrPunch:
     case RdrSelectStacker:
     case RdrDummyCard:
+    case RdrRead1ToHopper:
       return true;
     default:
       return false;
   }
+}
+
+bool TReaderPunch::IsFeedingOp(uint16_t operation) {
+  return operation == RdrLoadCard || operation == RdrRead || operation == RdrPunch;
 }
 
 void TReaderPunch::CarryOut(const DeviceCommand& command) {
@@ -120,6 +126,9 @@ void TReaderPunch::CarryOut(const DeviceCommand& command) {
     case RdrDummyCard:
       SetDummyCard(text);
       break;
+    case RdrRead1ToHopper:
+      Read1ToHopper();
+      break;
     default:
       break;
   }
@@ -137,6 +146,14 @@ void TReaderPunch::Reset() {
 void TReaderPunch::ClearStacker(uint16_t stackerCode) {
   TPile pile;
   if (PileOfStackerCode(stackerCode, pile)) piles_[pile].clear();
+}
+
+void TReaderPunch::Read1ToHopper() {
+  TCardList& read1 = piles_[PLRead1];
+  TCardList& hopper = piles_[PLHopper];
+  hopper.insert(hopper.end(), std::make_move_iterator(read1.begin()),
+                std::make_move_iterator(read1.end()));
+  read1.clear();
 }
 
 void TReaderPunch::LoadDeck(const std::string& fileName, bool upperCase) {

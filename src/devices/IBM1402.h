@@ -29,6 +29,7 @@ enum TReaderOp : uint16_t {
   RdrPunch = 7,
   RdrSelectStacker = 20,
   RdrDummyCard = 21,
+  RdrRead1ToHopper = 22,  // DECK READ1: the Read 1 pocket's cards go back to the hopper
 };
 
 // The six piles, numbered by the tag of the radio button that shows each.
@@ -58,15 +59,19 @@ class TReaderPunch : public IMessageReceiver {
 
   // ---- Device requests ----
   void HandleMessage(const TMessage& message) override;
-  // Carries out one request.  While OutOfCards is set, everything but a reset is ignored.
+  // Carries out one request.  While OutOfCards is set, the feeding operations (load, read,
+  // punch) are ignored until a reset; saving and the other pile operations are carried out.
   void Request(const DeviceCommand& command);
   static bool IsReaderOp(uint16_t operation);
+  static bool IsFeedingOp(uint16_t operation);
 
   // ---- Operations (the requests, and the operator's and front ends' direct use) ----
   // Empties every pile and shows the hopper; the dummy card and the card file name stay.
   void Reset();
   // Empties the pile a stacker code names; any other code does nothing.
   void ClearStacker(uint16_t stackerCode);
+  // Moves the Read 1 pocket's cards, as they are, behind the hopper's cards.
+  void Read1ToHopper();
   // Appends a card file's cards to the hopper (LoadCardFile).  Throws EKestrelError.
   void LoadDeck(const std::string& fileName, bool upperCase);
   // Load: 1-80 blank without word marks, a word mark at 1, the next card read, Card Loaded.

@@ -84,10 +84,12 @@ void TTapeUnits::Perform(TTapeDrive& drive, const DeviceCommand& command) {
       // characters already moved in it; BAR moves only when the record is complete.
       uint32_t count = 0;
       try {
+        TTransferMode mode =
+            (command.Flag & TapeMode::WordMarks) ? TTransferMode::Load : TTransferMode::Move;
         if (command.Operation == static_cast<uint16_t>(TTapeOp::TapeRead)) {
-          drive.ReadRecord(r.BAR, count);
+          drive.ReadRecord(r.BAR, count, mode);
         } else {
-          drive.WriteRecord(r.BAR, count);
+          drive.WriteRecord(r.BAR, count, mode);
         }
       } catch (...) {
         r.TapeTransferCount = count;

@@ -32,6 +32,12 @@ enum class TTapeOp : uint16_t {
   TapeWriteMark = 35,
 };
 
+// The mode byte (flag) of a TapeRead or TapeWrite request.
+namespace TapeMode {
+inline constexpr uint8_t WordMarks = 2;   // load mode (op code L): word separators on tape
+inline constexpr uint8_t EvenParity = 4;  // unit type U
+}  // namespace TapeMode
+
 class TTapeUnits : public IMessageReceiver {
  public:
   static constexpr int DriveCount = 6;

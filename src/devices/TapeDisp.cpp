@@ -130,10 +130,25 @@ int TTapeImage::NextBCDFrame() {
     throw EKestrelError("Tape Parity Error");
   }
   uint8_t code = frame & 0x3F;
-  // A tape mark is a record of its own: the frame after it starts the next record, which must
-  // not read as an empty one.
-  if ((frame & RecordStartBit) && code == TapeCode::TapeMark) recordStartTaken_ = true;
+  if ((frame & RecordStartBit) && code == TapeCode::TapeMark && AtBCDRecordStart()) {
+    // The tape mark is the record of that one frame; code 15 anywhere else is data.  The frame
+    // after it starts the next record, which must not read as an empty one.
+    recordStartTaken_ = true;
+    return EndOfTape;
+  }
   return code;
+}
+
+bool TTapeImage::AtBCDRecordStart() const {
+  return position_ >= bytes_.size() || (bytes_[position_] & RecordStartBit) != 0;
+}
+
+bool TTapeImage::SkipRecord() {
+  while (true) {
+    int frame = NextFrame();
+    if (frame == EndOfRecord) return false;
+    if (frame == EndOfTape) return true;
+  }
 }
 
 int32_t TTapeImage::ReadMTLength() {
@@ -316,31 +331,37 @@ void TTapeDrive::SetWriteProtect(bool on) {
   UpdatePanel();
 }
 
-void TTapeDrive::ReadRecord(uint16_t address, uint32_t& count) {
+void TTapeDrive::ReadRecord(uint16_t address, uint32_t& count, TTransferMode mode) {
   if (tapeIndicate_) throw EKestrelError("Tape Read with Tape Indicate On");
+  const bool load = mode == TTransferMode::Load;
   count = 0;
   bool pendingWordMark = false;
   try {
     while (true) {
       TCharWM inCore = DoCoreRead(address);
-      // A group mark with word mark in core ends the read; the rest stays on the tape.
-      if (inCore.WordMark && inCore.Code == TapeCode::GroupMark) break;
+      if (inCore.WordMark && inCore.Code == TapeCode::GroupMark) {
+        // Storing stops here, but the tape cannot stop inside a record: the rest of it passes
+        // the head unstored, and the next read begins with the next record.
+        if (image_.SkipRecord()) tapeIndicate_ = true;
+        break;
+      }
       int frame = image_.NextFrame();
-      if (frame == TapeCode::TapeMark || frame == EndOfTape) {
+      if (frame == EndOfTape) {
         tapeIndicate_ = true;
         break;
       }
-      if (frame == TapeCode::WordSeparator) {
+      if (frame == TapeCode::WordSeparator && load) {
         if (pendingWordMark) throw EKestrelError("WM followed by WM");
         pendingWordMark = true;
         continue;
       }
       if (frame == EndOfRecord) {
-        DoCoreWrite(address, false, TapeCode::GroupMark);
+        // A word separator that ends the record marks nothing.
+        DoCoreWrite(address, !load && inCore.WordMark, TapeCode::GroupMark);
         break;
       }
       uint8_t code = frame == TapeCode::Blank ? 0 : static_cast<uint8_t>(frame);
-      DoCoreWrite(address, pendingWordMark, code);
+      DoCoreWrite(address, load ? pendingWordMark : inCore.WordMark, code);
       ++address;
       ++count;
       pendingWordMark = false;
@@ -361,7 +382,7 @@ void TTapeDrive::WriteCheck() {
   }
 }
 
-void TTapeDrive::WriteRecord(uint16_t address, uint32_t& count) {
+void TTapeDrive::WriteRecord(uint16_t address, uint32_t& count, TTransferMode mode) {
   WriteCheck();
   count = 0;
   // The record is taken from core whole before it goes to tape, so a core check part way leaves
@@ -370,6 +391,7 @@ void TTapeDrive::WriteRecord(uint16_t address, uint32_t& count) {
   while (true) {
     TCharWM c = DoCoreRead(address);
     if (c.WordMark && c.Code == TapeCode::GroupMark) break;
+    if (mode == TTransferMode::Move) c.WordMark = false;  // no word separators written
     record.push_back(c);
     ++address;
   }

@@ -19,6 +19,11 @@ namespace kestrel {
 
 enum TImageFormat : uint8_t { IFBCD, IFMT };
 
+// How a record moves between tape and core.  Load: a word separator on tape stands for a word
+// mark on the next character, and every position the record fills takes its word mark from the
+// tape.  Move: the characters alone, word marks in core untouched.
+enum class TTransferMode : uint8_t { Load, Move };
+
 // What `NextFrame` returns besides a code 0..63.
 inline constexpr int EndOfRecord = 254;
 inline constexpr int EndOfTape = 255;
@@ -54,8 +59,11 @@ class TTapeImage {
   size_t Position() const { return position_; }
   const std::vector<uint8_t>& Bytes() const { return bytes_; }
 
-  // The next code of the current record, EndOfRecord or EndOfTape; a bad image is a drive error.
+  // The next code of the current record, EndOfRecord or EndOfTape (a tape mark, or the image
+  // ended at a record boundary); a bad image is a drive error.
   int NextFrame();
+  // Passes over what is left of the current record; true when that was a tape mark or the end.
+  bool SkipRecord();
   // Back to the load point, with the decoder at a record boundary.
   void Rewind();
 
@@ -72,6 +80,8 @@ class TTapeImage {
 
  private:
   int NextBCDFrame();
+  // True when the byte at the position begins a record, or the image ends there.
+  bool AtBCDRecordStart() const;
   int NextMTFrame();
   void StartMTEntry();
   int32_t ReadMTLength();
@@ -147,10 +157,11 @@ class TTapeDrive {
   void ClearIndicate();
   void SetWriteProtect(bool on);
   // Reads one record into core from `address`; `count` follows the characters stored, so after a
-  // failure it holds those already stored.
-  void ReadRecord(uint16_t address, uint32_t& count);
+  // failure it holds those already stored.  A group mark with word mark in core ends the storing
+  // early; the rest of the record passes the head all the same.
+  void ReadRecord(uint16_t address, uint32_t& count, TTransferMode mode = TTransferMode::Load);
   // Writes one record from core from `address` up to a group mark with word mark.
-  void WriteRecord(uint16_t address, uint32_t& count);
+  void WriteRecord(uint16_t address, uint32_t& count, TTransferMode mode = TTransferMode::Load);
   void WriteTapeMark();
   void ZapFrame(uint32_t offset, uint8_t value);
   void UpdatePanel();

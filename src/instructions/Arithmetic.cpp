@@ -14,10 +14,12 @@ namespace kestrel {
 
 namespace {
 
-// A numeric part above 9 counts as 0, so the blank and the zero character are both 0.
+// The blank and the zero character are both 0.  The codes 11 to 15 are no digits, but the adder
+// takes each as its code minus 8 (the 8 bit dropped from 8-4, 8-4-1, ...; 8-2-1 as 3).
 int DigitValue(uint8_t code) {
   int numeric = code & Bcd::NumericMask;
-  return numeric > 9 ? 0 : numeric;
+  if (numeric == Bcd::Zero) return 0;
+  return numeric > 9 ? numeric - 8 : numeric;
 }
 
 // A result digit 0 is always written as the zero character, never as a blank.
@@ -29,17 +31,22 @@ bool Negative(uint8_t code) {
   return (code & Bcd::ZoneMask) == Bcd::BZone;
 }
 
+// The standard sign: minus stays minus (B), anything else becomes plus (AB).
+uint8_t StandardSign(uint8_t zone) {
+  return zone == Bcd::BZone ? Bcd::BZone : Bcd::ZoneMask;
+}
+
 // Minus becomes plus (AB), anything else becomes minus.
 uint8_t InvertedSign(uint8_t zone) {
   return zone == Bcd::BZone ? Bcd::ZoneMask : Bcd::BZone;
 }
 
-// One step of a ten's complement: the digit against its running borrow.  Written without
-// branches, since the digits of a field are as good as random to a branch predictor.
-int Complement(int digit, int& borrow) {
-  int value = 10 - digit - borrow;
-  borrow = value < 10 ? 1 : 0;
-  return value - 10 * (1 - borrow);
+// One decimal position of the adder: the digit sum and the carry out.  Written without branches,
+// since the digits of a field are as good as random to a branch predictor.
+int AddDigits(int a, int b, int& carry) {
+  int sum = a + b + carry;
+  carry = sum >= 10 ? 1 : 0;
+  return sum - 10 * carry;
 }
 
 std::string Reversed(std::string text) {
@@ -64,8 +71,10 @@ struct TAddDetail {
 };
 
 // Add and Subtract.  The effective signs decide between a true addition and a complement
-// addition; a complement addition that ends without a carry produced the complement of the
-// result, which a second pass turns back.
+// addition.  A complement addition adds the nine's complement of the A-field with a carry of 1
+// into the units position; ending without a carry, it produced the complement of the result,
+// which a second pass turns back the same way.  A zero A-field complements to a carry, so the
+// B-field stands (with its sign made standard).
 void AddOrSubtract(TCPUThread& cpu, bool subtract) {
   TRegisters& r = cpu.R;
   TCoreStorage& core = cpu.Core;
@@ -86,8 +95,7 @@ void AddOrSubtract(TCPUThread& cpu, bool subtract) {
   if (Negative(core.ReadChar(bar))) trueAdd = !trueAdd;
 
   int i = 0;
-  int carry = 0;
-  int borrow = 0;
+  int carry = trueAdd ? 0 : 1;
   bool aExhausted = false;
   while (true) {
     ++i;
@@ -95,10 +103,8 @@ void AddOrSubtract(TCPUThread& cpu, bool subtract) {
     if (!aExhausted) a = core.ReadCharWM(aar);
     TCharWM b = core.ReadCharWM(bar);
     int aDigit = DigitValue(a.Code);
-    if (!trueAdd) aDigit = Complement(aDigit, borrow);
-    int sum = aDigit + DigitValue(b.Code) + carry;
-    carry = sum >= 10 ? 1 : 0;
-    sum -= 10 * carry;
+    if (!trueAdd) aDigit = 9 - aDigit;
+    int sum = AddDigits(aDigit, DigitValue(b.Code), carry);
 
     uint8_t zone = b.Code & Bcd::ZoneMask;
     if (trueAdd) {
@@ -113,7 +119,7 @@ void AddOrSubtract(TCPUThread& cpu, bool subtract) {
       }
       // The units position keeps the B-field's sign; a carry out of a one-position field is lost.
     } else {
-      zone = i == 1 ? (zone == Bcd::BZone ? Bcd::BZone : Bcd::ZoneMask) : 0;
+      zone = i == 1 ? StandardSign(zone) : 0;
     }
     uint8_t result = static_cast<uint8_t>(zone | DigitCode(sum));
     core.StoreChar(bar, result);
@@ -136,14 +142,14 @@ void AddOrSubtract(TCPUThread& cpu, bool subtract) {
   if (recomplement) {
     bar = static_cast<uint16_t>(bar + i);
     r.BAR = bar;
-    borrow = 0;
+    carry = 1;
     if (detail) {
       detail->FirstPass = std::move(detail->Result);
       detail->Result.clear();
     }
     for (int k = 1; k <= i; ++k) {
       uint8_t stored = core.ReadChar(bar);
-      int digit = Complement(DigitValue(stored), borrow);
+      int digit = AddDigits(9 - DigitValue(stored), 0, carry);
       uint8_t zone = stored & Bcd::ZoneMask;
       if (k == 1) zone = InvertedSign(zone);
       uint8_t result = static_cast<uint8_t>(zone | DigitCode(digit));
@@ -162,8 +168,9 @@ void AddOrSubtract(TCPUThread& cpu, bool subtract) {
   }
 }
 
-// ZA and the two-field ZS: the A-field moves into the B-field as a number, zones removed except
-// the sign; positions beyond the A-field's word mark receive zeros.
+// ZA and the two-field ZS: the A-field moves into the B-field as a number, zones removed; the
+// units position takes the standard sign (AB plus, B minus), inverted for ZS.  Positions beyond
+// the A-field's word mark receive zeros.
 void ZeroAndMove(TCPUThread& cpu, bool subtract) {
   TRegisters& r = cpu.R;
   TCoreStorage& core = cpu.Core;
@@ -179,8 +186,10 @@ void ZeroAndMove(TCPUThread& cpu, bool subtract) {
       code = i > 0 ? static_cast<uint8_t>(a.Code & Bcd::NumericMask) : a.Code;
       aExhausted = a.WordMark;
     }
-    if (i == 0 && subtract) {
-      code = static_cast<uint8_t>((code & Bcd::NumericMask) | InvertedSign(code & Bcd::ZoneMask));
+    if (i == 0) {
+      uint8_t zone = code & Bcd::ZoneMask;
+      code = static_cast<uint8_t>((code & Bcd::NumericMask) |
+                                  (subtract ? InvertedSign(zone) : StandardSign(zone)));
     }
     TCharWM b = core.ReadCharWM(bar);
     core.StoreChar(bar, code);

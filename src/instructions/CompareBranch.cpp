@@ -112,53 +112,30 @@ bool IndicatorOn(TCPUThread& cpu, uint8_t d) {
 
 // ---- Branch if word mark and/or zone ----
 
-const char* WMZoneName(uint8_t d) {
-  switch (d) {
-    case 1:
+// The d-character is decoded by its bits, as the machine does: the 1 bit asks for a word mark,
+// the 2 bit for the zone the d-character's own zone bits name (so 2 is no zone, S the A zone, K
+// the B zone, B both); the other bits do not count.
+constexpr uint8_t TestWordMark = 1;
+constexpr uint8_t TestZone = 2;
+
+std::string WMZoneName(uint8_t d) {
+  static constexpr const char* ZoneNames[] = {"No Zone", "A-Zone", "B-Zone", "AB-Zone"};
+  std::string zone = ZoneNames[(d & Bcd::ZoneMask) / Bcd::AZone];
+  switch (d & (TestWordMark | TestZone)) {
+    case TestWordMark:
       return "Word Mark";
-    case 2:
-      return "No Zone";
-    case 3:
-      return "No Zone or WM";
-    case 18:
-      return "A-Zone";
-    case 19:
-      return "A-Zone or WM";
-    case 34:
-      return "B-Zone";
-    case 35:
-      return "B-Zone or WM";
-    case 50:
-      return "AB-Zone";
-    case 51:
-      return "AB-Zone or WM";
+    case TestZone:
+      return zone;
+    case TestWordMark | TestZone:
+      return zone + " or WM";
     default:
-      return nullptr;
+      return "Nothing";
   }
 }
 
 bool WMZoneMatches(uint8_t d, TCharWM c) {
-  uint8_t zone = c.Code & Bcd::ZoneMask;
-  switch (d) {
-    case 1:
-      return c.WordMark;
-    case 2:
-      return zone == 0;
-    case 3:
-      return c.WordMark || zone == 0;
-    case 18:
-      return zone == Bcd::AZone;
-    case 19:
-      return c.WordMark || zone == Bcd::AZone;
-    case 34:
-      return zone == Bcd::BZone;
-    case 35:
-      return c.WordMark || zone == Bcd::BZone;
-    case 50:
-      return zone == Bcd::ZoneMask;
-    default:
-      return c.WordMark || zone == Bcd::ZoneMask;  // 51
-  }
+  bool zoneMatches = (c.Code & Bcd::ZoneMask) == (d & Bcd::ZoneMask);
+  return ((d & TestWordMark) && c.WordMark) || ((d & TestZone) && zoneMatches);
 }
 
 }  // namespace
@@ -284,22 +261,15 @@ void TraceBranchWMZone(TCPUThread& cpu) {
   if (c.WordMark) mark[1] = 'W';
   if (c.Code & Bcd::BZone) mark[2] = 'B';
   if (c.Code & Bcd::AZone) mark[3] = 'A';
-  const char* name = WMZoneName(r.DMod);
-  std::string condition =
-      name != nullptr ? std::string(name) : std::string("Invalid d-char: ") + BcdToChar(r.DMod);
-  cpu.TraceAppend(Addr5(r.AAR) + " If WM/Z at " + Addr5(r.BAR) + mark + " matches: " + condition);
+  cpu.TraceAppend(Addr5(r.AAR) + " If WM/Z at " + Addr5(r.BAR) + mark +
+                  " matches: " + WMZoneName(r.DMod));
 }
 
 void ExecBranchWMZone(TCPUThread& cpu) {
   TRegisters& r = cpu.R;
   TCharWM c = cpu.Core.ReadCharWM(r.BAR);
   r.BAR = static_cast<uint16_t>(r.BAR - 1);
-  uint8_t d = r.DMod;
-  if (WMZoneName(d) == nullptr) {
-    RaiseProcessCheck(std::string("Invalid d-char: ") + BcdToChar(d) + " at ",
-                      static_cast<uint16_t>(r.InstrAddr + 7));
-  }
-  if (WMZoneMatches(d, c)) cpu.TakeBranch();
+  if (WMZoneMatches(r.DMod, c)) cpu.TakeBranch();
 }
 
 // ---- H ----

@@ -176,11 +176,9 @@ void ExecClearStorage(TCPUThread& cpu) {
     --address;
   }
   r.BAR = address;
-  if (r.ILen == 7) {
-    // Unlike the other branches, BAR receives the branch address.
-    r.BAR = r.AAR.Get();
-    r.IAR = r.AAR.Get();
-  }
+  // Like every branch, the branching form leaves the next instruction's address in BAR, where a
+  // subroutine entered this way finds its return address.
+  if (r.ILen == 7) cpu.TakeBranch();
 }
 
 // ---- MA ----

@@ -15,11 +15,18 @@ namespace {
 constexpr uint8_t Comma = 27;
 constexpr uint8_t Minus = 32;
 constexpr uint8_t Dollar = 43;
+constexpr uint8_t LetterR = 41;
+constexpr uint8_t LetterC = 51;
 constexpr uint8_t Asterisk = 44;
 constexpr uint8_t Ampersand = 48;
 
 bool SignificantDigit(uint8_t code) {
   return code >= 1 && code <= 9;
+}
+
+// The sign symbols CR and minus, which print only for negative data.
+bool SignSymbol(uint8_t code) {
+  return code == Minus || code == LetterC || code == LetterR;
 }
 
 void TraceLine(TCPUThread& cpu, std::string_view text) {
@@ -162,7 +169,11 @@ void ExecMoveEdit(TCPUThread& cpu) {
 
   // Forward scan, right to left, up to the edit word's word mark.  The data field's own word
   // mark is not looked at: data is taken for as many digit positions as the edit word has.
+  // Right of the first digit position lies the sign part, whose CR or minus is blanked for
+  // positive data; one inside the digits stays.
   bool needData = true;
+  bool positive = true;
+  bool inSignPart = true;
   uint8_t stored = 0;  // what the last round left in its edit position
   for (int i = 0;; ++i) {
     if (needData) {
@@ -170,6 +181,7 @@ void ExecMoveEdit(TCPUThread& cpu) {
       r.AAR = --aar;
       needData = false;
       // The sign of the units digit does not reach the edit word.
+      if (i == 0) positive = (data & Bcd::ZoneMask) != Bcd::BZone;
       view.Data = i == 0 ? static_cast<uint8_t>(data & Bcd::NumericMask) : data;
     }
     TCharWM edit = core.ReadCharWM(bar);
@@ -188,11 +200,13 @@ void ExecMoveEdit(TCPUThread& cpu) {
       core.StoreChar(bar, view.Data);
       stored = view.Data;
       needData = true;
+      inSignPart = false;
     } else if (expanded.TakesMark(edit.Code, i)) {
       core.StoreChar(bar, view.Data);
       stored = view.Data;
       needData = true;
-    } else if (edit.Code == Ampersand) {
+      inSignPart = false;
+    } else if (edit.Code == Ampersand || (inSignPart && positive && SignSymbol(edit.Code))) {
       core.StoreChar(bar, Bcd::Blank);
       stored = Bcd::Blank;
     }

@@ -1,7 +1,8 @@
 // The I/O-unit instructions: every instruction whose A-address begins with % comes here, whatever
-// its op code.  M and L read or write one tape record at BAR, U rewinds, unloads or writes a tape
-// mark; the disk form is checked and moves nothing.  The tape units do the work during a
-// synchronous request and leave the count in TapeTransferCount.
+// its op code.  M and L read or write one tape record at BAR (L in load mode, word separators on
+// tape standing for word marks in core; M in move mode, characters only), U rewinds, unloads or
+// writes a tape mark; the disk form is checked and moves nothing.  The tape units do the work
+// during a synchronous request and leave the count in TapeTransferCount.
 #include <string>
 
 #include "core/KestProc.h"
@@ -14,8 +15,8 @@ namespace {
 
 // Op codes.
 constexpr uint8_t OpControl = 20;  // U
-constexpr uint8_t OpLoad = 35;     // L: without word marks
-constexpr uint8_t OpMove = 36;     // M: with word marks
+constexpr uint8_t OpLoad = 35;     // L: with word marks
+constexpr uint8_t OpMove = 36;     // M: characters only
 
 // Unit types.
 constexpr uint8_t UnitTapeEven = 20;  // U
@@ -29,10 +30,6 @@ constexpr uint8_t DUnload = 20;     // U
 constexpr uint8_t DTapeMark = 36;   // M
 constexpr uint8_t DBackspace = 50;  // B
 constexpr uint8_t DSkip = 53;       // E
-
-// Mode byte of a read or write.
-constexpr uint8_t ModeWordMarks = 2;
-constexpr uint8_t ModeEvenParity = 4;
 
 std::string Char(uint8_t code) {
   return std::string(1, BcdToChar(code));
@@ -90,7 +87,7 @@ void TraceIOUnit(TCPUThread& cpu) {
   } else if (d != DRead && d != DWrite) {
     text = "Invalid R/W Option: " + Char(d);
   } else if (type == UnitTapeEven || type == UnitTapeOdd) {
-    text = "Tape Unit " + Char(unit) + ReadOrWrite(cpu) + (op == OpMove ? " With WordMarks " : "") +
+    text = "Tape Unit " + Char(unit) + ReadOrWrite(cpu) + (op == OpLoad ? " With WordMarks " : "") +
            (type == UnitTapeEven ? " Even Parity" : " Odd Parity");
   } else if (type == UnitDisk) {
     if (unit == 1) {
@@ -134,8 +131,8 @@ void ExecIOUnit(TCPUThread& cpu) {
     RaiseProcessCheck("Invalid R/W Option: " + Char(d) + " at ", r.InstrAddr);
   }
   if (type == UnitTapeEven || type == UnitTapeOdd) {
-    uint8_t mode = static_cast<uint8_t>((op == OpMove ? ModeWordMarks : 0) +
-                                        (type == UnitTapeEven ? ModeEvenParity : 0));
+    uint8_t mode = static_cast<uint8_t>((op == OpLoad ? TapeMode::WordMarks : 0) +
+                                        (type == UnitTapeEven ? TapeMode::EvenParity : 0));
     SendTape(cpu, d == DRead ? TTapeOp::TapeRead : TTapeOp::TapeWrite, mode);
   } else if (type == UnitDisk) {
     // No disk is attached: the form is checked and nothing moves.

@@ -1,7 +1,6 @@
 // The statement interpreter: the statement loop with conditional execution, and every command.
 // Each command is entered with the token after its keyword current, parses its arguments in full
 // (so that syntax errors show also when a false IF skips it), and acts only when executing.
-#include <cstdio>
 
 #include "script/KestDOCL.h"
 #include "script/KestIOCL.h"
@@ -10,19 +9,18 @@ namespace kestrel {
 
 namespace {
 // Device operation codes the script commands send.
-constexpr uint16_t OpRdrClearStacker = 2;
 constexpr uint16_t OpRdrLoadDeck = 3;
 constexpr uint16_t OpRdrLoadCard = 4;
 constexpr uint16_t OpRdrSaveStacker = 5;
 constexpr uint16_t OpRdrDummyCard = 21;
+constexpr uint16_t OpRdrRead1ToHopper = 22;
 constexpr uint16_t OpPrnSave = 5;
 constexpr uint16_t OpTapeMount = 3;
 constexpr uint16_t OpTapeLoad = 4;
 constexpr uint16_t OpTapeProtectOn = 31;
 constexpr uint16_t OpTapeProtectOff = 32;
-constexpr uint16_t StackerRead1 = 2;
 constexpr uint16_t StackerPunchN = 5;
-constexpr const char* TempDeckFile = "$TEMP$";
+constexpr const char* Read1DeckName = "$TEMP$";  // what the trace names the Read 1 deck
 
 bool IsTape(TTokenCode code) {
   return code >= TKTAPE1 && code <= TKTAPE6;
@@ -211,13 +209,13 @@ void TOCLThread::CmdDeck(TOCLScripter& s) {
   }
   if (!s.Executing) return;
   if (read1) {
-    name = TempDeckFile;
-    SendDevice(TReceiver::ReaderPunch, OpRdrSaveStacker, StackerRead1, name);
-    SendDevice(TReceiver::ReaderPunch, OpRdrClearStacker, StackerRead1);
+    // The cards go back as they were read: they are not translated a second time.
+    tracer_.TraceScript(std::string("Load card deck: ") + Read1DeckName);
+    SendDevice(TReceiver::ReaderPunch, OpRdrRead1ToHopper, 0);
+  } else {
+    tracer_.TraceScript("Load card deck: " + name);
+    SendDevice(TReceiver::ReaderPunch, OpRdrLoadDeck, 0, name, upper ? 1 : 0);
   }
-  tracer_.TraceScript("Load card deck: " + name);
-  SendDevice(TReceiver::ReaderPunch, OpRdrLoadDeck, 0, name, upper ? 1 : 0);
-  if (read1) std::remove(TempDeckFile);
   if (mapping_ != nullptr) mapping_->SetUseCmcFile(true);
 }
 

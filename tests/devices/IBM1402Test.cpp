@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "charset/IBMDefs.h"
 #include "support/ScratchDir.h"
 #include "support/TestMachine.h"
@@ -86,23 +88,35 @@ TEST_F(ReaderTest, DummyCardFeedsAnEmptyHopper) {
 TEST_F(ReaderTest, EmptyReaderStopsTheMachineAndIgnoresRequestsUntilReset) {
   T.R.State = CpuState::Running;
   T.Field(80, "KEEP", false);
+  T.Field(180, std::string(80, 'P'), false);
+  Send(RdrPunch);
   Send(RdrRead);
   EXPECT_EQ(Errors, Lines{"Card reader empty"});
   EXPECT_EQ(T.State(), CpuState::MachineCheck);
   EXPECT_TRUE(Reader.OutOfCards());
   EXPECT_EQ(T.Text(80, 4), "KEEP");
 
-  // Everything but a reset is now ignored, without an error, even an unknown operation.
+  // Feeding is now ignored, without an error, until a reset; the piles can still be saved
+  // (the punched deck of a job that read to the end of its cards) and loaded.
   uint64_t refreshes = Reader.RefreshCount();
   std::string name = Dir.Write("A.CRD", "1\n");
   Send(RdrLoadDeck, 0, &name);
   Send(RdrRead);
-  Send(99);
+  Send(RdrLoadCard);
+  Send(RdrPunch);
   EXPECT_EQ(Errors.size(), 1u);
-  EXPECT_TRUE(Reader.Pile(PLHopper).empty());
-  EXPECT_EQ(Reader.RefreshCount(), refreshes);
-  Reader.Open(name);  // the Deck button still loads, and the flag stays
   EXPECT_EQ(Reader.Pile(PLHopper).size(), 1u);
+  EXPECT_EQ(Reader.Pile(PLPunchN).size(), 1u);
+  EXPECT_EQ(Reader.RefreshCount(), refreshes + 1);
+  EXPECT_EQ(T.Text(80, 4), "KEEP");
+  std::string saved = Dir.Path("PUNCHED.CRD");
+  Send(RdrSaveStacker, 5, &saved);
+  std::ifstream in(saved, std::ios::binary);
+  std::string line;
+  std::getline(in, line);
+  EXPECT_EQ(line, std::string(80, 'P') + "\r");
+  Reader.Open(name);  // the Deck button loads too, and the flag stays
+  EXPECT_EQ(Reader.Pile(PLHopper).size(), 2u);
   EXPECT_TRUE(Reader.OutOfCards());
 
   Send(RdrReset);
@@ -142,6 +156,19 @@ TEST_F(ReaderTest, SelectStackerMovesTheCardLastFed) {
   Send(RdrPunch);
   Send(RdrSelectStacker, 4);
   EXPECT_EQ(Reader.Pile(PLPunch4).size(), 1u);
+  EXPECT_TRUE(Errors.empty());
+}
+
+TEST_F(ReaderTest, Read1CardsGoBackBehindTheHopperAsTheyAre) {
+  Hopper("R1\nR2\n");
+  Send(RdrRead);
+  Send(RdrSelectStacker, 1);
+  Send(RdrRead1ToHopper);
+  EXPECT_TRUE(Reader.Pile(PLRead1).empty());
+  EXPECT_EQ(Reader.Pile(PLHopper), (TCardList{Card("R2"), Card("R1")}));
+  Send(RdrRead);
+  Send(RdrRead);
+  EXPECT_EQ(T.Text(80, 80), Card("R1"));
   EXPECT_TRUE(Errors.empty());
 }
 

@@ -48,8 +48,15 @@ TEST(TapeLayout, ChosenByNameOrKeptFromThePreviousMount) {
 
 TEST(TapeBCDImage, RecordStartEndsTheRecordAndIsReadAgain) {
   TTapeImage image = Image(IFBCD, {0x83, 0x05, 0x8F});
-  EXPECT_EQ(Frames(image, 4), (std::vector<int>{3, 5, EndOfRecord, 15}));
+  EXPECT_EQ(Frames(image, 4), (std::vector<int>{3, 5, EndOfRecord, EndOfTape}));
   EXPECT_EQ(ErrorOf([&] { image.NextFrame(); }), "Tape Read Error");
+}
+
+TEST(TapeBCDImage, OnlyTheLoneFrameRecord0x8FIsATapeMark) {
+  // Code 15 inside a record, at its start and at its end is data; 0x8F alone is the tape mark.
+  TTapeImage image = Image(IFBCD, {0xC1, 0x0F, 0x8F, 0x42, 0xC1, 0x0F, 0x8F, 0x8F});
+  EXPECT_EQ(Frames(image, 10), (std::vector<int>{1, 15, EndOfRecord, 15, 2, EndOfRecord, 1, 15,
+                                                 EndOfRecord, EndOfTape}));
 }
 
 TEST(TapeBCDImage, ParityErrorsAlsoOnARecordsFirstFrame) {
@@ -73,12 +80,13 @@ TEST(TapeBCDImage, CarriageReturnMustPairWithLineFeed) {
 TEST(TapeBCDImage, RecordAfterATapeMarkStartsAtOnce) {
   // Two files of one record each: the record after the tape mark is not an empty one.
   TTapeImage image = Image(IFBCD, {0xC1, 0x8F, 0xC2, 0x03, 0x8F});
-  EXPECT_EQ(Frames(image, 7), (std::vector<int>{1, EndOfRecord, 15, 2, 3, EndOfRecord, 15}));
+  EXPECT_EQ(Frames(image, 7),
+            (std::vector<int>{1, EndOfRecord, EndOfTape, 2, 3, EndOfRecord, EndOfTape}));
 }
 
 TEST(TapeBCDImage, RewindStartsAtARecordBoundary) {
   TTapeImage image = Image(IFBCD, {0xC1, 0x42, 0x8F});
-  EXPECT_EQ(Frames(image, 4), (std::vector<int>{1, 2, EndOfRecord, 15}));
+  EXPECT_EQ(Frames(image, 4), (std::vector<int>{1, 2, EndOfRecord, EndOfTape}));
   image.Rewind();
   EXPECT_EQ(image.Position(), 0u);
   EXPECT_EQ(image.NextFrame(), 1);
@@ -158,7 +166,7 @@ TEST(TapeImageWrite, BCDRecordsCarryCheckBitsAndRecordStarts) {
   image.WriteTapeMark();
   EXPECT_EQ(image.Bytes(), (std::vector<uint8_t>{0x9D, 0x71, 0x50, 0x41, 0x72, 0x8F}));
   image.Rewind();
-  EXPECT_EQ(Frames(image, 7), (std::vector<int>{29, 49, 16, 1, 50, EndOfRecord, 15}));
+  EXPECT_EQ(Frames(image, 7), (std::vector<int>{29, 49, 16, 1, 50, EndOfRecord, EndOfTape}));
 }
 
 TEST(TapeImageWrite, MTRecordsAreFramedByTheirLengths) {
@@ -326,18 +334,82 @@ TEST_F(TapeDrive, GroupMarkWithWordMarkInCoreStopsTheRead) {
   Drive(1).ReadRecord(301, count);
   EXPECT_EQ(count, 2u);
   EXPECT_EQ(T.Text(303, 3), "12g");
-  Drive(1).ReadRecord(401, count);  // the rest of the record
-  EXPECT_EQ(count, 3u);
-  EXPECT_EQ(T.Text(404, 4), "345g");
-
-  // Stopped exactly at the end of a record: the next read stores only the group mark.
-  T.Core.StoreCharWM(502, true, Bcd::GroupMark);
-  Drive(1).ReadRecord(501, count);
+  // The rest of the record passed the head: the next read takes the next record.
+  Drive(1).ReadRecord(401, count);
   EXPECT_EQ(count, 1u);
-  T.Core.StoreCharWM(601, false, 1);
-  Drive(1).ReadRecord(601, count);
+  EXPECT_EQ(T.Text(402, 2), "6g");
+
+  // Stopped at the first position, the read still passes a whole record; after the last one
+  // the tape's end turns the indicator on.
+  T.Core.StoreCharWM(501, true, Bcd::GroupMark);
+  Drive(1).ReadRecord(501, count);
   EXPECT_EQ(count, 0u);
-  EXPECT_EQ(T.Core.Word(601) & 0xBF, Bcd::GroupMark);
+  EXPECT_TRUE(Drive(1).TapeIndicate());
+}
+
+TEST_F(TapeDrive, LoadModeSetsWordMarksAndMoveModeKeepsThem) {
+  // Code 15 at both ends and inside, a word separator (29) before A and one ending the record.
+  std::vector<uint8_t> bytes;
+  AppendMTRecord(bytes, {15, 1, 29, 49, 15, 29});
+  AppendMTMark(bytes);
+  constexpr uint8_t X = 39, G = Bcd::GroupMark;
+  struct Case {
+    TTransferMode Mode;
+    uint32_t Count;
+    std::vector<uint8_t> Codes;  // positions 101 to 107
+    const char* Marks;           // '1' where a word mark is left
+  };
+  // The area holds X everywhere, with word marks on 102 and 107 beforehand.
+  const Case cases[] = {
+      {TTransferMode::Load, 4, {15, 1, 49, 15, G, X, X}, "0010001"},
+      {TTransferMode::Move, 6, {15, 1, 29, 49, 15, 29, G}, "0100001"},
+  };
+  for (const Case& c : cases) {
+    Drive(2).MountTape(Files.Write("m.mt", bytes));
+    std::vector<uint8_t> codes;
+    std::string marks;
+    for (uint16_t a = 101; a <= 107; ++a)
+      T.Core.StoreCharWM(a, a == 102 || a == 107, X);
+    uint32_t count = 0;
+    Drive(2).ReadRecord(101, count, c.Mode);
+    for (uint16_t a = 101; a <= 107; ++a) {
+      codes.push_back(T.Core.ReadChar(a));
+      marks += T.WordMarkAt(a) ? '1' : '0';
+    }
+    EXPECT_EQ(count, c.Count);
+    EXPECT_EQ(codes, c.Codes);
+    EXPECT_EQ(marks, c.Marks);
+    EXPECT_FALSE(Drive(2).TapeIndicate());
+    Drive(2).ReadRecord(101, count, c.Mode);  // then the tape mark
+    EXPECT_TRUE(Drive(2).TapeIndicate());
+    Drive(2).ClearIndicate();
+  }
+}
+
+TEST_F(TapeDrive, EachModeWritesWhatItReadsBack) {
+  std::vector<uint8_t> expected;
+  AppendMTRecord(expected, {49, 29, 15, 50});  // load mode: a word separator before the mark
+  AppendLength(expected, 3);                   // move mode: the characters only
+  expected.insert(expected.end(), {49, 15, 50, 0});
+  AppendLength(expected, 3);
+  Drive(4).MountTape(Files.Write("w.mt", {}));
+  Drive(4).SetWriteProtect(false);
+  T.Core.StoreCharWM(300, false, 49);
+  T.Core.StoreCharWM(301, true, 15);
+  T.Core.StoreCharWM(302, false, 50);
+  T.Core.StoreCharWM(303, true, Bcd::GroupMark);
+  uint32_t count = 0;
+  Drive(4).WriteRecord(300, count, TTransferMode::Load);
+  EXPECT_EQ(count, 3u);
+  Drive(4).WriteRecord(300, count, TTransferMode::Move);
+  EXPECT_EQ(Drive(4).Image().Bytes(), expected);
+  Drive(4).RewindTape();
+  T.Core.StoreCharWM(501, true, 1);
+  Drive(4).ReadRecord(501, count, TTransferMode::Load);
+  EXPECT_EQ(T.Text(504, 4), "A Bg");
+  EXPECT_EQ(T.Core.ReadChar(502), 15);
+  EXPECT_FALSE(T.WordMarkAt(501));
+  EXPECT_TRUE(T.WordMarkAt(502));
 }
 
 TEST_F(TapeDrive, TwoWordSeparatorsInARowAreAnError) {

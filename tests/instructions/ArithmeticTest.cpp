@@ -228,13 +228,13 @@ TEST(Arithmetic, BFieldWithoutWordMarkStopsAtTheAddressCheck) {
 TEST(ZeroAdd, IntoALongerFieldWithSignAndZonesRemoved) {
   TTestMachine t;
   t.Instructions(500, {Op('?', 302, 404), Op('?', 312, 414), "."});
-  t.Field(302, "AB3");  // zones over the 1 and 2 go; the unsigned units digit stays
+  t.Field(302, "AB3");  // zones over the 1 and 2 go; the unsigned units digit becomes plus
   t.Field(404, "99999");
   t.Field(312, "1 L");  // a blank stays a blank; the minus sign stays
   t.Field(414, "99999");
   t.TraceAll();
   t.Run(500);
-  EXPECT_EQ(t.Text(404, 5), "00123");
+  EXPECT_EQ(t.Text(404, 5), "0012C");
   EXPECT_EQ(t.Text(414, 5), "001 L");
   EXPECT_TRUE(t.WordMarkAt(400));
   EXPECT_EQ(t.R.AAR, 309);
@@ -242,7 +242,7 @@ TEST(ZeroAdd, IntoALongerFieldWithSignAndZonesRemoved) {
   auto lines = t.Trace();
   EXPECT_EQ(lines[0], "I00500 ? 7 ZA  Zero and Add 00302 to 00404");
   EXPECT_EQ(lines[1],
-            "D          => 3D          => 2D          => 1D          => 0D          => 0");
+            "D          => CD          => 2D          => 1D          => 0D          => 0");
 }
 
 TEST(ZeroAdd, ShorterBFieldTakesOnlyItsLength) {
@@ -251,8 +251,63 @@ TEST(ZeroAdd, ShorterBFieldTakesOnlyItsLength) {
   t.Field(304, "12345");
   t.Field(402, "  ");
   t.Run(500);
-  EXPECT_EQ(t.Text(402, 2), "45");
+  EXPECT_EQ(t.Text(402, 2), "4E");
   EXPECT_EQ(t.R.AAR, 302);
+}
+
+// One program of many one-instruction cases: the complement add of a zero A-field, the adder's
+// reading of the codes 11 to 15, and the standard sign that ZA and ZS give.  "~" stands for the
+// code 15, which has no display character of its own.
+TEST(Arithmetic, AdderCasesInOneProgram) {
+  struct Case {
+    char Op;
+    const char* A;
+    const char* B;
+    const char* Result;
+  };
+  const Case cases[] = {
+      {'A', "000000000!", "0123456789", "012345678I"},  // minus zero: the B-field stands
+      {'A', "!", "5", "E"},                             // +5 plus -0 is +5
+      {'S', "0", "N", "N"},                             // -5 minus +0 is -5
+      {'S', "000", "000", "00?"},                       // plus zero, standard sign
+      {'S', "8", "5", "L"},                             // 5 - 8 recomplements: -3
+      {'S', "3", "10", "0G"},                           // 10 - 3 = +7 with a carry
+      {'A', "~#", "12", "85"},                          // 15 counts 7, 11 counts 3
+      {'A', "@:>", "000", "456"},                       // 12, 13, 14 count 4, 5, 6
+      {'S', "#", "5", "B"},                             // complement of 11 (3): +2
+      {'A', "~", "3", "0"},                             // 7 + 3 carries out of a 1-field: lost
+      {'?', "4", "0", "D"},                             // ZA: unsigned becomes plus
+      {'?', "Z", "0", "I"},                             // A zone becomes AB
+      {'?', "JT", "000", "01C"},                        // B zone over the 1 goes
+      {'?', "#", "0", "."},                             // the code itself is not changed
+      {'?', "@", "0", "o"},
+      {'?', "K", "0", "K"},  // minus stays minus
+      {'!', "Z", "0", "R"},  // ZS: plus becomes minus
+      {'!', "K", "0", "B"},  // and minus plus
+  };
+  TTestMachine t;
+  auto place = [&](uint16_t units, const std::string& text) {
+    uint16_t address = static_cast<uint16_t>(units + 1 - text.size());
+    for (size_t i = 0; i < text.size(); ++i, ++address) {
+      uint8_t code = text[i] == '~' ? 15 : CharToBcd(text[i]);
+      t.Core.StoreCharWM(address, i == 0, code);
+    }
+  };
+  uint16_t next = 500;
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    auto a = static_cast<uint16_t>(1020 + 40 * i);
+    place(a, cases[i].A);
+    place(static_cast<uint16_t>(a + 20), cases[i].B);
+    next = static_cast<uint16_t>(t.Instructions(next, {Op(cases[i].Op, a, a + 20u)}) - 1);
+  }
+  t.Instructions(next, {"."});
+  t.Run(500);
+  ASSERT_EQ(t.State(), CpuState::ProgramHalt) << t.StopMessage();
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    auto b = static_cast<uint16_t>(1040 + 40 * i);
+    EXPECT_EQ(t.Text(b, static_cast<int>(std::string(cases[i].B).size())), cases[i].Result)
+        << cases[i].Op << " " << cases[i].A << " to " << cases[i].B;
+  }
 }
 
 TEST(ZeroSubtract, TwoFieldsInvertTheSign) {

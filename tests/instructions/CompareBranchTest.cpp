@@ -200,12 +200,36 @@ TEST(BranchWordMarkZone, ConditionsAndMark) {
   u.Run(500);
   EXPECT_EQ(u.R.InstrAddr, 508);  // not taken: there is a zone
   EXPECT_EQ(u.R.BAR, 799);
+}
 
-  TTestMachine v;
-  v.Field(800, "S");
-  v.Instructions(500, {"V" + Addr(600) + Addr(800) + "9", "."});
-  v.Run(500);
-  EXPECT_EQ(v.StopMessage(), "Invalid d-char: 9 at 507");
+TEST(BranchWordMarkZone, TheDCharacterIsReadByItsBits) {
+  // The 1 bit tests the word mark, the 2 bit the zone named by the d-character's zone bits.
+  struct Case {
+    char D;
+    const char* Char;
+    bool WordMark;
+    bool Taken;
+    const char* Condition;
+  };
+  const Case cases[] = {
+      {'Z', "S", true, true, "Word Mark"},  // A-8-1: the word mark test only
+      {'Z', "S", false, false, "Word Mark"},  {'9', "5", true, true, "Word Mark"},
+      {'2', "5", false, true, "No Zone"},     {'2', "E", true, false, "No Zone"},
+      {'S', "T", false, true, "A-Zone"},      {'K', "J", false, true, "B-Zone"},
+      {'B', "A", false, true, "AB-Zone"},     {'B', "J", false, false, "AB-Zone"},
+      {'T', "5", true, true, "A-Zone or WM"}, {'X', "S", false, true, "A-Zone or WM"},  // A-4-2-1
+      {'4', "5", true, false, "Nothing"},  // neither bit: no test at all
+  };
+  for (const Case& c : cases) {
+    TTestMachine t;
+    t.TraceAll();
+    t.Field(800, c.Char, c.WordMark);
+    t.Instructions(500, {"V" + Addr(600) + Addr(800) + c.D, "."});
+    t.Instructions(600, {"."});
+    t.Run(500);
+    EXPECT_EQ(t.R.InstrAddr, c.Taken ? 600 : 508) << c.D << " " << c.Char;
+    EXPECT_EQ(t.Trace()[0].substr(t.Trace()[0].find("matches: ") + 9), c.Condition) << c.D;
+  }
 }
 
 TEST(Halt, WithResumeAddress) {

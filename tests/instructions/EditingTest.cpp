@@ -118,16 +118,36 @@ TEST(MoveEdit, AmpersandsBecomeBlanks) {
   EXPECT_FALSE(t.WordMarkAt(411));
 }
 
-TEST(MoveEdit, SignOfTheDataIsIgnored) {
+TEST(MoveEdit, SignSymbolsRightOfTheDigitsPrintOnlyForMinus) {
+  struct Case {
+    const char* Data;
+    const char* Edit;
+    const char* Result;
+  };
+  const Case cases[] = {
+      {"12N", "  0.  -", "  1.25-"},        // -125
+      {"12E", "  0.  -", "  1.25 "},        // +125 with the AB zone
+      {"125", "  0.  CR", "  1.25  "},      // unsigned counts as plus
+      {"12N", "  0.  &CR*", "  1.25 CR*"},  // the asterisk is no sign symbol
+      {"12E", "  0.  &CR*", "  1.25   *"},
+      {"123E", "  CR  ", "12CR35"},  // a CR among the digits stays
+  };
   TTestMachine t;
-  t.Instructions(500, {Op('E', 302, 406), Op('E', 312, 416), "."});
-  t.Field(302, "12N");  // -125
-  t.Field(406, "  0.  -");
-  t.Field(312, "12E");  // +125 with the AB zone
-  t.Field(416, "  0.  -");
+  uint16_t next = 500;
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    auto a = static_cast<uint16_t>(1010 + 40 * i);
+    t.Field(a, cases[i].Data);
+    t.Field(static_cast<uint16_t>(a + 20), cases[i].Edit);
+    next = static_cast<uint16_t>(t.Instructions(next, {Op('E', a, a + 20u)}) - 1);
+  }
+  t.Instructions(next, {"."});
   t.Run(500);
-  EXPECT_EQ(t.Text(406, 7), "  1.25-");
-  EXPECT_EQ(t.Text(416, 7), "  1.25-");
+  ASSERT_EQ(t.State(), CpuState::ProgramHalt) << t.StopMessage();
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    auto b = static_cast<uint16_t>(1030 + 40 * i);
+    EXPECT_EQ(t.Text(b, static_cast<int>(std::string(cases[i].Edit).size())), cases[i].Result)
+        << cases[i].Data << " in " << cases[i].Edit;
+  }
 }
 
 TEST(MoveEdit, ScanLines) {

@@ -69,17 +69,17 @@ TEST_F(TapeIO, CommandsUnitsAndModeBytes) {
   EXPECT_EQ(T.State(), CpuState::ProgramHalt);
   EXPECT_EQ(Recorder.Sent,
             (std::vector<TSent>{
-                {6, 1, 6}, {7, 2, 0}, {7, 3, 2}, {6, 4, 4}, {34, 3, 0}, {33, 1, 0}, {35, 5, 0}}));
+                {6, 1, 4}, {7, 2, 2}, {7, 3, 0}, {6, 4, 6}, {34, 3, 0}, {33, 1, 0}, {35, 5, 0}}));
 }
 
 TEST_F(TapeIO, TraceTextOfEachForm) {
   UseRecorder();
   T.R.TapeTransferCount = 7;
   RunOne("M%U1" + Addr(300) + "R");
-  EXPECT_TRUE(Traced("I00500 M 8 Tape Unit 1 Read into 00300 With WordMarks  Even Parity"));
+  EXPECT_TRUE(Traced("I00500 M 8 Tape Unit 1 Read into 00300 Even Parity"));
   EXPECT_TRUE(Traced("I          7 chars transfered"));
   RunOne("L%B2" + Addr(400) + "W");
-  EXPECT_TRUE(Traced("I00500 L 8 Tape Unit 2 Write from 00400 Odd Parity"));
+  EXPECT_TRUE(Traced("I00500 L 8 Tape Unit 2 Write from 00400 With WordMarks  Odd Parity"));
   RunOne("U%U3U");
   EXPECT_TRUE(Traced("I00500 U 5 Tape Unit 3  Rewind Tape and Unload"));
   RunOne("U%U3R");
@@ -136,12 +136,14 @@ TEST_F(TapeIO, UnitZeroIsShownAndTheProgramGoesOn) {
 }
 
 TEST_F(TapeIO, WriteRewindAndReadBackWithWordMarks) {
+  // L moves word marks as word separators, M the characters alone.
   T.M.TapeUnits.SetWriteProtect(1, false);
   Record(1001, "HELLO", "1010");
-  Record(1101, "1 3", "");
-  T.Instructions(500, {"L%U1" + Addr(1001) + "W", "L%U1" + Addr(1101) + "W", "U%U1M", "U%U1R",
-                       "M%U1" + Addr(2001) + "R", "M%U1" + Addr(2101) + "R",
-                       "M%U1" + Addr(2201) + "R", "B" + Addr(900) + "K", "."});
+  Record(1101, "1 3", "1");
+  T.Field(2101, "X");  // a word mark that the move-mode read keeps
+  T.Instructions(500, {"L%U1" + Addr(1001) + "W", "M%U1" + Addr(1101) + "W", "U%U1M", "U%U1R",
+                       "L%U1" + Addr(2001) + "R", "M%U1" + Addr(2101) + "R",
+                       "L%U1" + Addr(2201) + "R", "B" + Addr(900) + "K", "."});
   T.Instructions(900, {"."});
   T.M.TraceFlags.TraceInstructions = true;
   T.Run(500);
@@ -152,7 +154,8 @@ TEST_F(TapeIO, WriteRewindAndReadBackWithWordMarks) {
     EXPECT_EQ(T.WordMarkAt(a), a == 2001 || a == 2003) << a;
   }
   EXPECT_EQ(T.Text(2104, 4), "1 3g");  // the blank went to tape as 16
-  EXPECT_FALSE(T.WordMarkAt(2101));
+  EXPECT_TRUE(T.WordMarkAt(2101));
+  EXPECT_FALSE(T.WordMarkAt(2102));
   EXPECT_TRUE(Traced("I          5 chars transfered"));
   EXPECT_TRUE(Traced("I          3 chars transfered"));
   EXPECT_TRUE(Traced("I          0 chars transfered"));
