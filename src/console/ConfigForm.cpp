@@ -55,7 +55,19 @@ TConfigForm::TConfigForm(TConfiguration& config, QWidget* parent)
           [this](bool on) { config_.CBCoreInitCheck = on; });
 
   auto* features = new QGroupBox(QStringLiteral("Features"), this);
-  features->setMinimumHeight(40);
+  auto* featureGrid = new QGridLayout(features);
+  for (size_t i = 0; i < CBFeature.size(); ++i) {
+    const TFeatureName& f = FeatureNames[i];
+    auto* box = new QCheckBox(QString::fromUtf8(f.Caption), features);
+    box->setObjectName(QStringLiteral("CB") + QString::fromUtf8(f.Key));
+    const TFeature feature = f.Feature;
+    connect(box, &QCheckBox::clicked, this, [this, feature](bool on) {
+      config_.CBFeatures = static_cast<TFeatureSet>(on ? config_.CBFeatures | feature
+                                                       : config_.CBFeatures & ~feature);
+    });
+    CBFeature[i] = box;
+    featureGrid->addWidget(box, static_cast<int>(i % 3), static_cast<int>(i / 3));
+  }
 
   PBOK = new QPushButton(QStringLiteral("&OK"), this);
   PBOK->setObjectName(QStringLiteral("PBOK"));
@@ -88,6 +100,8 @@ int TConfigForm::exec() {
 void TConfigForm::ShowSettings() {
   EBPOSName->setText(QString::fromStdString(config_.EBPOSName));
   CBCoreInitCheck->setChecked(config_.CBCoreInitCheck);
+  for (size_t i = 0; i < CBFeature.size(); ++i)
+    CBFeature[i]->setChecked((config_.CBFeatures & FeatureNames[i].Feature) != 0);
   // No size selected (a size in the file that is not one of the six): no button is checked.
   for (QRadioButton* button : RBCS)
     button->setAutoExclusive(false);
@@ -112,6 +126,10 @@ void TConfigForm::PBBrowseClick() {
 void TConfigForm::PBOKClick() {
   config_.EBPOSName = EBPOSName->text().toStdString();
   config_.CBCoreInitCheck = CBCoreInitCheck->isChecked();
+  config_.CBFeatures = 0;
+  for (size_t i = 0; i < CBFeature.size(); ++i) {
+    if (CBFeature[i]->isChecked()) config_.CBFeatures |= FeatureNames[i].Feature;
+  }
   if (!config_.SaveConfiguration()) {
     // The settings are applied all the same; the operator should know they will not last.
     QMessageBox::warning(this, windowTitle(),

@@ -4,6 +4,7 @@
 
 #include <QDialog>
 #include <array>
+#include <iterator>
 
 #include "machine/KestCnfg.h"
 
@@ -31,6 +32,9 @@ class TConfigForm : public QDialog {
   QPushButton* PBBrowse = nullptr;
   std::array<QRadioButton*, 6> RBCS{};  // RBCS1 .. RBCS6
   QCheckBox* CBCoreInitCheck = nullptr;
+  // The "Features" group: CBMultiplyDivide, CBMoveRecord, CBBitTest, CBExpandedPrintEdit,
+  // CBBinaryCode, in the order of FeatureNames.
+  std::array<QCheckBox*, std::size(FeatureNames)> CBFeature{};
   QPushButton* PBOK = nullptr;
   QPushButton* PBCancel = nullptr;
 

@@ -173,6 +173,11 @@ std::string ParseCommandLine(const std::vector<std::string>& args, TCommandLine&
         start = comma + 1;
       }
       batchOnly = true;
+    } else if (a == "--features") {
+      if (!value(v)) return "--features needs a list such as all or multiply-divide,move-record";
+      if (std::string wrong = ParseFeatureList(v, line.Features); !wrong.empty()) return wrong;
+      line.FeaturesGiven = true;
+      batchOnly = true;
     } else if (a == "--log") {
       if (!value(v) || v.empty()) return "--log needs a file name";
       line.LogFile = v;
@@ -200,7 +205,7 @@ std::string ParseCommandLine(const std::vector<std::string>& args, TCommandLine&
     return "--deck boots a deck in place of a script: give one or the other";
   }
   if (batchOnly && !line.Batch && !line.Help && !line.Version) {
-    return "--answer, --max-seconds, --trace and --log belong to --batch";
+    return "--answer, --max-seconds, --trace, --features and --log belong to --batch";
   }
   return {};
 }
@@ -216,7 +221,8 @@ TBootOptions BootOptions(const TCommandLine& line) {
 std::string UsageText() {
   return "Usage: kestrel [SCRIPT | --deck FILE] [--charset NAME] [--core N]\n"
          "       kestrel --batch [SCRIPT | --deck FILE] [--charset NAME] [--core N]\n"
-         "               [--answer N]... [--max-seconds S] [--trace LIST] [--log FILE]\n"
+         "               [--answer N]... [--max-seconds S] [--trace LIST]\n"
+         "               [--features LIST] [--log FILE]\n"
          "\n"
          "Without --batch the emulator opens its windows and runs SCRIPT (an OCL script),\n"
          "else the start-up script named in its initialisation file (PowerOn.OCL).\n"
@@ -233,6 +239,10 @@ std::string UsageText() {
          "  --max-seconds S  stop the machine and end after S seconds\n"
          "  --trace LIST     trace from the start: instructions, details, registers, scripts,\n"
          "                   threads (comma-separated)\n"
+         "  --features LIST  the special features for this run instead of those of the\n"
+         "                   initialisation file: all, none, or some of multiply-divide,\n"
+         "                   move-record, bit-test, expanded-print-edit, binary-code\n"
+         "                   (comma-separated)\n"
          "  --log FILE       write the trace list to FILE at exit\n"
          "  --help, --version\n"
          "\n"
@@ -256,6 +266,7 @@ int RunBatch(const TCommandLine& line, const std::string& programPath, std::ostr
   {
     TMachine machine(messenger);
     machine.Start(IniFileName(programPath));
+    if (line.FeaturesGiven) machine.Config.OverrideFeatures(line.Features);
     machine.Printer.KeepPrintFile();
     TBatchConsoleView consoleView(output);
     machine.Console.SetView(&consoleView);

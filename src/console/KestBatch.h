@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "core/Features.h"
 #include "machine/KestMain.h"
 
 namespace kestrel {
@@ -34,6 +35,8 @@ struct TCommandLine {
   std::string Deck;                    // --deck FILE: boot it instead of running a script
   std::string Charset;                 // --charset NAME: the convention card files are read in
   long CoreSize = 0;                   // --core N: positions of core storage (0: as configured)
+  bool FeaturesGiven = false;          // --features LIST: these instead of the file's
+  TFeatureSet Features = 0;
 };
 
 // What the start-up does for --deck, --charset and --core (checked by ParseCommandLine).

@@ -1,11 +1,13 @@
-// What the processor dispatches on: for each op code, the title that begins its trace text and a
-// pair of handlers.  The trace handler only describes the instruction; the execute handler does
-// it.  The table itself is built by the instructions (instructions/OpTable.h) and handed to the
-// processor by the one who builds the machine.
+// What the processor dispatches on: for each op code (and the features that add it), the title
+// that begins its trace text and a pair of handlers.  The trace handler only describes the
+// instruction; the execute handler does it.  The table itself is built by the instructions
+// (instructions/OpTable.h) and handed to the processor by the one who builds the machine.
 #pragma once
 
 #include <array>
 #include <cstdint>
+
+#include "core/Features.h"
 
 namespace kestrel {
 
@@ -17,13 +19,19 @@ struct TOpcodeEntry {
   const char* Title = nullptr;  // mnemonic and title, blanks included ("MCW Move chars from ")
   THandler Trace = nullptr;
   THandler Execute = nullptr;
+  // The special feature that adds the instruction; 0 for the basic machine.
+  TFeatureSet Feature = 0;
+  // Non-zero: a form of the op code written with 8 characters and this d-character, which the
+  // feature adds beside the op code's own entry.
+  uint8_t DChar = 0;
 };
 
 struct TInstructionSet {
-  // Indexed by the op code; an entry without an execute handler is not an instruction.
-  std::array<TOpcodeEntry, 64> ByCode{};
+  // The entry of an op code on a machine with these features, or null when it is not an
+  // instruction there; `dChar` is the d-character of an 8-character instruction, else 0.
+  const TOpcodeEntry* (*Find)(uint8_t code, TFeatureSet features, uint8_t dChar) = nullptr;
   // The entry every instruction with a % A-address goes to, whatever its op code.
-  TOpcodeEntry IOUnit{};
+  const TOpcodeEntry* (*IOUnit)() = nullptr;
 };
 
 }  // namespace kestrel

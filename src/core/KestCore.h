@@ -37,6 +37,7 @@ inline constexpr uint8_t Minus = 32;
 inline constexpr uint8_t Asterisk = 44;
 inline constexpr uint8_t Ampersand = 48;
 inline constexpr uint8_t LetterR = 41;
+inline constexpr uint8_t Dollar = 43;
 inline constexpr uint8_t LetterC = 51;
 }  // namespace Bcd
 

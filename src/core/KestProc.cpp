@@ -386,10 +386,11 @@ uint16_t TCPUThread::DecodeAddress(bool aAddress, uint8_t hundreds, uint8_t tens
 // ---- Phases ---------------------------------------------------------------------------------
 
 const TOpcodeEntry& TCPUThread::Entry() const {
-  const TOpcodeEntry& entry =
-      R.IOFlag ? instructions_.IOUnit : instructions_.ByCode[R.Opcode & CoreChar::CodeMask];
-  if (entry.Execute == nullptr) InvalidOpcode(R.Opcode, R.InstrAddr);
-  return entry;
+  const TOpcodeEntry* entry =
+      R.IOFlag ? instructions_.IOUnit()
+               : instructions_.Find(R.Opcode, R.Features, R.ILen == 8 ? R.DMod.Get() : 0);
+  if (entry == nullptr) InvalidOpcode(R.Opcode, R.InstrAddr);
+  return *entry;
 }
 
 void TCPUThread::TracePhase() {

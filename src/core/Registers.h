@@ -6,6 +6,7 @@
 #include <mutex>
 #include <string>
 
+#include "core/Features.h"
 #include "core/Shared.h"
 
 namespace kestrel {
@@ -76,6 +77,9 @@ struct TRegisters {
   TShared<uint8_t> OpcodeStop;
   TShared<bool> TurboMode;
   TStopMessage StopMessage;
+  // The special features installed (TFeature bits): set by the configuration while the processor
+  // is stopped, read by the dispatch.
+  TShared<uint8_t> Features;
 
   bool SenseSwitch(int index) const { return (SenseSwitches >> index) & 1; }
   void SetSenseSwitch(int index, bool on) {

@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/Features.h"
 #include "core/KestProc.h"
 #include "instructions/Handlers.h"
 
@@ -57,6 +58,43 @@ void ScanLine(TCPUThread& cpu, const TEditView& view, bool withData) {
   line += " B=\"" + cpu.Core.FieldText(view.Start, view.Length) + "\"";
   TraceLine(cpu, line);
 }
+
+// The expanded print edit feature.  An asterisk or a dollar sign immediately left of the
+// zero-suppression code is a digit position too, and asks for asterisk protection (the positions
+// the reverse scan suppresses become asterisks) or a floating dollar sign (placed in the last
+// suppressed position, just left of the first significant digit).
+class TExpandedEdit {
+ public:
+  explicit TExpandedEdit(const TCPUThread& cpu)
+      : installed_((cpu.R.Features & FEExpandedPrintEdit) != 0) {}
+  // Forward scan: the zero-suppression code was found in round i.
+  void SuppressCodeIn(int i) { markRound_ = i + 1; }
+  // Forward scan: whether round i's edit character is the protection mark (a digit position).
+  bool TakesMark(uint8_t edit, int i) {
+    if (!installed_ || i != markRound_ || (edit != Bcd::Asterisk && edit != Bcd::Dollar))
+      return false;
+    mark_ = edit;
+    return true;
+  }
+  // Reverse scan, on a position while suppression is on, after it has been suppressed.
+  void Protect(TCoreStorage& core, uint16_t at) {
+    if (mark_ == 0 || core.ReadChar(at) != Bcd::Blank) return;
+    if (mark_ == Bcd::Asterisk) core.StoreChar(at, Bcd::Asterisk);
+    lastSuppressed_ = at;
+  }
+  // After the reverse scan: the floating dollar sign, if one was asked for and has a place.
+  void PlaceDollar(TCPUThread& cpu) {
+    if (mark_ != Bcd::Dollar || lastSuppressed_ == 0) return;
+    cpu.Core.StoreChar(lastSuppressed_, Bcd::Dollar);
+    if (cpu.Tracing()) TraceLine(cpu, " Floating $ at " + Addr5(lastSuppressed_));
+  }
+
+ private:
+  bool installed_;
+  int markRound_ = -1;
+  uint8_t mark_ = 0;
+  uint16_t lastSuppressed_ = 0;
+};
 
 }  // namespace
 
@@ -112,6 +150,7 @@ void ExecMoveEdit(TCPUThread& cpu) {
   uint16_t bar = r.BAR;
   TEditView view;
   view.Start = bar;
+  TExpandedEdit expanded(cpu);
   if (tracing) {
     TraceLine(cpu, " MCE");
     TraceLine(cpu, " A=\"" + core.WordText(aar) + "\"");
@@ -149,7 +188,13 @@ void ExecMoveEdit(TCPUThread& cpu) {
         view.Suppress = true;
         // The word mark remembers where suppression began; the reverse scan stops on it.
         core.SetWordMark(bar, true);
+        expanded.SuppressCodeIn(i);
       }
+      core.StoreChar(bar, view.Data);
+      stored = view.Data;
+      needData = true;
+      inSignPart = false;
+    } else if (expanded.TakesMark(edit.Code, i)) {
       core.StoreChar(bar, view.Data);
       stored = view.Data;
       needData = true;
@@ -184,10 +229,12 @@ void ExecMoveEdit(TCPUThread& cpu) {
       core.StoreChar(bar, Bcd::Blank);
       if (tracing) TraceLine(cpu, " >>Suppressed");
     }
+    if (view.Suppress) expanded.Protect(core, bar);
     if (edit.WordMark) core.SetWordMark(bar, false);
     r.BAR = ++bar;
     if (edit.WordMark || bar > view.Start) break;
   }
+  expanded.PlaceDollar(cpu);
   if (tracing) {
     ScanLine(cpu, view, true);
     TraceLine(cpu, " End of MCE");

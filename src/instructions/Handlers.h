@@ -76,4 +76,19 @@ void ExecMoveSuppress(TCPUThread& cpu);
 void TraceMoveEdit(TCPUThread& cpu);
 void ExecMoveEdit(TCPUThread& cpu);
 
+// Special features: multiply and divide (MultiplyDivide.cpp); move record, binary code and
+// decode (FeatureMoves.cpp); branch if bit equal (BitTest.cpp).  The expanded print edit is a
+// form of MCE (Editing.cpp).
+void TraceMultiply(TCPUThread& cpu);
+void ExecMultiply(TCPUThread& cpu);
+void TraceDivide(TCPUThread& cpu);
+void ExecDivide(TCPUThread& cpu);
+void TraceMoveRecord(TCPUThread& cpu);
+void ExecMoveRecord(TCPUThread& cpu);
+void TraceBinaryMove(TCPUThread& cpu);  // MBC and MBD
+void ExecBinaryCode(TCPUThread& cpu);
+void ExecBinaryDecode(TCPUThread& cpu);
+void TraceBitEqual(TCPUThread& cpu);
+void ExecBitEqual(TCPUThread& cpu);
+
 }  // namespace kestrel

@@ -41,22 +41,60 @@ constexpr std::initializer_list<TOpcodeEntry> Instructions = {
     {58, "ZA  Zero and Add ", TraceZeroAdd, ExecZeroAdd},
     {25, "MCS Move Characters and Suppress Zeros from ", TraceMoveSuppress, ExecMoveSuppress},
     {53, "MCE Move Characters and Edit from ", TraceMoveEdit, ExecMoveEdit},
+    // The special features.
+    {12, "M   Multiply [", TraceMultiply, ExecMultiply, FEMultiplyDivide},
+    {28, "D   Divide [", TraceDivide, ExecDivide, FEMultiplyDivide},
+    {39, "MCM Move chars to Record or Group Mark from ", TraceMoveRecord, ExecMoveRecord,
+     FEMoveRecord},
+    {22, "BBE Branch if Bit Equal at ", TraceBitEqual, ExecBitEqual, FEBitTest},
+    {36, "MBD Move and Binary Decode from ", TraceBinaryMove, ExecBinaryDecode, FEBinaryCode, 49},
+    {36, "MBC Move and Binary Code from ", TraceBinaryMove, ExecBinaryCode, FEBinaryCode, 50},
 };
 
-constexpr TInstructionSet MakeInstructionSet() {
-  TInstructionSet set;
+// The op codes' own entries, by code.
+constexpr std::array<TOpcodeEntry, 64> MakeTable() {
+  std::array<TOpcodeEntry, 64> table{};
   for (const TOpcodeEntry& entry : Instructions)
-    set.ByCode[entry.Code] = entry;
-  // The handlers write the whole text, so the title is empty.
-  set.IOUnit = {0, "", TraceIOUnit, ExecIOUnit};
-  return set;
+    if (entry.DChar == 0) table[entry.Code] = entry;
+  return table;
 }
 
-constexpr TInstructionSet Set = MakeInstructionSet();
+// The op codes that have forms selected by their d-character.
+constexpr uint64_t MakeDCharCodes() {
+  uint64_t codes = 0;
+  for (const TOpcodeEntry& entry : Instructions)
+    if (entry.DChar != 0) codes |= uint64_t{1} << entry.Code;
+  return codes;
+}
+
+constexpr std::array<TOpcodeEntry, 64> Table = MakeTable();
+constexpr uint64_t DCharCodes = MakeDCharCodes();
+
+bool Installed(const TOpcodeEntry& entry, TFeatureSet features) {
+  return entry.Feature == 0 || (entry.Feature & features) != 0;
+}
 
 }  // namespace
 
+const TOpcodeEntry* FindOpcode(uint8_t code, TFeatureSet features, uint8_t dChar) {
+  code &= 63;
+  if (dChar != 0 && ((DCharCodes >> code) & 1) != 0) {
+    for (const TOpcodeEntry& entry : Instructions) {
+      if (entry.Code == code && entry.DChar == dChar && Installed(entry, features)) return &entry;
+    }
+  }
+  const TOpcodeEntry& entry = Table[code];
+  return entry.Execute != nullptr && Installed(entry, features) ? &entry : nullptr;
+}
+
+const TOpcodeEntry* IOUnitEntry() {
+  // The handlers write the whole text, so the title is empty.
+  static constexpr TOpcodeEntry IOUnit{0, "", TraceIOUnit, ExecIOUnit};
+  return &IOUnit;
+}
+
 const TInstructionSet& InstructionSet() {
+  static constexpr TInstructionSet Set{FindOpcode, IOUnitEntry};
   return Set;
 }
 

@@ -249,6 +249,11 @@ void TConfiguration::LoadConfiguration() {
   CBCoreInitCheck = file_.ReadBool("Operation", "CoreInitCheck", false);
   core_.UninitializedCheck = CBCoreInitCheck;
   SelectCoreSize(file_.ReadInteger("Core Storage", "Size", 1400));
+  CBFeatures = 0;
+  for (const TFeatureName& f : FeatureNames) {
+    if (file_.ReadBool("Features", f.Key, false)) CBFeatures |= f.Feature;
+  }
+  ApplyFeatures();
 }
 
 bool TConfiguration::SaveConfiguration() {
@@ -262,10 +267,27 @@ bool TConfiguration::SaveConfiguration() {
   // With no size selected (the file held none of the six) the size is neither written nor
   // applied: the machine keeps its size.
   if (selectedSize_ != 0) file_.WriteInteger("Core Storage", "Size", selectedSize_);
+  for (const TFeatureName& f : FeatureNames)
+    file_.WriteBool("Features", f.Key, (CBFeatures & f.Feature) != 0);
   bool written = file_.Flush();
   core_.UninitializedCheck = CBCoreInitCheck;
   if (selectedSize_ != 0) core_.SetCoreSize(selectedSize_);
+  ApplyFeatures();
   return written;
+}
+
+void TConfiguration::OverrideFeatures(TFeatureSet features) {
+  overridden_ = true;
+  override_ = features;
+  ApplyFeatures();
+}
+
+TFeatureSet TConfiguration::AppliedFeatures() const {
+  return overridden_ ? override_ : CBFeatures;
+}
+
+void TConfiguration::ApplyFeatures() {
+  if (registers_ != nullptr) registers_->Features = AppliedFeatures();
 }
 
 }  // namespace kestrel

@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "core/Features.h"
 #include "core/KestCore.h"
+#include "core/Registers.h"
 
 namespace kestrel {
 
@@ -62,7 +64,9 @@ class TConfiguration {
  public:
   static constexpr uint16_t Sizes[6] = {1400, 2000, 4000, 8000, 12000, 16000};
 
-  explicit TConfiguration(TCoreStorage& core) : core_(core) {}
+  // `registers`, when given, receive the special features when they are applied.
+  explicit TConfiguration(TCoreStorage& core, TRegisters* registers = nullptr)
+      : core_(core), registers_(registers) {}
 
   // Opens the settings file (the dialog is created at program start).
   void Open(const std::string& iniPath) { file_.Open(iniPath); }
@@ -84,9 +88,21 @@ class TConfiguration {
   uint16_t SelectedCoreSize() const { return selectedSize_; }
   // The start-up script name read by the last LoadConfiguration.
   const std::string& StartupScript() const { return startupScript_; }
+  // The "Features" check boxes: one TFeature bit each.
+  TFeatureSet CBFeatures = 0;
+  // The features for this run whatever the file says (the command line's choice); they are
+  // applied instead of the check boxes, which still show and save the file's.
+  void OverrideFeatures(TFeatureSet features);
+  // The features the machine has now.
+  TFeatureSet AppliedFeatures() const;
 
  private:
+  void ApplyFeatures();
+
   TCoreStorage& core_;
+  TRegisters* registers_;
+  bool overridden_ = false;
+  TFeatureSet override_ = 0;
   TProfileFile file_;
   uint16_t selectedSize_ = 0;
   std::string startupScript_ = "PowerOn.OCL";

@@ -52,7 +52,7 @@ class TMachine {
   // model (the main window's receiver).
   TScriptDisplay ScriptDisplay;
   TOCLThread Script{Registers, Core, TraceFlags, Messenger, ScriptDisplay};
-  TConfiguration Config{Core};
+  TConfiguration Config{Core, &Registers};
   TConsole Console{*this};
   TCharMapControl MappingControl{CharMap};
 };

@@ -42,6 +42,10 @@ TEST(BatchCommandLine, BadCommandLines) {
   EXPECT_NE(error({"--batch", "A.OCL", "B.OCL"}), "");
   EXPECT_NE(error({"--bogus"}), "");
   EXPECT_NE(error({"--answer", "1"}), "");  // belongs to --batch
+  EXPECT_NE(error({"--features", "all"}), "");
+  EXPECT_NE(error({"--batch", "--features"}), "");
+  EXPECT_NE(error({"--batch", "--features", "multiply-divide,telepathy"}), "");
+  EXPECT_NE(error({"--batch", "--features", "bit-test,"}), "");
   EXPECT_EQ(error({}), "");
   EXPECT_EQ(error({"--help"}), "");
   EXPECT_EQ(error({"JOB.OCL"}), "");
@@ -187,6 +191,41 @@ TEST_F(BatchThread, ADeckBootsWithOneCommandInTheConventionNamed) {
   // An empty deck: Load finds no card, nothing is started.
   dir.Write("EMPTY.CD", "");
   EXPECT_EQ(boot("EMPTY.CD", {"--charset", "basic"}), BSFailed);
+}
+
+TEST(BatchCommandLine, Features) {
+  struct TCase {
+    const char* List;
+    TFeatureSet Features;
+  } cases[] = {
+      {"all", AllFeatures},
+      {"none", 0},
+      {"multiply-divide,move-record", FEMultiplyDivide | FEMoveRecord},
+      {"bit-test", FEBitTest},
+      {"expanded-print-edit,binary-code", FEExpandedPrintEdit | FEBinaryCode},
+  };
+  for (const TCase& c : cases) {
+    TCommandLine line;
+    EXPECT_EQ(ParseCommandLine({"--batch", "--features", c.List}, line), "") << c.List;
+    EXPECT_TRUE(line.FeaturesGiven);
+    EXPECT_EQ(line.Features, c.Features) << c.List;
+  }
+}
+
+// A branch if bit equal at 1 (W 030 020 1) that jumps to the halt at 30 when it is an
+// instruction; without the bit test feature it is an invalid op code.
+TEST_F(BatchThread, FeaturesComeFromTheInitialisationFileOrTheCommandLine) {
+  const std::string job =
+      "CORE CHAR [1] = 22 CORE CHAR [2] = 10 CORE CHAR [3] = 3 CORE CHAR [4] = 10 "
+      "CORE CHAR [5] = 10 CORE CHAR [6] = 2 CORE CHAR [7] = 10 CORE CHAR [8] = 1 "
+      "CORE CHAR [9] = 59 CORE CHAR [30] = 59 CORE CHAR [20] = 1 "
+      "CORE MARK [1] ON CORE MARK [9] ON CORE MARK [10] ON CORE MARK [30] ON CORE MARK [31] ON "
+      "START IARCHECK 31";
+  EXPECT_EQ(Run(job), BSFailed);
+  EXPECT_EQ(Run(job, {"--features", "bit-test"}), BSOk) << err.str();
+  dir.Write("kestrel.INI", "[Features]\nBitTest=1\n");
+  EXPECT_EQ(Run(job), BSOk) << err.str();
+  EXPECT_EQ(Run(job, {"--features", "none"}), BSFailed);
 }
 
 TEST_F(BatchThread, ProgramThatHaltsEndsTheJob) {

@@ -35,7 +35,7 @@ class ConfigForm : public ::testing::Test {
   QTemporaryDir dir;
   std::string ini;
   TTestMachine t;
-  TConfiguration config{t.Core};
+  TConfiguration config{t.Core, &t.R};
   TConfigForm form{config};
 };
 
@@ -98,6 +98,28 @@ TEST_F(ConfigForm, ASizeNotOfTheSixSelectsNoButtonAndKeepsTheMachineSize) {
   });
   EXPECT_EQ(t.Core.Size(), 8000);
   EXPECT_NE(IniText().find("Size=5000"), std::string::npos);
+}
+
+TEST_F(ConfigForm, FeatureCheckBoxesShowSaveAndApplyTheFeatures) {
+  {
+    std::ofstream out(ini);
+    out << "[Features]\nMoveRecord=1\n";
+  }
+  Show([&] {
+    ASSERT_EQ(form.CBFeature.size(), 5u);
+    EXPECT_EQ(form.CBFeature[0]->objectName(), QStringLiteral("CBMultiplyDivide"));
+    EXPECT_EQ(form.CBFeature[0]->text(), QStringLiteral("Multiply/Divide"));
+    EXPECT_FALSE(form.CBFeature[0]->isChecked());
+    EXPECT_TRUE(form.CBFeature[1]->isChecked());  // Move Record
+    form.CBFeature[0]->click();
+    form.CBFeature[1]->click();
+    form.CBFeature[4]->click();  // Binary Code and Decode
+    form.PBOK->click();
+  });
+  const std::string text = IniText();
+  for (const char* line : {"MultiplyDivide=1", "MoveRecord=0", "BitTest=0", "BinaryCode=1"})
+    EXPECT_NE(text.find(line), std::string::npos) << line << " in " << text;
+  EXPECT_EQ(t.R.Features, FEMultiplyDivide | FEBinaryCode);
 }
 
 }  // namespace

@@ -211,3 +211,46 @@ TEST(MoveEdit, EditWordWithoutWordMarkStopsAtTheAddressCheck) {
 
 }  // namespace
 }  // namespace kestrel::test
+
+namespace kestrel::test {
+namespace {
+
+// The expanded print edit: an asterisk or a dollar sign just left of the zero-suppression code
+// takes a digit and protects the suppressed positions with asterisks, or floats a dollar sign
+// to the left of the first significant digit.  Without the feature (or anywhere else in the
+// edit word) they are edit characters as before.
+TEST(ExpandedPrintEdit, AsteriskProtectionAndFloatingDollar) {
+  struct TCase {
+    bool Feature;
+    const char* Data;
+    const char* EditWord;
+    const char* Result;
+  } cases[] = {
+      {true, "000012", " , *0.  ", "*****.12"},
+      {true, "001234", " , *0.  ", "***12.34"},
+      {true, "123456", " , *0.  ", "1,234.56"},
+      {true, "000012", " , $0.  ", "    $.12"},
+      {true, "001234", " , $0.  ", "  $12.34"},
+      {true, "123456", " , $0.  ", "1,234.56"},  // no place left for the dollar sign
+      {true, "000012", " *  0.  ", "     .12"},  // not next to the zero: suppressed as ever
+      {false, "000012", " , *0.  ", "     .12"},
+      {false, "000012", " , $0.  ", "   $ .12"},
+  };
+  for (const TCase& c : cases) {
+    TTestMachine t;
+    t.M.Registers.Features = c.Feature ? FEExpandedPrintEdit : 0;
+    t.Instructions(500, {Op('E', 306, 408), "."});
+    t.Field(306, c.Data);
+    t.Field(408, c.EditWord);
+    t.Run(500);
+    ASSERT_EQ(t.State(), CpuState::ProgramHalt) << t.StopMessage();
+    const std::string expected = c.Result;
+    EXPECT_EQ(t.Text(408, 8), std::string(8 - expected.size(), ' ') + expected)
+        << c.Data << " in \"" << c.EditWord << "\"" << (c.Feature ? " with" : " without");
+    for (uint16_t a = 401; a <= 408; ++a)
+      EXPECT_FALSE(t.WordMarkAt(a)) << a;
+  }
+}
+
+}  // namespace
+}  // namespace kestrel::test

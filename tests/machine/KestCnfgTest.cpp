@@ -15,7 +15,7 @@ class Configuration : public ::testing::Test {
   TWorkDir dir;
   TRegisters registers;
   TCoreStorage core{registers};
-  TConfiguration config{core};
+  TConfiguration config{core, &registers};
 };
 
 TEST(ProfileFile, FileNameBesideTheProgram) {
@@ -56,7 +56,8 @@ TEST_F(Configuration, ACarriageReturnAloneEndsALine) {
   ASSERT_TRUE(config.SaveConfiguration());
   const std::string saved =
       "[Operation]\nStartupScript=JOB.OCL\nCoreInitCheck=0\n\n; note\n\n[Core Storage]\n"
-      "Size=1400\n";
+      "Size=1400\n\n[Features]\nMultiplyDivide=0\nMoveRecord=0\nBitTest=0\n"
+      "ExpandedPrintEdit=0\nBinaryCode=0\n";
   EXPECT_EQ(dir.Read("Kestrel.INI"), saved);
   ASSERT_TRUE(config.SaveConfiguration());
   EXPECT_EQ(dir.Read("Kestrel.INI"), saved);
@@ -119,7 +120,38 @@ TEST_F(Configuration, SaveKeepsOtherLinesAndDeletesPowerOn) {
   config.SaveConfiguration();
   EXPECT_EQ(dir.Read("Kestrel.INI"),
             "; my notes\n[Operation]\nStartupScript=B.OCL\nOther=keep\nCoreInitCheck=0\n\n"
-            "[Mine]\nx=1\n\n[Core Storage]\nSize=2000\n");
+            "[Mine]\nx=1\n\n[Core Storage]\nSize=2000\n\n[Features]\nMultiplyDivide=0\n"
+            "MoveRecord=0\nBitTest=0\nExpandedPrintEdit=0\nBinaryCode=0\n");
+}
+
+// The "Features" keys: 1 or 0, each off when missing or unreadable; what is loaded or saved is
+// what the machine has, unless the command line chose the features for this run.
+TEST_F(Configuration, FeaturesAreReadSavedAndApplied) {
+  dir.Write("Kestrel.INI", "[features]\nmultiplydivide=1\nMoveRecord=0\nBitTest=x\nBinaryCode=2\n");
+  config.LoadConfiguration();
+  EXPECT_EQ(config.CBFeatures, FEMultiplyDivide | FEBinaryCode);
+  EXPECT_EQ(registers.Features, FEMultiplyDivide | FEBinaryCode);
+
+  config.CBFeatures = FEBitTest | FEExpandedPrintEdit;
+  ASSERT_TRUE(config.SaveConfiguration());
+  EXPECT_EQ(registers.Features, FEBitTest | FEExpandedPrintEdit);
+  const std::string text = dir.Read("Kestrel.INI");
+  for (const char* line : {"MultiplyDivide=0\n", "MoveRecord=0\n", "BitTest=1\n", "BinaryCode=0\n",
+                           "ExpandedPrintEdit=1\n"}) {
+    EXPECT_NE(text.find(line), std::string::npos) << line << " in " << text;
+  }
+
+  config.OverrideFeatures(AllFeatures);
+  EXPECT_EQ(registers.Features, AllFeatures);
+  config.LoadConfiguration();  // the file still shows in the dialog; the run keeps its choice
+  EXPECT_EQ(config.CBFeatures, FEBitTest | FEExpandedPrintEdit);
+  EXPECT_EQ(registers.Features, AllFeatures);
+
+  dir.Write("Kestrel.INI", "");
+  TConfiguration fresh{core, &registers};
+  fresh.Open(Path());
+  fresh.LoadConfiguration();
+  EXPECT_EQ(registers.Features, 0);  // none without the keys: the basic machine
 }
 
 TEST_F(Configuration, UnwritableFileIsReported) {
