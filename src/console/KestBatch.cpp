@@ -54,6 +54,31 @@ bool ParseSeconds(const std::string& text, double& value) {
 
 const char* const TraceNames[] = {"instructions", "details", "registers", "scripts", "threads"};
 
+// The panel's stop fields by the names --stop gives them, in the order of TStopField.
+const char* const StopNames[] = {"address", "read", "write", "value", "opcode"};
+
+// "FIELD=TEXT": the field's index and the text the operator would type (five digits at most for
+// an address, one character for the value and the op code).
+bool ParseStop(const std::string& text, std::pair<int, std::string>& stop) {
+  size_t equals = text.find('=');
+  if (equals == std::string::npos) return false;
+  const std::string name = text.substr(0, equals);
+  const std::string value = text.substr(equals + 1);
+  for (int field = 0; field < 5; ++field) {
+    if (name != StopNames[field]) continue;
+    if (field <= SFCoreWrite) {
+      if (value.empty() || value.size() > 5) return false;
+      for (char c : value)
+        if (c < '0' || c > '9') return false;
+    } else if (value.size() > 1) {
+      return false;
+    }
+    stop = {field, value};
+    return true;
+  }
+  return false;
+}
+
 // Output of several threads, one message at a time.
 class TBatchOutput {
  public:
@@ -170,6 +195,14 @@ std::string ParseCommandLine(const std::vector<std::string>& args, TCommandLine&
         start = comma + 1;
       }
       batchOnly = true;
+    } else if (a == "--stop") {
+      std::pair<int, std::string> stop;
+      if (!value(v) || !ParseStop(v, stop)) {
+        return "--stop needs address=N, read=N, write=N (N up to five digits), value=C or "
+               "opcode=C";
+      }
+      line.Stops.push_back(stop);
+      batchOnly = true;
     } else if (a == "--log") {
       if (!value(v) || v.empty()) return "--log needs a file name";
       line.LogFile = v;
@@ -182,7 +215,7 @@ std::string ParseCommandLine(const std::vector<std::string>& args, TCommandLine&
     }
   }
   if (batchOnly && !line.Batch && !line.Help && !line.Version) {
-    return "--answer, --max-seconds, --trace and --log belong to --batch";
+    return "--answer, --max-seconds, --trace, --stop and --log belong to --batch";
   }
   return {};
 }
@@ -190,7 +223,7 @@ std::string ParseCommandLine(const std::vector<std::string>& args, TCommandLine&
 std::string UsageText() {
   return "Usage: kestrel [SCRIPT]\n"
          "       kestrel --batch [SCRIPT] [--answer N]... [--max-seconds S] [--trace LIST]"
-         " [--log FILE]\n"
+         " [--stop FIELD=V]... [--log FILE]\n"
          "\n"
          "Without --batch the emulator opens its windows and runs SCRIPT (an OCL script),\n"
          "else the start-up script named in its initialisation file (PowerOn.OCL).\n"
@@ -201,6 +234,9 @@ std::string UsageText() {
          "  --max-seconds S  stop the machine and end after S seconds\n"
          "  --trace LIST     trace from the start: instructions, details, registers, scripts,\n"
          "                   threads (comma-separated)\n"
+         "  --stop FIELD=V   set a stop field of the front panel before the job starts:\n"
+         "                   address=N, read=N, write=N (core read and write stops),\n"
+         "                   value=C (the write stop's character), opcode=C\n"
          "  --log FILE       write the trace list to FILE at exit\n"
          "  --help, --version\n"
          "\n"
@@ -239,6 +275,8 @@ int RunBatch(const TCommandLine& line, const std::string& programPath, std::ostr
       if (name == "scripts") f.TraceScripts = true;
       if (name == "threads") f.TraceThreads = true;
     }
+    for (const auto& [field, text] : line.Stops)
+      machine.Console.SetStopField(static_cast<TStopField>(field), text);
 
     machine.Cpu.StartThread();
     machine.Script.StartThread();

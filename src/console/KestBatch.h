@@ -6,6 +6,7 @@
 
 #include <iosfwd>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace kestrel {
@@ -29,6 +30,8 @@ struct TCommandLine {
   double MaxSeconds = 0;               // 0: no limit
   std::vector<std::string> Trace;      // --trace names
   std::string LogFile;                 // --log FILE
+  // --stop FIELD=TEXT: a front panel stop field set before the start-up script runs.
+  std::vector<std::pair<int, std::string>> Stops;
 };
 
 // Parses the arguments after the program name.  Returns an empty text, or what is wrong.
