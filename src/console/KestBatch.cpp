@@ -99,13 +99,24 @@ class TBatchOutput {
 };
 
 // The front panel without a window: errors it would show in a box go to standard error.
+// With --show-stops each stop of the processor is a line on standard output: the status line
+// and the registers as the panel shows them.
 class TBatchConsoleView : public IConsoleView {
  public:
-  explicit TBatchConsoleView(TBatchOutput& output) : output_(output) {}
+  TBatchConsoleView(TMachine& machine, TBatchOutput& output, bool showStops)
+      : machine_(machine), output_(output), showStops_(showStops) {}
   void ShowError(const std::string& message) override { output_.Err("Error: " + message); }
+  void ProcessorStopped() override {
+    if (!showStops_) return;
+    const TRegisters& r = machine_.Registers;
+    output_.Out("Stop: " + machine_.Console.StatusText() + " (IAR " + Addr5(r.IAR) + " AAR " +
+                Addr5(r.AAR) + " BAR " + Addr5(r.BAR) + ")");
+  }
 
  private:
+  TMachine& machine_;
   TBatchOutput& output_;
+  bool showStops_;
 };
 
 // The script message window as text: the lines are printed; Continue is pressed at once, an
@@ -203,6 +214,9 @@ std::string ParseCommandLine(const std::vector<std::string>& args, TCommandLine&
       }
       line.Stops.push_back(stop);
       batchOnly = true;
+    } else if (a == "--show-stops") {
+      line.ShowStops = true;
+      batchOnly = true;
     } else if (a == "--log") {
       if (!value(v) || v.empty()) return "--log needs a file name";
       line.LogFile = v;
@@ -215,7 +229,7 @@ std::string ParseCommandLine(const std::vector<std::string>& args, TCommandLine&
     }
   }
   if (batchOnly && !line.Batch && !line.Help && !line.Version) {
-    return "--answer, --max-seconds, --trace, --stop and --log belong to --batch";
+    return "--answer, --max-seconds, --trace, --stop, --show-stops and --log belong to --batch";
   }
   return {};
 }
@@ -223,7 +237,8 @@ std::string ParseCommandLine(const std::vector<std::string>& args, TCommandLine&
 std::string UsageText() {
   return "Usage: kestrel [SCRIPT]\n"
          "       kestrel --batch [SCRIPT] [--answer N]... [--max-seconds S] [--trace LIST]"
-         " [--stop FIELD=V]... [--log FILE]\n"
+         " [--stop FIELD=V]...\n"
+         "               [--show-stops] [--log FILE]\n"
          "\n"
          "Without --batch the emulator opens its windows and runs SCRIPT (an OCL script),\n"
          "else the start-up script named in its initialisation file (PowerOn.OCL).\n"
@@ -237,6 +252,7 @@ std::string UsageText() {
          "  --stop FIELD=V   set a stop field of the front panel before the job starts:\n"
          "                   address=N, read=N, write=N (core read and write stops),\n"
          "                   value=C (the write stop's character), opcode=C\n"
+         "  --show-stops     print each stop of the processor: the status line, IAR, AAR, BAR\n"
          "  --log FILE       write the trace list to FILE at exit\n"
          "  --help, --version\n"
          "\n"
@@ -260,7 +276,7 @@ int RunBatch(const TCommandLine& line, const std::string& programPath, std::ostr
   {
     TMachine machine(messenger);
     machine.Config.Open(IniFileName(programPath));
-    TBatchConsoleView consoleView(output);
+    TBatchConsoleView consoleView(machine, output, line.ShowStops);
     machine.Console.SetView(&consoleView);
     TBatchDisplayView displayView(machine, output,
                                   std::deque<long>(line.Answers.begin(), line.Answers.end()));

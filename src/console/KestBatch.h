@@ -30,6 +30,7 @@ struct TCommandLine {
   double MaxSeconds = 0;               // 0: no limit
   std::vector<std::string> Trace;      // --trace names
   std::string LogFile;                 // --log FILE
+  bool ShowStops = false;              // --show-stops
   // --stop FIELD=TEXT: a front panel stop field set before the start-up script runs.
   std::vector<std::pair<int, std::string>> Stops;
 };

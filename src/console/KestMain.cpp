@@ -306,6 +306,7 @@ void TConsole::ReportError(const std::string& message) {
 void TConsole::CpuStopped() {
   if (runsOutstanding_ > 0) --runsOutstanding_;
   UpdateStatus();
+  if (view_ != nullptr) view_->ProcessorStopped();
   if (machine_.Registers.State != CpuState::OperatorHalt &&
       static_cast<TRunState>(machine_.Script.ScriptState()) == TRunState::Waiting) {
     machine_.Script.ResumeScript();

@@ -144,12 +144,17 @@ TEST_F(BatchThread, EndlessScriptIsStoppedByTheTimeLimit) {
 }
 
 TEST_F(BatchThread, StopFieldsAreSetBeforeTheJob) {
-  // 1: "B 001" reads itself; the read stop at 3 ends the run in a single step.
+  // 1: "B 001" reads itself; the read stop at 3 ends the run in a single step (the op code
+  // stop is set on another op code).
   std::string loop =
       "CORE CHAR [1] = 50 CORE MARK [1] ON CORE CHAR [2] = 10 CORE CHAR [3] = 10 "
       "CORE CHAR [4] = 1 CORE MARK [5] ON START DISPLAY 'stopped at ' + IAREG";
-  EXPECT_EQ(Run(loop, {"--stop", "read=3", "--stop", "opcode=B", "--max-seconds", "5"}), BSOk);
-  EXPECT_EQ(out.str(), "stopped at 5\n");
+  EXPECT_EQ(
+      Run(loop, {"--stop", "read=3", "--stop", "opcode=M", "--show-stops", "--max-seconds", "5"}),
+      BSOk);
+  EXPECT_EQ(out.str(),
+            "Stop: Storage at 00003 accessed 00001 (IAR 00005 AAR 00001 BAR 00001)\n"
+            "stopped at 5\n");
   EXPECT_EQ(err.str(), "");
 }
 
