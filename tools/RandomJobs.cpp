@@ -2,20 +2,24 @@
 // (scripts/differential).  Each program is made from its seed alone, so a seed names the same
 // program on every machine:
 //
-//   kestrel-randjobs DIR FIRST-SEED COUNT [PER-JOB]
+//   kestrel-randjobs [--clear-first] DIR FIRST-SEED COUNT [PER-JOB]
 //
 // writes into DIR one tape image per program (P<seed>.MT: record 1 is the whole core image with
 // its word marks, loaded at 1 by the tape unit's Load; a few short records follow for the
 // program's own tape reads), a card deck (CARDS.CD) and the jobs JOB<n>.OCL, each running PER-JOB
-// programs (default 10) one after the other: reset, core size, mount, Load, four Starts.  The job
-// names go to standard output.
+// programs (default 10) one after the other: reset, core size, mount, Load, eight Starts (after a
+// stop each Start is a single step).  The job
+// names go to standard output.  With --clear-first a small program of clear-storage instructions
+// first writes every position, so that the tape's Load may read core under the
+// uninitialised-read check.
 //
 // A program branches only forward, round an outer loop of three passes whose counter lies where
-// no operand points, and ends in four halts (one for each later Start), so it ends by itself
+// no operand points, and ends in eight halts (one for each Start), so it ends by itself
 // unless it rewrites its own branches.  Operands fall mostly on short fields with word marks;
 // some point into the program itself (and patch later instructions), into the index registers,
 // outside core or at characters no address may hold, and op codes, lengths and d-characters are
 // sometimes wrong, so the machine checks come up too.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -79,6 +83,7 @@ constexpr unsigned ProtectedStart = 333;  // up to the program: no operand point
 constexpr unsigned CounterUnits = 345, OneUnits = 347, ZeroUnits = 350;  // the loop's own fields
 constexpr unsigned ProgramStart = 400;
 constexpr unsigned DataStart = 700;
+constexpr unsigned Starts = 8;
 
 // Codes a tape record cannot carry into core: the tape mark character, the A-zone blank (read
 // back as 0) and the word separator.
@@ -130,7 +135,7 @@ const std::vector<TOp> Ops = {
 };
 
 uint8_t RandomOp(TRandom& rnd) {
-  if (rnd.Percent(2)) return static_cast<uint8_t>(rnd.Below(64));  // perhaps no instruction
+  if (rnd.Below(200) == 0) return static_cast<uint8_t>(rnd.Below(64));  // perhaps no instruction
   unsigned total = 0;
   for (const TOp& op : Ops)
     total += op.Weight;
@@ -147,7 +152,8 @@ class TProgram {
   TProgram(uint64_t seed, unsigned coreSize)
       : rnd_(seed),
         size_(coreSize),
-        loaded_(coreSize > 2600 ? 2600 : coreSize - 1),
+        // The Load reads the position after the record too, so that one must be inside core.
+        loaded_(coreSize == 1400 ? 1398 : rnd_.Between(1500, std::min(coreSize - 2, 2600u))),
         image_(loaded_ + 1) {}
 
   void Build() {
@@ -164,6 +170,8 @@ class TProgram {
   }
 
   unsigned CoreSize() const { return size_; }
+  // The positions the tape's Load fills are 1 to this.
+  unsigned Loaded() const { return loaded_; }
 
   // The record that loads core from 1: a word separator before each marked character.
   std::vector<uint8_t> LoadRecord() const {
@@ -234,30 +242,30 @@ class TProgram {
 
   // An operand: mostly a data field, sometimes anywhere that exercises a check or a rule.
   void Operand(uint8_t out[3], bool allowIO) {
-    unsigned kind = rnd_.Below(100);
+    unsigned kind = rnd_.Below(1000);
     unsigned value;
-    if (kind < 68) {
+    if (kind < 720) {
       value = RandomDataAddress();
-    } else if (kind < 76) {
+    } else if (kind < 800) {
       value = rnd_.Between(1, 99);
-    } else if (kind < 82) {
+    } else if (kind < 860) {
       value = rnd_.Between(100, 332);
-    } else if (kind < 86) {
+    } else if (kind < 900) {
       value = ProgramPosition();
-    } else if (kind < 88) {
+    } else if (kind < 905) {
       value = rnd_.Between(size_, 15999);  // outside core
-    } else if (kind < 89) {
+    } else if (kind < 908) {
       value = 0;
-    } else if (kind < 95) {
+    } else if (kind < 968) {
       Address(rnd_.Between(DataStart, loaded_ - 310), out);
       out[1] = static_cast<uint8_t>(out[1] | (16 * rnd_.Between(1, 3)));  // an index register
       return;
-    } else if (kind < 97 && allowIO) {
+    } else if (kind < 983 && allowIO) {
       out[0] = 28;  // %
-      out[1] = rnd_.Percent(80) ? 20 : RandomCode(rnd_);
-      out[2] = rnd_.Percent(80) ? static_cast<uint8_t>(rnd_.Between(1, 2)) : RandomCode(rnd_);
+      out[1] = rnd_.Percent(90) ? 20 : RandomCode(rnd_);
+      out[2] = rnd_.Percent(90) ? static_cast<uint8_t>(rnd_.Between(1, 2)) : RandomCode(rnd_);
       return;
-    } else if (kind < 98) {
+    } else if (kind < 990) {
       Address(RandomDataAddress(), out);
       out[rnd_.Below(3)] = static_cast<uint8_t>(11 + rnd_.Below(5));  // no address holds these
       return;
@@ -345,7 +353,7 @@ class TProgram {
     std::vector<uint8_t> b = {50, 0, 0, 0, 17};  // branch if unequal
     Address(ProgramStart, &b[1]);
     PutInstruction(loopEnd_ + 14, b, 5);
-    for (unsigned k = 0; k < 4; ++k)
+    for (unsigned k = 0; k < Starts; ++k)
       PutInstruction(loopEnd_ + 19 + k, {59}, 1);
   }
 
@@ -368,8 +376,8 @@ class TProgram {
   }
 
   unsigned LengthFor(uint8_t op) {
-    if (rnd_.Percent(2)) return rnd_.Percent(50) ? 3 : 6;  // a word mark where none may be
-    if (rnd_.Percent(2)) return rnd_.Between(9, 11);       // extra characters
+    if (rnd_.Below(200) == 0) return rnd_.Percent(50) ? 3 : 6;  // a word mark where none may be
+    if (rnd_.Percent(1)) return rnd_.Between(9, 11);            // extra characters
     switch (op) {
       case 50:  // B: 4 always, 5 on an indicator, 8 on a character, 7 ignored (never chained,
                 // which would branch wherever the instruction before left AAR)
@@ -403,7 +411,7 @@ class TProgram {
   }
 
   uint8_t DModifier(uint8_t op) {
-    if (rnd_.Percent(15)) return RandomCode(rnd_);
+    if (rnd_.Percent(4)) return RandomCode(rnd_);
     switch (op) {
       case 50:  // indicators and sense switches
         return rnd_.Pick(std::vector<uint8_t>{9, 12, 17, 18, 19, 20, 25, 34, 35, 39, 41, 49, 50});
@@ -444,6 +452,31 @@ void PutRecord(std::vector<uint8_t>& out, const std::vector<uint8_t>& bytes) {
   PutLength(out, bytes.size());
 }
 
+// Statements that place a chain of clear-storage instructions at 1 and run it: the first clears
+// the hundred positions up to `top`, each one-character one after it the hundred below, the last
+// one itself too (the run then ends at the position it cleared, which has no word mark any more).
+// Positions above `top` stay unwritten.
+std::string ClearFirst(unsigned top) {
+  std::string text;
+  auto character = [&](unsigned address, unsigned code) {
+    text += "CORE CHAR [" + std::to_string(address) + "] = " + std::to_string(code) + "\n";
+  };
+  auto mark = [&](unsigned address) { text += "CORE MARK [" + std::to_string(address) + "] ON\n"; };
+  uint8_t codes[3];
+  AddressCodes(top, codes);
+  character(1, 17);
+  mark(1);
+  for (unsigned k = 0; k < 3; ++k)
+    character(2 + k, codes[k]);
+  unsigned at = 5;
+  for (unsigned hundreds = top / 100; hundreds > 0; --hundreds, ++at) {
+    character(at, 17);
+    mark(at);
+  }
+  mark(at);
+  return text + "START\n";
+}
+
 bool WriteFile(const std::string& path, const std::string& text) {
   std::ofstream file(path, std::ios::binary);
   file << text;
@@ -453,8 +486,15 @@ bool WriteFile(const std::string& path, const std::string& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  bool clearFirst = false;
+  if (argc > 1 && std::string(argv[1]) == "--clear-first") {
+    clearFirst = true;
+    --argc;
+    ++argv;
+  }
   if (argc < 4) {
-    std::fprintf(stderr, "usage: kestrel-randjobs DIR FIRST-SEED COUNT [PER-JOB]\n");
+    std::fprintf(stderr,
+                 "usage: kestrel-randjobs [--clear-first] DIR FIRST-SEED COUNT [PER-JOB]\n");
     return 2;
   }
   const std::string dir = argv[1];
@@ -470,7 +510,7 @@ int main(int argc, char** argv) {
   std::string cards;
   TRandom cardRandom(first);
   const char* const chars = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789 ";
-  for (int card = 0; card < 40; ++card) {
+  for (int card = 0; card < 400; ++card) {
     for (int column = 0; column < 80; ++column)
       cards += chars[cardRandom.Below(37)];
     cards += '\n';
@@ -498,8 +538,12 @@ int main(int argc, char** argv) {
 
     if (job.empty())
       job = "* random programs from seed " + std::to_string(seed) + "\nDECK 'CARDS.CD'\n";
-    job += "RESET\nCORE SIZE " + std::to_string(program.CoreSize()) + "\nMOUNT TAPE1 '" + tapeName +
-           "'\nLOAD TAPE1\nSTART\nSTART\nSTART\nSTART\n";
+    job += "RESET\nCORE SIZE " + std::to_string(program.CoreSize()) + "\n";
+    if (clearFirst)
+      job += ClearFirst(std::min(program.Loaded() / 100 * 100 + 99, program.CoreSize() - 1));
+    job += "MOUNT TAPE1 '" + tapeName + "'\nLOAD TAPE1\n";
+    for (unsigned k = 0; k < Starts; ++k)
+      job += "START\n";
     if ((n + 1) % perJob == 0 || n + 1 == count) {
       job += "SAVE PUNCH 'PUNCH.CD'\n";
       const std::string name = "JOB" + std::to_string(jobNumber++) + ".OCL";
