@@ -21,8 +21,8 @@
 #include <thread>
 #include <vector>
 
-#include "core/Machine.h"
 #include "core/Messenger.h"
+#include "machine/Machine.h"
 
 namespace kestrel::bench {
 namespace {

@@ -18,8 +18,8 @@
 #include "FuzzSupport.h"
 #include "charset/IBMChars.h"
 #include "charset/IBMDefs.h"
-#include "core/Machine.h"
 #include "devices/IBM1402.h"
+#include "machine/Machine.h"
 
 using namespace kestrel;
 using namespace kestrel::fuzz;

@@ -10,8 +10,8 @@
 #include <string_view>
 #include <vector>
 
-#include "core/Machine.h"
 #include "core/Messenger.h"
+#include "machine/Machine.h"
 
 namespace kestrel::fuzz {
 

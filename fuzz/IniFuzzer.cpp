@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "FuzzSupport.h"
-#include "console/KestCnfg.h"
 #include "core/KestCore.h"
 #include "core/Registers.h"
+#include "machine/KestCnfg.h"
 
 using namespace kestrel;
 using namespace kestrel::fuzz;

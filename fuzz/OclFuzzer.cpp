@@ -19,7 +19,7 @@
 #include <string>
 
 #include "FuzzSupport.h"
-#include "core/Machine.h"
+#include "machine/Machine.h"
 
 using namespace kestrel;
 using namespace kestrel::fuzz;
@@ -195,7 +195,8 @@ class TOclMessenger : public TFuzzMessenger {
   void KeepInside(const TMessage& message) {
     if (message.Id != EmulatorMessage::DeviceRequest || message.Ref == nullptr) return;
     auto* command = static_cast<DeviceCommand*>(message.Ref);
-    if (command->Operation != 5 || command->Text == nullptr) return;
+    const bool save = command->Operation == RdrSaveStacker || command->Operation == PrnSave;
+    if (!save || command->Text == nullptr) return;
     const std::string& name = *command->Text;
     if (name.find_first_of("/\\") == std::string::npos && name != "..") return;
     keptInside_.push_back("saved-" + std::to_string(keptInside_.size()));

@@ -20,7 +20,7 @@
 #include <string>
 
 #include "FuzzSupport.h"
-#include "core/Machine.h"
+#include "machine/Machine.h"
 
 using namespace kestrel;
 using namespace kestrel::fuzz;

@@ -14,8 +14,8 @@
 #include <string>
 
 #include "FuzzSupport.h"
-#include "core/Machine.h"
 #include "devices/TapeDisp.h"
+#include "machine/Machine.h"
 
 using namespace kestrel;
 using namespace kestrel::fuzz;

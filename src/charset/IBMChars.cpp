@@ -60,13 +60,6 @@ bool IsBlank(const std::string& text) {
   return text.find_first_not_of(' ') == std::string::npos;
 }
 
-std::string Trim(std::string_view text) {
-  size_t first = text.find_first_not_of(" \t");
-  if (first == std::string_view::npos) return {};
-  size_t last = text.find_last_not_of(" \t");
-  return std::string(text.substr(first, last - first + 1));
-}
-
 // Opens a card file for reading, binary, so that every byte is seen as it is.
 std::ifstream OpenCardFile(const std::string& fileName) {
   std::error_code error;
@@ -176,8 +169,9 @@ void TCharMap::LoadCmcMapping(const std::string& fileName) {
       std::string_view rest = std::string_view(line).substr(1);
       size_t semicolon = rest.find(';');
       // Without a comment the name is the rest of the line as it stands, blanks and all.
-      std::string name =
-          semicolon == std::string_view::npos ? std::string(rest) : Trim(rest.substr(0, semicolon));
+      std::string name = semicolon == std::string_view::npos
+                             ? std::string(rest)
+                             : Trim(rest.substr(0, semicolon), " \t");
       if (UpperCase(name) == key) break;
     }
   }

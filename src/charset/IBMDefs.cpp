@@ -7,12 +7,6 @@
 
 namespace kestrel {
 
-std::string FormatAddress5(uint32_t number) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%05u", static_cast<unsigned>(static_cast<uint16_t>(number)));
-  return text;
-}
-
 namespace {
 
 std::mutex programPathMutex;

@@ -11,10 +11,6 @@
 
 namespace kestrel {
 
-// The number, taken as 16-bit unsigned, in decimal with zeros in front up to five digits
-// (12 gives 00012; 16000 stays 16000).
-std::string FormatAddress5(uint32_t number);
-
 // The directory of the program file, ending in a path separator.  Fixed at start-up.
 const std::string& ProgramDir();
 // The program file's name without directory and without anything from its first dot on.

@@ -5,7 +5,7 @@
 #include <QDialog>
 #include <array>
 
-#include "console/KestCnfg.h"
+#include "machine/KestCnfg.h"
 
 class QCheckBox;
 class QLabel;

@@ -7,7 +7,7 @@
 #include <ostream>
 #include <sstream>
 
-#include "core/Machine.h"
+#include "machine/Machine.h"
 
 namespace kestrel {
 
@@ -275,7 +275,7 @@ int RunBatch(const TCommandLine& line, const std::string& programPath, std::ostr
   int status = BSOk;
   {
     TMachine machine(messenger);
-    machine.Config.Open(IniFileName(programPath));
+    machine.Start(IniFileName(programPath));
     TBatchConsoleView consoleView(machine, output, line.ShowStops);
     machine.Console.SetView(&consoleView);
     TBatchDisplayView displayView(machine, output,
@@ -294,8 +294,6 @@ int RunBatch(const TCommandLine& line, const std::string& programPath, std::ostr
     for (const auto& [field, text] : line.Stops)
       machine.Console.SetStopField(static_cast<TStopField>(field), text);
 
-    machine.Cpu.StartThread();
-    machine.Script.StartThread();
     const Clock::time_point started = Clock::now();
     const auto limit = std::chrono::duration<double>(line.MaxSeconds);
     auto timeUp = [&] { return line.MaxSeconds > 0 && Clock::now() - started >= limit; };
@@ -336,11 +334,8 @@ int RunBatch(const TCommandLine& line, const std::string& programPath, std::ostr
     }
     messenger.ProcessPending();
 
-    // Program exit: the print file; mounted tape images are discarded with the machine.
-    machine.Console.ProgramExit();
-    messenger.Shutdown();
-    machine.Script.EndThread();
-    machine.Cpu.EndThread();
+    // Program exit; mounted tape images are discarded with the machine.
+    machine.Stop();
 
     if (!line.LogFile.empty()) {
       try {

@@ -1,5 +1,5 @@
 #include "console/MainForm.h"
-#include "console/QtControls.h"
+#include "core/QtControls.h"
 
 #include <QAction>
 #include <QApplication>
@@ -23,7 +23,7 @@
 #include <QVBoxLayout>
 
 #include "console/CoreForm.h"
-#include "core/Machine.h"
+#include "machine/Machine.h"
 
 namespace kestrel {
 
@@ -103,17 +103,42 @@ TMainForm::~TMainForm() {
   console_.SetView(nullptr);
 }
 
+// The panel's sections are built in the order of the focus chain: status, buttons, mode and
+// stops, registers, switches, windows.
 void TMainForm::BuildControls() {
   auto* central = new QWidget(this);
   setCentralWidget(central);
+  BuildStatus(central);
+  QLayout* buttons = BuildButtons(central);
+  QWidget* modes = BuildModeAndStops(central);
 
+  auto* right = new QVBoxLayout;
+  right->addWidget(BuildRegisters(central));
+  right->addWidget(BuildSwitches(central));
+  right->addWidget(BuildWindowLabels(central));
+  right->addStretch(1);
+
+  auto* middle = new QHBoxLayout;
+  middle->addLayout(buttons);
+  middle->addWidget(modes);
+  middle->addLayout(right);
+
+  auto* layout = new QVBoxLayout(central);
+  layout->setContentsMargins(8, 8, 8, 8);
+  layout->addWidget(LAStatus);
+  layout->addLayout(middle);
+}
+
+void TMainForm::BuildStatus(QWidget* central) {
   LAStatus = new QLabel(QStringLiteral("Status"), central);
   LAStatus->setObjectName(QStringLiteral("LAStatus"));
   LAStatus->setToolTip(QStringLiteral("Status message area"));
   LAStatus->setMinimumHeight(26);
   LAStatus->setMargin(4);
   LAStatus->setStyleSheet(QString::fromLatin1(StatusStyle));
+}
 
+QLayout* TMainForm::BuildButtons(QWidget* central) {
   PBStart = MakeButton(central, "PBStart", "&Start", "Start/Single step execution");
   PBStart->setProperty("tag", 0);
   PBStop = MakeButton(central, "PBStop", "S&top", "Stop execution");
@@ -136,7 +161,16 @@ void TMainForm::BuildControls() {
   connect(PBExit, &QPushButton::clicked, this, &QWidget::close);
   connect(CBTurbo, &QCheckBox::clicked, this, [this](bool on) { console_.SetTurbo(on); });
 
-  // Mode and stops.
+  auto* buttons = new QVBoxLayout;
+  for (QPushButton* b : {PBStart, PBStop, PBResume, PBReset, PBScript, PBExit}) {
+    buttons->addWidget(b);
+  }
+  buttons->addWidget(CBTurbo);
+  buttons->addStretch(1);
+  return buttons;
+}
+
+QWidget* TMainForm::BuildModeAndStops(QWidget* central) {
   auto* modes = new QGroupBox(QStringLiteral("Mode and Stops"), central);
   RBRUN = new QRadioButton(QStringLiteral("Run"), modes);
   RBRUN->setObjectName(QStringLiteral("RBRUN"));
@@ -186,8 +220,10 @@ void TMainForm::BuildControls() {
   modeGrid->addLayout(writeStop, 3, 1);
   modeGrid->addWidget(RBOCSt, 4, 0);
   modeGrid->addWidget(EBOCSt, 4, 1);
+  return modes;
+}
 
-  // Registers.
+QWidget* TMainForm::BuildRegisters(QWidget* central) {
   auto* registers = new QGroupBox(QStringLiteral("Registers"), central);
   LAIAR = MakeRegister(registers, "LAIAR", "Instruction Address Register", "00000");
   LAAAR = MakeRegister(registers, "LAAAR", "A-Address Register", "00000");
@@ -204,8 +240,10 @@ void TMainForm::BuildControls() {
     regGrid->addWidget(values[i], 1, i);
     values[i]->setMinimumWidth(i < 3 ? 56 : 28);
   }
+  return registers;
+}
 
-  // Sense switches.
+QWidget* TMainForm::BuildSwitches(QWidget* central) {
   auto* switches = new QGroupBox(QStringLiteral("Switches"), central);
   switches->setToolTip(QStringLiteral("Sense switches"));
   auto* switchRow = new QHBoxLayout(switches);
@@ -219,8 +257,11 @@ void TMainForm::BuildControls() {
     CBSR[static_cast<size_t>(i)] = box;
     switchRow->addWidget(box);
   }
+  return switches;
+}
 
-  // Windows.
+// The labels that show and hide the other windows, by tag 1 to 6.
+QWidget* TMainForm::BuildWindowLabels(QWidget* central) {
   auto* windows = new QGroupBox(QStringLiteral("Windows"), central);
   windows->setToolTip(QStringLiteral("Display window controls"));
   auto* windowRow = new QHBoxLayout(windows);
@@ -241,29 +282,7 @@ void TMainForm::BuildControls() {
     LAW[static_cast<size_t>(tag)] = label;
     windowRow->addWidget(label);
   }
-
-  auto* buttons = new QVBoxLayout;
-  for (QPushButton* b : {PBStart, PBStop, PBResume, PBReset, PBScript, PBExit}) {
-    buttons->addWidget(b);
-  }
-  buttons->addWidget(CBTurbo);
-  buttons->addStretch(1);
-
-  auto* right = new QVBoxLayout;
-  right->addWidget(registers);
-  right->addWidget(switches);
-  right->addWidget(windows);
-  right->addStretch(1);
-
-  auto* middle = new QHBoxLayout;
-  middle->addLayout(buttons);
-  middle->addWidget(modes);
-  middle->addLayout(right);
-
-  auto* layout = new QVBoxLayout(central);
-  layout->setContentsMargins(8, 8, 8, 8);
-  layout->addWidget(LAStatus);
-  layout->addLayout(middle);
+  return windows;
 }
 
 void TMainForm::BuildMenu() {

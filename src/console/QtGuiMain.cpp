@@ -20,12 +20,12 @@
 #include "console/GuiMain.h"
 #include "console/KestBatch.h"
 #include "console/MainForm.h"
-#include "core/Machine.h"
 #include "core/QtMessenger.h"
+#include "core/TraceForm.h"
 #include "devices/PrinterForm.h"
 #include "devices/ReaderForm.h"
 #include "devices/TapeUnitForm.h"
-#include "instructions/TraceForm.h"
+#include "machine/Machine.h"
 #include "script/OCLDisplayForm.h"
 #include "script/OCLEditForm.h"
 
@@ -120,10 +120,8 @@ int RunGui(int argc, char** argv) {
   int status = 0;
   {
     TMachine machine(messenger);
-    machine.Config.Open(IniFileName(QCoreApplication::applicationFilePath().toStdString()));
     // The processor and script threads are created asleep before any window.
-    machine.Cpu.StartThread();
-    machine.Script.StartThread();
+    machine.Start(IniFileName(QCoreApplication::applicationFilePath().toStdString()));
 
     // The windows, in the start-up order.
     TMainForm mainForm(machine, arguments);
@@ -180,13 +178,7 @@ int RunGui(int argc, char** argv) {
     if (status == 0) status = shotStatus;
     screenshot.reset();
 
-    // The end: the printer writes its print file while the devices are still there; then no
-    // sender may stay blocked, and the workers are stopped wherever they are.
-    machine.Console.ProgramExit();
-    messenger.Shutdown();
-    machine.Script.SetErrorBox(nullptr);
-    machine.Script.EndThread();
-    machine.Cpu.EndThread();
+    machine.Stop();
     mainForm.SetScriptEditor(nullptr);
     editForm.hide();
     displayForm.hide();

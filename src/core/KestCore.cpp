@@ -54,6 +54,13 @@ std::string Addr5(uint32_t address) {
   return text;
 }
 
+std::string Trim(std::string_view text, std::string_view blanks) {
+  size_t first = text.find_first_not_of(blanks);
+  if (first == std::string_view::npos) return {};
+  size_t last = text.find_last_not_of(blanks);
+  return std::string(text.substr(first, last - first + 1));
+}
+
 std::string Hex2(uint32_t value) {
   char text[16];
   std::snprintf(text, sizeof text, "%02X", value);

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "core/Registers.h"
 #include "core/Shared.h"
@@ -31,7 +32,23 @@ inline constexpr uint8_t ZoneMask = 48;
 inline constexpr uint8_t NumericMask = 15;
 inline constexpr uint8_t AZone = 16;
 inline constexpr uint8_t BZone = 32;
+inline constexpr uint8_t Comma = 27;
+inline constexpr uint8_t Minus = 32;
+inline constexpr uint8_t Asterisk = 44;
+inline constexpr uint8_t Ampersand = 48;
 }  // namespace Bcd
+
+// The op codes the processor and the handlers name.
+namespace Opcode {
+inline constexpr uint8_t ClearStorage = 17;  // /
+inline constexpr uint8_t Control = 20;       // U
+inline constexpr uint8_t SetWordMark = 27;   // ,
+inline constexpr uint8_t LoadChars = 35;     // L
+inline constexpr uint8_t MoveChars = 36;     // M
+inline constexpr uint8_t StoreAAR = 40;      // Q
+inline constexpr uint8_t Branch = 50;        // B
+inline constexpr uint8_t StoreBAR = 56;      // H
+}  // namespace Opcode
 
 inline char BcdToChar(uint8_t code) {
   return InternalCharSet[code & 63];
@@ -47,6 +64,8 @@ extern const std::array<int32_t, 64> UnitsTable;
 // Text helpers used by every message and trace line.
 std::string Addr5(uint32_t address);  // at least five decimal digits, leading zeros
 std::string Hex2(uint32_t value);     // two upper-case hexadecimal digits
+// The text without the characters of `blanks` at either end.
+std::string Trim(std::string_view text, std::string_view blanks = " ");
 
 // ---- Core storage ---------------------------------------------------------------------------
 
@@ -121,8 +140,9 @@ class TCoreStorage {
   // Display characters from the word mark at or below `address` up to `address`.
   std::string WordText(uint16_t address);
 
-  // For the core display: the raw word, and clearing its changed bit only if the word is still
-  // the one that was drawn (a store made meanwhile by another thread is never undone).
+  // The raw word, read without checks or stops (the core display, the one-pass fetch), and the
+  // clearing of its changed bit only if the word is still the one that was drawn (a store made
+  // meanwhile by another thread is never undone).
   uint16_t Word(uint16_t address) const { return core_[address].load(std::memory_order_relaxed); }
   bool ClearChanged(uint16_t address, uint16_t drawnWord) {
     return core_[address].compare_exchange_strong(drawnWord, drawnWord & ~CoreChar::Changed,

@@ -57,6 +57,10 @@ enum class EmulatorMessage : uint16_t {
   TapeZapRequest = 0x8132,
 };
 
+// ---- Device requests ------------------------------------------------------------------------
+// The processor, the scripts and the console send these; each device decodes its own operations
+// and raises an I/O check on any other.
+
 // The record a DeviceRequest carries; it lives in the sender's memory while the request runs.
 struct DeviceCommand {
   uint16_t Operation = 0;
@@ -64,6 +68,55 @@ struct DeviceCommand {
   uint8_t Flag = 0;
   const std::string* Text = nullptr;  // null when the text is empty
 };
+
+// Operations of the reader/punch.
+enum TReaderOp : uint16_t {
+  RdrReset = 1,
+  RdrClearStacker = 2,  // selector: a stacker code
+  RdrLoadDeck = 3,      // text: the file name; flag 1: upper case
+  RdrLoadCard = 4,
+  RdrSaveStacker = 5,  // selector: a stacker code; text: the file name
+  RdrRead = 6,
+  RdrPunch = 7,
+  RdrSelectStacker = 20,
+  RdrDummyCard = 21,  // text: the card
+};
+
+// The stackers that operations 2 and 5 of the reader/punch name by their selector.
+enum TStackerCode : uint16_t {
+  StackerReadN = 1,
+  StackerRead1 = 2,
+  Stacker82 = 3,
+  StackerPunch4 = 4,
+  StackerPunchN = 5,
+};
+
+// Operations of the printer.
+enum TPrinterOp : uint16_t {
+  PrnReset = 1,
+  PrnSave = 5,   // text: the file name
+  PrnPrint = 7,  // selector 1: the word marks
+  PrnCarriage = 8,
+  PrnLineCount = 9,
+};
+
+// Operations of the tape units; the selector is the unit, 1 to 6.
+enum class TTapeOp : uint16_t {
+  TapeResetAll = 1,  // selector 0: every drive
+  TapeMount = 3,     // text: the file name
+  TapeLoad = 4,
+  TapeRead = 6,
+  TapeWrite = 7,
+  TapeClearIndicate = 30,
+  TapeProtectOn = 31,
+  TapeProtectOff = 32,
+  TapeRewind = 33,
+  TapeUnload = 34,
+  TapeWriteMark = 35,
+};
+constexpr uint16_t Operation(TTapeOp op) {
+  return static_cast<uint16_t>(op);
+}
 
 // The record a TapeZapRequest carries: overwrite one byte of a mounted tape image.
 struct TapeZapRecord {

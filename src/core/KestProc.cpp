@@ -3,18 +3,27 @@
 #include <bit>
 #include <exception>
 
-#include "instructions/OpTable.h"
-
 namespace kestrel {
 
 namespace {
-constexpr uint8_t OpClearStorage = 17;
-constexpr uint8_t OpSetWordMark = 27;
-constexpr uint8_t OpLoadChars = 35;
-constexpr uint8_t OpMoveChars = 36;
-constexpr uint8_t OpStoreAAR = 40;
-constexpr uint8_t OpBranch = 50;
-constexpr uint8_t OpStoreBAR = 56;
+
+// ---- The fetch rules that hang on the op code; both ways of fetching follow them ----
+
+// An instruction with an A-address loads BAR with it too, except these, whose execution uses
+// BAR as it was.
+constexpr bool KeepsBAR(uint8_t opcode) {
+  return opcode == Opcode::LoadChars || opcode == Opcode::MoveChars || opcode == Opcode::StoreAAR ||
+         opcode == Opcode::StoreBAR;
+}
+// A blank after a branch's I-address is not part of the instruction.
+constexpr bool EndsBeforeBlank(uint8_t opcode, uint8_t next) {
+  return opcode == Opcode::Branch && next == Bcd::Blank;
+}
+// Clear storage and set word mark end at seven characters without a word mark after them: the
+// next position may be one whose mark they set.
+constexpr bool EndsAtSeven(uint8_t opcode) {
+  return opcode == Opcode::ClearStorage || opcode == Opcode::SetWordMark;
+}
 
 // The index register a zone over the tens character selects: its units position.
 constexpr uint16_t IndexRegister(uint8_t zone) {
@@ -32,54 +41,6 @@ inline bool PlainAddress(uint8_t hundreds, uint8_t tens, uint8_t units, uint16_t
   return true;
 }
 
-// The fetch of an ordinary instruction in one go.  When the op code and the eight positions after
-// it lie inside core, hold no core read stop and need no uninitialised-read check, reading them
-// raw is the same as reading them one at a time, and the length follows from where the next word
-// mark stands.  Anything else (a check to raise, an index register, a % unit, more than eight
-// characters) returns false, and the fetch reads character by character.
-bool FetchPlain(TCPUThread& cpu, uint16_t iar) {
-  constexpr unsigned Window = 9;
-  TCoreStorage& core = cpu.Core;
-  if (iar == 0 || iar + Window > core.Size()) return false;
-  if (unsigned stop = core.ReadStopAddress; stop - iar < Window) return false;
-  const bool uninitializedCheck = core.UninitializedCheck;
-  uint8_t code[Window];
-  unsigned marks = 0;
-#pragma GCC unroll 9
-  for (unsigned k = 0; k < Window; ++k) {
-    uint16_t word = core.Word(static_cast<uint16_t>(iar + k));
-    if (uninitializedCheck && !(word & CoreChar::Written)) return false;
-    code[k] = static_cast<uint8_t>(word & CoreChar::CodeMask);
-    marks |= ((word & CoreChar::WordMark) ? 1u : 0u) << k;
-  }
-  if (!(marks & 1)) return false;
-  const uint8_t opcode = code[0];
-  unsigned length = static_cast<unsigned>(std::countr_zero(marks >> 1)) + 1;
-  if (opcode == OpBranch && length > 4 && code[4] == Bcd::Blank) length = 4;
-  if ((opcode == OpClearStorage || opcode == OpSetWordMark) && length > 7) length = 7;
-  if (length == 3 || length == 6 || length > 8) return false;
-  uint16_t aAddress = 0;
-  uint16_t bAddress = 0;
-  if (length >= 4 && !PlainAddress(code[1], code[2], code[3], aAddress)) return false;
-  if (length >= 7 && !PlainAddress(code[4], code[5], code[6], bAddress)) return false;
-
-  TRegisters& r = cpu.R;
-  r.Opcode = opcode;
-  if (length >= 2) r.DMod = code[length == 8 ? 7 : length >= 5 ? 4 : 1];
-  if (length >= 4) {
-    r.AAR = aAddress;
-    if (length >= 7) {
-      r.BAR = bAddress;
-    } else if (opcode != OpLoadChars && opcode != OpMoveChars && opcode != OpStoreAAR &&
-               opcode != OpStoreBAR) {
-      r.BAR = aAddress;
-    }
-  }
-  r.ILen = static_cast<uint8_t>(length);
-  r.IAR = static_cast<uint16_t>(iar + length);
-  return true;
-}
-
 [[noreturn]] void InvalidOpcode(uint8_t code, uint16_t at) {
   RaiseProcessCheck(
       std::string("Invalid Opcode: \"") + BcdToChar(code) + "\" ($" + Hex2(code) + ") at ", at);
@@ -87,8 +48,13 @@ bool FetchPlain(TCPUThread& cpu, uint16_t iar) {
 }  // namespace
 
 TCPUThread::TCPUThread(TRegisters& registers, TCoreStorage& core, TTraceFlags& flags,
-                       TMessenger& messenger)
-    : R(registers), Core(core), Tracer(flags, messenger), flags_(flags), messenger_(messenger) {
+                       TMessenger& messenger, const TInstructionSet& instructions)
+    : R(registers),
+      Core(core),
+      Tracer(flags, messenger),
+      flags_(flags),
+      messenger_(messenger),
+      instructions_(instructions) {
   pending_.reserve(512);
 }
 
@@ -266,12 +232,62 @@ void TCPUThread::PostShowRegisters() {
 
 // ---- Fetch and decode -----------------------------------------------------------------------
 
-void TCPUThread::FetchInstruction() {
-  uint16_t iar = R.IAR;
+uint16_t TCPUThread::BeginFetch() {
+  const uint16_t iar = R.IAR;
   R.InstrAddr = iar;
   R.ILen = 0;
   R.IOFlag = false;
-  if (FetchPlain(*this, iar)) return;
+  return iar;
+}
+
+// When the op code and the eight positions after it lie inside core, hold no core read stop and
+// need no uninitialised-read check, reading them raw is the same as reading them one at a time,
+// and the length follows from where the next word mark stands.
+bool TCPUThread::FetchFast() {
+  constexpr unsigned Window = 9;
+  const uint16_t iar = BeginFetch();
+  TCoreStorage& core = Core;
+  if (iar == 0 || iar + Window > core.Size()) return false;
+  if (unsigned stop = core.ReadStopAddress; stop - iar < Window) return false;
+  const bool uninitializedCheck = core.UninitializedCheck;
+  uint8_t code[Window];
+  unsigned marks = 0;
+#pragma GCC unroll 9
+  for (unsigned k = 0; k < Window; ++k) {
+    uint16_t word = core.Word(static_cast<uint16_t>(iar + k));
+    if (uninitializedCheck && !(word & CoreChar::Written)) return false;
+    code[k] = static_cast<uint8_t>(word & CoreChar::CodeMask);
+    marks |= ((word & CoreChar::WordMark) ? 1u : 0u) << k;
+  }
+  if (!(marks & 1)) return false;
+  const uint8_t opcode = code[0];
+  unsigned length = static_cast<unsigned>(std::countr_zero(marks >> 1)) + 1;
+  if (length > 4 && EndsBeforeBlank(opcode, code[4])) length = 4;
+  if (length > 7 && EndsAtSeven(opcode)) length = 7;
+  if (length == 3 || length == 6 || length > 8) return false;
+  uint16_t aAddress = 0;
+  uint16_t bAddress = 0;
+  if (length >= 4 && !PlainAddress(code[1], code[2], code[3], aAddress)) return false;
+  if (length >= 7 && !PlainAddress(code[4], code[5], code[6], bAddress)) return false;
+
+  TRegisters& r = R;
+  r.Opcode = opcode;
+  if (length >= 2) r.DMod = code[length == 8 ? 7 : length >= 5 ? 4 : 1];
+  if (length >= 4) {
+    r.AAR = aAddress;
+    if (length >= 7) {
+      r.BAR = bAddress;
+    } else if (!KeepsBAR(opcode)) {
+      r.BAR = aAddress;
+    }
+  }
+  r.ILen = static_cast<uint8_t>(length);
+  r.IAR = static_cast<uint16_t>(iar + length);
+  return true;
+}
+
+void TCPUThread::FetchByCharacter() {
+  uint16_t iar = BeginFetch();
   // IAR moves past every character read.  It lives in `iar` while the fetch runs and is stored
   // when the fetch ends, or where a check stops it, so the register is the same either way.
   try {
@@ -303,14 +319,11 @@ void TCPUThread::FetchInstruction() {
       uint16_t aAddress;
       if (!PlainAddress(a0, a1, c.Code, aAddress)) aAddress = DecodeAddress(true, a0, a1, c.Code);
       R.AAR = aAddress;
-      if (opcode != OpLoadChars && opcode != OpMoveChars && opcode != OpStoreAAR &&
-          opcode != OpStoreBAR) {
-        R.BAR = aAddress;
-      }
+      if (!KeepsBAR(opcode)) R.BAR = aAddress;
       length = 4;
       c = next();
       if (c.WordMark) break;
-      if (opcode == OpBranch && c.Code == Bcd::Blank) break;  // the blank is not part
+      if (EndsBeforeBlank(opcode, c.Code)) break;
       const uint8_t b0 = c.Code;
       R.DMod = b0;
       length = 5;
@@ -326,8 +339,7 @@ void TCPUThread::FetchInstruction() {
       while (true) {
         c = next();
         if (c.WordMark) break;
-        // Clear storage and set word mark may end at 7 on a position whose mark they set.
-        if (opcode == OpClearStorage || opcode == OpSetWordMark) break;
+        if (EndsAtSeven(opcode)) break;
         R.DMod = c.Code;
         length = 8;
       }
@@ -367,9 +379,10 @@ uint16_t TCPUThread::DecodeAddress(bool aAddress, uint8_t hundreds, uint8_t tens
 // ---- Phases ---------------------------------------------------------------------------------
 
 const TOpcodeEntry& TCPUThread::Entry() const {
-  const TOpcodeEntry* entry = R.IOFlag ? IOUnitEntry() : FindOpcode(R.Opcode);
-  if (entry == nullptr) InvalidOpcode(R.Opcode, R.InstrAddr);
-  return *entry;
+  const TOpcodeEntry& entry =
+      R.IOFlag ? instructions_.IOUnit : instructions_.ByCode[R.Opcode & CoreChar::CodeMask];
+  if (entry.Execute == nullptr) InvalidOpcode(R.Opcode, R.InstrAddr);
+  return entry;
 }
 
 void TCPUThread::TracePhase() {

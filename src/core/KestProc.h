@@ -11,22 +11,21 @@
 #include <string_view>
 #include <thread>
 
+#include "core/IBMTrace.h"
+#include "core/InstructionSet.h"
 #include "core/KestCore.h"
 #include "core/KestDefs.h"
 #include "core/Messenger.h"
 #include "core/Registers.h"
-#include "instructions/IBMTrace.h"
 
 namespace kestrel {
-
-class TCPUThread;
-struct TOpcodeEntry;
 
 class TCPUThread {
  public:
   static constexpr int RegisterDisplayInterval = 200;
 
-  TCPUThread(TRegisters& registers, TCoreStorage& core, TTraceFlags& flags, TMessenger& messenger);
+  TCPUThread(TRegisters& registers, TCoreStorage& core, TTraceFlags& flags, TMessenger& messenger,
+             const TInstructionSet& instructions);
   ~TCPUThread();
   TCPUThread(const TCPUThread&) = delete;
   TCPUThread& operator=(const TCPUThread&) = delete;
@@ -47,7 +46,17 @@ class TCPUThread {
   void AcknowledgeShowRegisters() { registersPosted_ = false; }
 
   // ---- Instruction cycle ----
-  void FetchInstruction();
+  // Reads the instruction at IAR: in one pass when it is an ordinary one, else character by
+  // character.  Both ways leave the same registers and raise the same checks.
+  void FetchInstruction() {
+    if (!FetchFast()) FetchByCharacter();
+  }
+  // The one-pass fetch: false, with only InstrAddr, ILen and IOFlag changed, when the
+  // instruction is not an ordinary one (a check to raise, an index register, a % unit, more than
+  // eight characters, or positions outside core or under a read stop).
+  bool FetchFast();
+  // The fetch of any instruction, one character at a time, raising every check.
+  void FetchByCharacter();
   uint16_t DecodeAddress(bool aAddress, uint8_t hundreds, uint8_t tens, uint8_t units);
   void TracePhase();
   void ExecutePhase();
@@ -76,6 +85,7 @@ class TCPUThread {
   TTracer Tracer;
 
  private:
+  uint16_t BeginFetch();
   void RunAndCatch();
   void PostStopped();
   void RunLoop();
@@ -87,6 +97,7 @@ class TCPUThread {
 
   TTraceFlags& flags_;
   TMessenger& messenger_;
+  const TInstructionSet& instructions_;
   std::string pending_;
   bool pendingExecuted_ = true;  // the pending instruction has already been executed
 

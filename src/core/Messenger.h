@@ -55,6 +55,8 @@ class TMessenger {
 
   virtual void Send(TReceiver receiver, const TMessage& message) = 0;
   virtual void Post(TReceiver receiver, const TMessage& message) = 0;
+  // At the program's end: no sender stays blocked from now on, so the workers can be joined.
+  virtual void Shutdown() {}
 
   // Where an error escaping a handler is shown (the GUI's error box).  The sender of the request
   // stays blocked until this returns.  Without one, it goes to standard error.
@@ -102,7 +104,7 @@ class TThreadedMessenger : public TMessenger {
   void ProcessUntil(const std::function<bool()>& done, int pollMs = 20);
   // Stops accepting messages: pending and later sends return at once without being delivered,
   // so no worker thread stays blocked once the GUI thread has stopped.
-  void Shutdown();
+  void Shutdown() override;
 
  private:
   struct TItem {

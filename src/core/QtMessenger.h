@@ -32,7 +32,7 @@ class TQtMessenger : public QObject, public TMessenger {
 
   // Stops delivering: waiting and later sends return at once, queued and later posts are
   // dropped.  Called on the GUI thread when its loop has ended, before the workers are joined.
-  void Shutdown();
+  void Shutdown() override;
   bool IsShutDown() const;
 
   // The error box: a modal message box over the active window.

@@ -26,19 +26,19 @@ const char* PileCaption(TPile pile) {
 
 bool PileOfStackerCode(uint16_t code, TPile& pile) {
   switch (code) {
-    case 1:
+    case StackerReadN:
       pile = PLReadN;
       return true;
-    case 2:
+    case StackerRead1:
       pile = PLRead1;
       return true;
-    case 3:
+    case Stacker82:
       pile = PL82;
       return true;
-    case 4:
+    case StackerPunch4:
       pile = PLPunch4;
       return true;
-    case 5:
+    case StackerPunchN:
       pile = PLPunchN;
       return true;
     default:
@@ -59,13 +59,11 @@ void TReaderPunch::HandleMessage(const TMessage& message) {
 void TReaderPunch::Request(const DeviceCommand& command) {
   // An empty reader ignores everything until it is reset.
   if (outOfCards_ && command.Operation != RdrReset) return;
-  if (!IsReaderOp(command.Operation)) {
-    RaiseIOCheck("Invalid I/O Op for RDR/PUN: " + std::to_string(command.Operation), 0);
-  }
+  const TOperation operation = Decode(command.Operation);
   // A failing operation may still have changed the piles (a deck loaded up to a bad card), so
   // the window refreshes either way.
   try {
-    CarryOut(command);
+    operation(*this, command);
   } catch (...) {
     if (!registers_.TurboMode) Refresh();
     throw;
@@ -73,55 +71,36 @@ void TReaderPunch::Request(const DeviceCommand& command) {
   if (!registers_.TurboMode) Refresh();
 }
 
-bool TReaderPunch::IsReaderOp(uint16_t operation) {
+namespace {
+std::string TextOf(const DeviceCommand& command) {
+  return command.Text != nullptr ? *command.Text : std::string();
+}
+}  // namespace
+
+// An unknown operation is refused before anything has changed, so the window is not refreshed.
+TReaderPunch::TOperation TReaderPunch::Decode(uint16_t operation) {
   switch (operation) {
     case RdrReset:
+      return [](TReaderPunch& r, const DeviceCommand&) { r.Reset(); };
     case RdrClearStacker:
+      return [](TReaderPunch& r, const DeviceCommand& c) { r.ClearStacker(c.Selector); };
     case RdrLoadDeck:
+      return
+          [](TReaderPunch& r, const DeviceCommand& c) { r.LoadDeck(TextOf(c), (c.Flag & 1) != 0); };
     case RdrLoadCard:
+      return [](TReaderPunch& r, const DeviceCommand&) { r.LoadCard(); };
     case RdrSaveStacker:
+      return [](TReaderPunch& r, const DeviceCommand& c) { r.SaveStacker(c.Selector, TextOf(c)); };
     case RdrRead:
+      return [](TReaderPunch& r, const DeviceCommand&) { r.ReadCard(); };
     case RdrPunch:
+      return [](TReaderPunch& r, const DeviceCommand&) { r.PunchCard(); };
     case RdrSelectStacker:
+      return [](TReaderPunch& r, const DeviceCommand& c) { r.SelectStacker(c.Selector); };
     case RdrDummyCard:
-      return true;
+      return [](TReaderPunch& r, const DeviceCommand& c) { r.SetDummyCard(TextOf(c)); };
     default:
-      return false;
-  }
-}
-
-void TReaderPunch::CarryOut(const DeviceCommand& command) {
-  const std::string text = command.Text != nullptr ? *command.Text : std::string();
-  switch (command.Operation) {
-    case RdrReset:
-      Reset();
-      break;
-    case RdrClearStacker:
-      ClearStacker(command.Selector);
-      break;
-    case RdrLoadDeck:
-      LoadDeck(text, (command.Flag & 1) != 0);
-      break;
-    case RdrLoadCard:
-      LoadCard();
-      break;
-    case RdrSaveStacker:
-      SaveStacker(command.Selector, text);
-      break;
-    case RdrRead:
-      ReadCard();
-      break;
-    case RdrPunch:
-      PunchCard();
-      break;
-    case RdrSelectStacker:
-      SelectStacker(command.Selector);
-      break;
-    case RdrDummyCard:
-      SetDummyCard(text);
-      break;
-    default:
-      break;
+      RaiseIOCheck("Invalid I/O Op for RDR/PUN: " + std::to_string(operation), 0);
   }
 }
 

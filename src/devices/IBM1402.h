@@ -18,19 +18,6 @@
 
 namespace kestrel {
 
-// DeviceRequest operations of the reader/punch.
-enum TReaderOp : uint16_t {
-  RdrReset = 1,
-  RdrClearStacker = 2,
-  RdrLoadDeck = 3,
-  RdrLoadCard = 4,
-  RdrSaveStacker = 5,
-  RdrRead = 6,
-  RdrPunch = 7,
-  RdrSelectStacker = 20,
-  RdrDummyCard = 21,
-};
-
 // The six piles, numbered by the tag of the radio button that shows each.
 enum TPile : uint8_t {
   PLHopper = 0,
@@ -60,7 +47,6 @@ class TReaderPunch : public IMessageReceiver {
   void HandleMessage(const TMessage& message) override;
   // Carries out one request.  While OutOfCards is set, everything but a reset is ignored.
   void Request(const DeviceCommand& command);
-  static bool IsReaderOp(uint16_t operation);
 
   // ---- Operations (the requests, and the operator's and front ends' direct use) ----
   // Empties every pile and shows the hopper; the dummy card and the card file name stay.
@@ -113,7 +99,8 @@ class TReaderPunch : public IMessageReceiver {
   uint64_t RefreshCount() const { return refreshes_; }
 
  private:
-  void CarryOut(const DeviceCommand& command);
+  using TOperation = void (*)(TReaderPunch& reader, const DeviceCommand& command);
+  static TOperation Decode(uint16_t operation);
   void Refresh();
 
   TRegisters& registers_;

@@ -27,19 +27,6 @@ void TPrinter::HandleMessage(const TMessage& message) {
   Request(*static_cast<const DeviceCommand*>(message.Ref));
 }
 
-bool TPrinter::IsPrinterOp(uint16_t operation) {
-  switch (operation) {
-    case PrnReset:
-    case PrnSave:
-    case PrnPrint:
-    case PrnCarriage:
-    case PrnLineCount:
-      return true;
-    default:
-      return false;
-  }
-}
-
 void TPrinter::Request(const DeviceCommand& command) {
   switch (command.Operation) {
     case PrnReset:

@@ -16,15 +16,6 @@
 
 namespace kestrel {
 
-// DeviceRequest operations of the printer.
-enum TPrinterOp : uint16_t {
-  PrnReset = 1,
-  PrnSave = 5,
-  PrnPrint = 7,
-  PrnCarriage = 8,
-  PrnLineCount = 9,
-};
-
 class TPrinter : public IMessageReceiver {
  public:
   static constexpr int LineWidth = 132;
@@ -42,7 +33,6 @@ class TPrinter : public IMessageReceiver {
   // ---- Device requests ----
   void HandleMessage(const TMessage& message) override;
   void Request(const DeviceCommand& command);
-  static bool IsPrinterOp(uint16_t operation);
 
   // ---- Operations ----
   // Empties the print list; a pending spacing stays.

@@ -17,21 +17,6 @@
 
 namespace kestrel {
 
-// DeviceRequest operation codes of the tape units; the selector is the unit, 1 to 6.
-enum class TTapeOp : uint16_t {
-  TapeResetAll = 1,  // selector 0: every drive
-  TapeMount = 3,     // text: the file name
-  TapeLoad = 4,
-  TapeRead = 6,
-  TapeWrite = 7,
-  TapeClearIndicate = 30,
-  TapeProtectOn = 31,
-  TapeProtectOff = 32,
-  TapeRewind = 33,
-  TapeUnload = 34,
-  TapeWriteMark = 35,
-};
-
 class TTapeUnits : public IMessageReceiver {
  public:
   static constexpr int DriveCount = 6;

@@ -1,5 +1,5 @@
 #include "devices/ReaderForm.h"
-#include "console/QtControls.h"
+#include "core/QtControls.h"
 
 #include <QCheckBox>
 #include <QFileDialog>

@@ -1,5 +1,5 @@
 #include "devices/TapeUnitForm.h"
-#include "console/QtControls.h"
+#include "core/QtControls.h"
 
 #include <QCheckBox>
 #include <QFileDialog>

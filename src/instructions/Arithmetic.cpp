@@ -47,13 +47,6 @@ std::string Reversed(std::string text) {
   return text;
 }
 
-std::string Trimmed(const std::string& text) {
-  size_t first = text.find_first_not_of(' ');
-  if (first == std::string::npos) return {};
-  size_t last = text.find_last_not_of(' ');
-  return text.substr(first, last - first + 1);
-}
-
 // The characters an add or subtract met and wrote, units position first, for its detail line.
 struct TAddDetail {
   std::string Header;
@@ -155,7 +148,7 @@ void AddOrSubtract(TCPUThread& cpu, bool subtract) {
 
   if (detail) {
     std::string line = detail->Header + (trueAdd ? "True " : "Comp ") + Reversed(detail->BChars) +
-                       (trueAdd ? "+" : "-") + Trimmed(Reversed(detail->AChars)) + "=" +
+                       (trueAdd ? "+" : "-") + Trim(Reversed(detail->AChars)) + "=" +
                        Reversed(detail->Result);
     if (recomplement) line += " <- " + Reversed(detail->FirstPass);
     cpu.TraceAppend(line);

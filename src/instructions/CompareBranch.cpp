@@ -26,10 +26,6 @@ std::string Quoted(uint8_t code) {
   return std::string("\"") + BcdToChar(code) + "\"";
 }
 
-// The printer device commands the carriage channel tests use.
-constexpr uint16_t PrnLineCount = 9;
-constexpr uint16_t TapeClearIndicate = 30;
-
 // ---- Branch on indicator ----
 
 // The indicator a 5-character branch tests; null name for a d-modifier that is none.
@@ -95,7 +91,7 @@ bool IndicatorOn(TCPUThread& cpu, uint8_t d) {
       bool on = r.EndOfReelIndicator;
       uint8_t unit = r.LastTapeUnit;
       DeviceCommand command;
-      command.Operation = TapeClearIndicate;
+      command.Operation = Operation(TTapeOp::TapeClearIndicate);
       command.Selector = unit != 0 ? unit : 1;
       cpu.SendDevice(TReceiver::TapeUnits, command);
       return on;

@@ -11,11 +11,6 @@ namespace kestrel {
 
 namespace {
 
-constexpr uint8_t Comma = 27;
-constexpr uint8_t Minus = 32;
-constexpr uint8_t Asterisk = 44;
-constexpr uint8_t Ampersand = 48;
-
 bool SignificantDigit(uint8_t code) {
   return code >= 1 && code <= 9;
 }
@@ -88,10 +83,10 @@ void ExecMoveSuppress(TCPUThread& cpu) {
   for (int k = 0; k < count; ++k) {
     r.BAR = ++bar;
     uint8_t c = core.ReadChar(bar);
-    if (suppress && (c == Bcd::Zero || c == Comma)) core.StoreCharWM(bar, false, Bcd::Blank);
+    if (suppress && (c == Bcd::Zero || c == Bcd::Comma)) core.StoreCharWM(bar, false, Bcd::Blank);
     if (SignificantDigit(c)) {
       suppress = false;
-    } else if (c != Bcd::Blank && c != Bcd::Zero && c != Comma && c != Minus) {
+    } else if (c != Bcd::Blank && c != Bcd::Zero && c != Bcd::Comma && c != Bcd::Minus) {
       suppress = true;
     }
   }
@@ -148,7 +143,7 @@ void ExecMoveEdit(TCPUThread& cpu) {
       core.StoreChar(bar, view.Data);
       stored = view.Data;
       needData = true;
-    } else if (edit.Code == Ampersand) {
+    } else if (edit.Code == Bcd::Ampersand) {
       core.StoreChar(bar, Bcd::Blank);
       stored = Bcd::Blank;
     }
@@ -173,8 +168,8 @@ void ExecMoveEdit(TCPUThread& cpu) {
       view.Suppress = false;
       if (tracing) TraceLine(cpu, " Suppress OFF");
     }
-    if (view.Suppress && (edit.Code == Bcd::Zero || edit.Code == Comma || edit.Code == Minus ||
-                          edit.Code == Asterisk)) {
+    if (view.Suppress && (edit.Code == Bcd::Zero || edit.Code == Bcd::Comma ||
+                          edit.Code == Bcd::Minus || edit.Code == Bcd::Asterisk)) {
       core.StoreChar(bar, Bcd::Blank);
       if (tracing) TraceLine(cpu, " >>Suppressed");
     }

@@ -1,6 +1,5 @@
 #include "instructions/OpTable.h"
 
-#include <array>
 #include <initializer_list>
 
 #include "instructions/Handlers.h"
@@ -44,26 +43,21 @@ constexpr std::initializer_list<TOpcodeEntry> Instructions = {
     {53, "MCE Move Characters and Edit from ", TraceMoveEdit, ExecMoveEdit},
 };
 
-constexpr std::array<TOpcodeEntry, 64> MakeTable() {
-  std::array<TOpcodeEntry, 64> table{};
+constexpr TInstructionSet MakeInstructionSet() {
+  TInstructionSet set;
   for (const TOpcodeEntry& entry : Instructions)
-    table[entry.Code] = entry;
-  return table;
+    set.ByCode[entry.Code] = entry;
+  // The handlers write the whole text, so the title is empty.
+  set.IOUnit = {0, "", TraceIOUnit, ExecIOUnit};
+  return set;
 }
 
-constexpr std::array<TOpcodeEntry, 64> Table = MakeTable();
+constexpr TInstructionSet Set = MakeInstructionSet();
 
 }  // namespace
 
-const TOpcodeEntry* FindOpcode(uint8_t code) {
-  const TOpcodeEntry& entry = Table[code & 63];
-  return entry.Execute != nullptr ? &entry : nullptr;
-}
-
-const TOpcodeEntry* IOUnitEntry() {
-  // The handlers write the whole text, so the title is empty.
-  static constexpr TOpcodeEntry IOUnit{0, "", TraceIOUnit, ExecIOUnit};
-  return &IOUnit;
+const TInstructionSet& InstructionSet() {
+  return Set;
 }
 
 }  // namespace kestrel

@@ -12,11 +12,6 @@ namespace kestrel {
 
 namespace {
 
-// Op codes.
-constexpr uint8_t OpControl = 20;  // U
-constexpr uint8_t OpLoad = 35;     // L: without word marks
-constexpr uint8_t OpMove = 36;     // M: with word marks
-
 // Unit types.
 constexpr uint8_t UnitTapeEven = 20;  // U
 constexpr uint8_t UnitTapeOdd = 50;   // B
@@ -81,16 +76,17 @@ void TraceIOUnit(TCPUThread& cpu) {
   uint8_t type = r.IOUnitType;
   uint8_t unit = r.IOUnitNum;
   std::string text;
-  if (op == OpControl) {
+  if (op == Opcode::Control) {
     const char* control = ControlText(d);
     text = "Tape Unit " + Char(unit) + "  " +
            (control != nullptr ? std::string(control) : "Invalid Tape Control command: " + Char(d));
-  } else if (op != OpLoad && op != OpMove) {
+  } else if (op != Opcode::LoadChars && op != Opcode::MoveChars) {
     text = "Invalid I/O command: " + Char(op);
   } else if (d != DRead && d != DWrite) {
     text = "Invalid R/W Option: " + Char(d);
   } else if (type == UnitTapeEven || type == UnitTapeOdd) {
-    text = "Tape Unit " + Char(unit) + ReadOrWrite(cpu) + (op == OpMove ? " With WordMarks " : "") +
+    text = "Tape Unit " + Char(unit) + ReadOrWrite(cpu) +
+           (op == Opcode::MoveChars ? " With WordMarks " : "") +
            (type == UnitTapeEven ? " Even Parity" : " Odd Parity");
   } else if (type == UnitDisk) {
     if (unit == 1) {
@@ -111,7 +107,7 @@ void ExecIOUnit(TCPUThread& cpu) {
   uint8_t op = r.Opcode;
   uint8_t d = r.DMod;
   uint8_t type = r.IOUnitType;
-  if (op == OpControl) {
+  if (op == Opcode::Control) {
     switch (d) {
       case DRead:
         SendTape(cpu, TTapeOp::TapeRewind, 0);
@@ -127,14 +123,14 @@ void ExecIOUnit(TCPUThread& cpu) {
     }
     return;
   }
-  if (op != OpLoad && op != OpMove) {
+  if (op != Opcode::LoadChars && op != Opcode::MoveChars) {
     RaiseProcessCheck("Invalid I/O command: " + Char(op) + " at ", r.InstrAddr);
   }
   if (d != DRead && d != DWrite) {
     RaiseProcessCheck("Invalid R/W Option: " + Char(d) + " at ", r.InstrAddr);
   }
   if (type == UnitTapeEven || type == UnitTapeOdd) {
-    uint8_t mode = static_cast<uint8_t>((op == OpMove ? ModeWordMarks : 0) +
+    uint8_t mode = static_cast<uint8_t>((op == Opcode::MoveChars ? ModeWordMarks : 0) +
                                         (type == UnitTapeEven ? ModeEvenParity : 0));
     SendTape(cpu, d == DRead ? TTapeOp::TapeRead : TTapeOp::TapeWrite, mode);
   } else if (type == UnitDisk) {

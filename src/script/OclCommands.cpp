@@ -5,35 +5,17 @@
 
 #include "script/KestDOCL.h"
 #include "script/KestIOCL.h"
+#include "script/OclThread.h"
 
 namespace kestrel {
 
 namespace {
-// Device operation codes the script commands send.
-constexpr uint16_t OpRdrClearStacker = 2;
-constexpr uint16_t OpRdrLoadDeck = 3;
-constexpr uint16_t OpRdrLoadCard = 4;
-constexpr uint16_t OpRdrSaveStacker = 5;
-constexpr uint16_t OpRdrDummyCard = 21;
-constexpr uint16_t OpPrnSave = 5;
-constexpr uint16_t OpTapeMount = 3;
-constexpr uint16_t OpTapeLoad = 4;
-constexpr uint16_t OpTapeProtectOn = 31;
-constexpr uint16_t OpTapeProtectOff = 32;
-constexpr uint16_t StackerRead1 = 2;
-constexpr uint16_t StackerPunchN = 5;
 constexpr const char* TempDeckFile = "$TEMP$";
 
 bool IsTape(TTokenCode code) {
   return code >= TKTAPE1 && code <= TKTAPE6;
 }
 
-std::string Trim(const std::string& text) {
-  size_t first = text.find_first_not_of(' ');
-  if (first == std::string::npos) return {};
-  size_t last = text.find_last_not_of(' ');
-  return text.substr(first, last - first + 1);
-}
 }  // namespace
 
 int TOCLThread::TapeUnit(const TOCLScripter& s) const {
@@ -91,7 +73,7 @@ void TOCLThread::Statement(TOCLScripter& s, TTokenCode command) {
     case TKLOADCARD:
       if (s.Executing) {
         tracer_.TraceScript("LoadCard");
-        SendDevice(TReceiver::ReaderPunch, OpRdrLoadCard, 0);
+        SendDevice(TReceiver::ReaderPunch, RdrLoadCard, 0);
       }
       break;
     case TKLOAD:
@@ -212,11 +194,11 @@ void TOCLThread::CmdDeck(TOCLScripter& s) {
   if (!s.Executing) return;
   if (read1) {
     name = TempDeckFile;
-    SendDevice(TReceiver::ReaderPunch, OpRdrSaveStacker, StackerRead1, name);
-    SendDevice(TReceiver::ReaderPunch, OpRdrClearStacker, StackerRead1);
+    SendDevice(TReceiver::ReaderPunch, RdrSaveStacker, StackerRead1, name);
+    SendDevice(TReceiver::ReaderPunch, RdrClearStacker, StackerRead1);
   }
   tracer_.TraceScript("Load card deck: " + name);
-  SendDevice(TReceiver::ReaderPunch, OpRdrLoadDeck, 0, name, upper ? 1 : 0);
+  SendDevice(TReceiver::ReaderPunch, RdrLoadDeck, 0, name, upper ? 1 : 0);
   if (read1) std::remove(TempDeckFile);
   if (mapping_ != nullptr) mapping_->SetUseCmcFile(true);
 }
@@ -229,7 +211,8 @@ void TOCLThread::CmdMount(TOCLScripter& s) {
   std::string name = s.ParseStringExpr();
   if (!s.Executing) return;
   tracer_.TraceScript("Mount tape file: " + name);
-  SendDevice(TReceiver::TapeUnits, OpTapeMount, static_cast<uint16_t>(unit), name);
+  SendDevice(TReceiver::TapeUnits, Operation(TTapeOp::TapeMount), static_cast<uint16_t>(unit),
+             name);
 }
 
 void TOCLThread::GuardedRequest(const std::function<void()>& request) {
@@ -250,9 +233,9 @@ void TOCLThread::CmdLoad(TOCLScripter& s) {
   tracer_.TraceScript("Load");
   GuardedRequest([&] {
     if (card) {
-      SendDevice(TReceiver::ReaderPunch, OpRdrLoadCard, 0);
+      SendDevice(TReceiver::ReaderPunch, RdrLoadCard, 0);
     } else {
-      SendDevice(TReceiver::TapeUnits, OpTapeLoad, static_cast<uint16_t>(unit));
+      SendDevice(TReceiver::TapeUnits, Operation(TTapeOp::TapeLoad), static_cast<uint16_t>(unit));
     }
   });
 }
@@ -267,9 +250,9 @@ void TOCLThread::CmdSave(TOCLScripter& s) {
   tracer_.TraceScript("Save");
   GuardedRequest([&] {
     if (print) {
-      SendDevice(TReceiver::Printer, OpPrnSave, 0, name);
+      SendDevice(TReceiver::Printer, PrnSave, 0, name);
     } else {
-      SendDevice(TReceiver::ReaderPunch, OpRdrSaveStacker, StackerPunchN, name);
+      SendDevice(TReceiver::ReaderPunch, RdrSaveStacker, StackerPunchN, name);
     }
   });
 }
@@ -279,7 +262,7 @@ void TOCLThread::CmdDummyCard(TOCLScripter& s) {
   std::string text = s.ParseStringExpr();
   if (!s.Executing) return;
   tracer_.TraceScript("DummyCard");
-  SendDevice(TReceiver::ReaderPunch, OpRdrDummyCard, 0, text);
+  SendDevice(TReceiver::ReaderPunch, RdrDummyCard, 0, text);
 }
 
 // ---- Panel ----------------------------------------------------------------------------------
@@ -547,7 +530,7 @@ void TOCLThread::CmdSet(TOCLScripter& s) {
   bool on = s.TokenCode == TKON;
   s.NextToken();
   if (!s.Executing) return;
-  SendDevice(TReceiver::TapeUnits, on ? OpTapeProtectOn : OpTapeProtectOff,
+  SendDevice(TReceiver::TapeUnits, Operation(on ? TTapeOp::TapeProtectOn : TTapeOp::TapeProtectOff),
              static_cast<uint16_t>(unit));
 }
 

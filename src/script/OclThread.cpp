@@ -1,5 +1,6 @@
 // The script thread: the current script and the scripts waiting for it (the EXEC chain), the
 // thread body that runs them and sleeps while one waits, and the GUI thread's operations on them.
+#include "script/OclThread.h"
 #include "script/KestDOCL.h"
 #include "script/KestIOCL.h"
 

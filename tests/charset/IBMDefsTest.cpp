@@ -1,4 +1,5 @@
 #include "charset/IBMDefs.h"
+#include "core/KestCore.h"
 
 #include <gtest/gtest.h>
 
@@ -9,12 +10,19 @@
 namespace kestrel::test {
 namespace {
 
-TEST(IBMDefs, FormatAddress5TakesTheNumberAs16Bits) {
-  EXPECT_EQ(FormatAddress5(7), "00007");
-  EXPECT_EQ(FormatAddress5(12), "00012");
-  EXPECT_EQ(FormatAddress5(16000), "16000");
-  EXPECT_EQ(FormatAddress5(65535), "65535");
-  EXPECT_EQ(FormatAddress5(65536 + 12), "00012");
+// The text helpers every message uses: the five-digit address, two hex digits, and Trim.
+TEST(IBMDefs, AddressHexAndTrim) {
+  EXPECT_EQ(Addr5(7), "00007");
+  EXPECT_EQ(Addr5(12), "00012");
+  EXPECT_EQ(Addr5(16000), "16000");
+  EXPECT_EQ(Addr5(65535), "65535");
+  EXPECT_EQ(Hex2(0x3F), "3F");
+  EXPECT_EQ(Hex2(7), "07");
+  EXPECT_EQ(Trim("  a b  "), "a b");
+  EXPECT_EQ(Trim("\ta\t"), "\ta\t");
+  EXPECT_EQ(Trim(" \ta b\t ", " \t"), "a b");
+  EXPECT_EQ(Trim("   "), "");
+  EXPECT_EQ(Trim(""), "");
 }
 
 TEST(IBMDefs, StripExtensionPadLeftAndUpperCase) {

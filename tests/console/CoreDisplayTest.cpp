@@ -112,5 +112,46 @@ TEST_F(CoreDisplay, AStoreWhileDrawingKeepsItsChangedBit) {
   EXPECT_TRUE(Draw(false).empty());
 }
 
+// The processor thread runs a program that keeps storing while the display draws and clears
+// changed bits on this thread.  Once the processor has stopped, one more redraw must bring every
+// cell up to date: no store may lose its changed bit to a clearing made at the same moment.
+TEST(CoreDisplayThread, TheProcessorStoresWhileTheDisplayClearsChangedBits) {
+  TTestMachine t;
+  TCoreDisplay display{t.Core};
+  display.SetVisibleRows(11);  // 0 to 1099
+  constexpr uint16_t Shown = CoreChar::CodeMask | CoreChar::WordMark;
+  std::vector<uint16_t> shown(1100, 0xFFFF);
+  auto draw = [&](bool full) {
+    return display.DrawCells(full, [&](int row, int column, uint16_t word) {
+      shown[static_cast<size_t>(row * TCoreDisplay::Columns + column)] = word & Shown;
+    });
+  };
+  // Adds 1 to the counter at 606-610 and copies it to 1001-1005, for ever.
+  t.Field(600, "1");
+  t.Field(610, "00000");
+  t.Instructions(500, {"A" + Addr(600) + Addr(610), "M" + Addr(610) + Addr(1005), "B" + Addr(500)});
+  draw(true);
+
+  t.R.IAR = 500;
+  t.R.State = CpuState::Running;
+  t.M.Cpu.StartThread();
+  t.M.Cpu.Wake();
+  // Redraws while the processor runs; the counter changes all the time, so most rounds draw.
+  for (int busyRounds = 0; busyRounds < 300 && t.R.State == CpuState::Running;) {
+    if (draw(false) > 0) ++busyRounds;
+  }
+  ASSERT_EQ(t.R.State, CpuState::Running) << t.StopMessage();
+  t.R.State = CpuState::OperatorHalt;
+  t.M.Cpu.EndThread();
+  t.Messenger.DrainPosts();
+
+  EXPECT_NE(t.Text(610, 5), "00000");
+  draw(false);
+  for (uint16_t address = 0; address < shown.size(); ++address) {
+    ASSERT_EQ(shown[address], t.Core.Word(address) & Shown) << "position " << address;
+  }
+  EXPECT_EQ(draw(false), 0);
+}
+
 }  // namespace
 }  // namespace kestrel::test

@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "core/Machine.h"
+#include "machine/Machine.h"
 #include "support/TestMachine.h"
 
 namespace kestrel::test {

@@ -1,4 +1,4 @@
-#include "instructions/TraceForm.h"
+#include "core/TraceForm.h"
 
 #include <gtest/gtest.h>
 

@@ -83,7 +83,7 @@ TEST_F(OclCommands, DeckLoadsAFileWithTheUpperCaseOption) {
   EXPECT_EQ(Run("DECK 'JOB' + '.CRD' UPPERCASE DECK 'B.CRD'"), "");
   auto got = Requests(f.Reader);
   ASSERT_EQ(got.size(), 2u);
-  EXPECT_EQ(got[0].Operation, 3);
+  EXPECT_EQ(got[0].Operation, RdrLoadDeck);
   EXPECT_EQ(got[0].Text, "JOB.CRD");
   EXPECT_EQ(got[0].Flag, 1);
   EXPECT_EQ(got[1].Flag, 0);
@@ -95,19 +95,19 @@ TEST_F(OclCommands, DeckLoadsAFileWithTheUpperCaseOption) {
 TEST_F(OclCommands, DeckRead1FeedsTheRead1StackerBack) {
   bool tempExisted = false;
   f.Reader.OnRequest = [&](const TRecorded& r) {
-    // The reader writes the stacker file on operation 5; it must still be there for the load.
-    if (r.Operation == 5) f.Dir.Write("$TEMP$", "CARD\r\n");
-    if (r.Operation == 3) tempExisted = f.Dir.Exists("$TEMP$");
+    // The reader writes the stacker file on the save; it must still be there for the load.
+    if (r.Operation == RdrSaveStacker) f.Dir.Write("$TEMP$", "CARD\r\n");
+    if (r.Operation == RdrLoadDeck) tempExisted = f.Dir.Exists("$TEMP$");
   };
   EXPECT_EQ(Run("DECK READ1"), "");
   auto got = Requests(f.Reader);
   ASSERT_EQ(got.size(), 3u);
-  EXPECT_EQ(got[0].Operation, 5);
-  EXPECT_EQ(got[0].Selector, 2);
+  EXPECT_EQ(got[0].Operation, RdrSaveStacker);
+  EXPECT_EQ(got[0].Selector, StackerRead1);
   EXPECT_EQ(got[0].Text, "$TEMP$");
-  EXPECT_EQ(got[1].Operation, 2);
-  EXPECT_EQ(got[1].Selector, 2);
-  EXPECT_EQ(got[2].Operation, 3);
+  EXPECT_EQ(got[1].Operation, RdrClearStacker);
+  EXPECT_EQ(got[1].Selector, StackerRead1);
+  EXPECT_EQ(got[2].Operation, RdrLoadDeck);
   EXPECT_EQ(got[2].Text, "$TEMP$");
   EXPECT_TRUE(tempExisted);
   EXPECT_FALSE(f.Dir.Exists("$TEMP$"));
@@ -119,24 +119,24 @@ TEST_F(OclCommands, MountLoadSaveDummyCard) {
             "");
   auto tapes = Requests(f.Tapes);
   ASSERT_EQ(tapes.size(), 2u);
-  EXPECT_EQ(tapes[0].Operation, 3);
+  EXPECT_EQ(tapes[0].Operation, Operation(TTapeOp::TapeMount));
   EXPECT_EQ(tapes[0].Selector, 3);
   EXPECT_EQ(tapes[0].Text, "T.BCD");
-  EXPECT_EQ(tapes[1].Operation, 4);
+  EXPECT_EQ(tapes[1].Operation, Operation(TTapeOp::TapeLoad));
   EXPECT_EQ(tapes[1].Selector, 2);
   auto reader = Requests(f.Reader);
   ASSERT_EQ(reader.size(), 5u);
-  EXPECT_EQ(reader[0].Operation, 4);
-  EXPECT_EQ(reader[1].Operation, 4);
-  EXPECT_EQ(reader[2].Operation, 5);
-  EXPECT_EQ(reader[2].Selector, 5);
+  EXPECT_EQ(reader[0].Operation, RdrLoadCard);
+  EXPECT_EQ(reader[1].Operation, RdrLoadCard);
+  EXPECT_EQ(reader[2].Operation, RdrSaveStacker);
+  EXPECT_EQ(reader[2].Selector, StackerPunchN);
   EXPECT_EQ(reader[2].Text, "PUN.TXT");
-  EXPECT_EQ(reader[3].Operation, 21);
+  EXPECT_EQ(reader[3].Operation, RdrDummyCard);
   EXPECT_EQ(reader[3].Text, "abc");
   EXPECT_FALSE(reader[0].HasText);
   auto printer = Requests(f.Printer);
   ASSERT_EQ(printer.size(), 1u);
-  EXPECT_EQ(printer[0].Operation, 5);
+  EXPECT_EQ(printer[0].Operation, PrnSave);
   EXPECT_EQ(printer[0].Text, "P.TXT");
   EXPECT_EQ(ScriptLines(), (Strings{"Mount tape file: T.BCD", "Load", "Load", "LoadCard", "Save",
                                     "Save", "DummyCard", "DummyCard"}));
@@ -175,9 +175,9 @@ TEST_F(OclCommands, SetProtSendsProtectOnOrOff) {
   EXPECT_EQ(Run("SET PROT TAPE4 ON SET PROT TAPE5 OFF"), "");
   auto got = Requests(f.Tapes);
   ASSERT_EQ(got.size(), 2u);
-  EXPECT_EQ(got[0].Operation, 31);
+  EXPECT_EQ(got[0].Operation, Operation(TTapeOp::TapeProtectOn));
   EXPECT_EQ(got[0].Selector, 4);
-  EXPECT_EQ(got[1].Operation, 32);
+  EXPECT_EQ(got[1].Operation, Operation(TTapeOp::TapeProtectOff));
   EXPECT_EQ(got[1].Selector, 5);
   EXPECT_TRUE(ScriptLines().empty());
 }

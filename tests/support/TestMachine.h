@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "core/Machine.h"
 #include "core/Messenger.h"
+#include "machine/Machine.h"
 
 namespace kestrel::test {
 

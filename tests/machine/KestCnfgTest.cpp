@@ -1,5 +1,5 @@
 // The initialisation file and the configuration rules.
-#include "console/KestCnfg.h"
+#include "machine/KestCnfg.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "console/KestCnfg.h"
+#include "machine/KestCnfg.h"
 
 #include <algorithm>
 #include <fstream>
@@ -8,13 +8,6 @@ namespace kestrel {
 
 namespace {
 constexpr size_t MaxProfileBytes = 4u << 20;
-
-std::string TrimBlanks(const std::string& text) {
-  size_t first = text.find_first_not_of(" \t");
-  if (first == std::string::npos) return {};
-  size_t last = text.find_last_not_of(" \t");
-  return text.substr(first, last - first + 1);
-}
 
 bool SameName(const std::string& a, const std::string& b) {
   if (a.size() != b.size()) return false;
@@ -29,11 +22,11 @@ bool SameName(const std::string& a, const std::string& b) {
 
 // "[Name]" gives Name; any other line gives false.
 bool SectionName(const std::string& line, std::string& name) {
-  std::string t = TrimBlanks(line);
+  std::string t = Trim(line, " \t");
   if (t.size() < 2 || t.front() != '[') return false;
   size_t close = t.find(']');
   if (close == std::string::npos) return false;
-  name = TrimBlanks(t.substr(1, close - 1));
+  name = Trim(t.substr(1, close - 1), " \t");
   return true;
 }
 
@@ -41,13 +34,13 @@ bool SectionName(const std::string& line, std::string& name) {
 bool KeyValue(const std::string& line, std::string& key, std::string& value) {
   size_t eq = line.find('=');
   if (eq == std::string::npos) return false;
-  key = TrimBlanks(line.substr(0, eq));
-  value = TrimBlanks(line.substr(eq + 1));
+  key = Trim(line.substr(0, eq), " \t");
+  value = Trim(line.substr(eq + 1), " \t");
   return !key.empty();
 }
 
 bool ParseInteger(const std::string& text, int32_t& result) {
-  std::string t = TrimBlanks(text);
+  std::string t = Trim(text, " \t");
   size_t i = 0;
   bool negative = false;
   if (i < t.size() && (t[i] == '-' || t[i] == '+')) negative = t[i++] == '-';
@@ -190,7 +183,7 @@ void TProfileFile::WriteString(const std::string& section, const std::string& ke
   }
   int header = FindSection(section);
   if (header < 0) {
-    if (!lines_.empty() && !TrimBlanks(lines_.back()).empty()) lines_.emplace_back();
+    if (!lines_.empty() && !Trim(lines_.back(), " \t").empty()) lines_.emplace_back();
     lines_.push_back("[" + section + "]");
     lines_.push_back(line);
     return;
@@ -259,7 +252,7 @@ void TConfiguration::LoadConfiguration() {
 }
 
 bool TConfiguration::SaveConfiguration() {
-  std::string name = TrimBlanks(EBPOSName);
+  std::string name = Trim(EBPOSName, " \t");
   if (!name.empty()) name = ChangeFileExt(name, ".OCL");
   EBPOSName = name;
   file_.Open(file_.Path());  // what others wrote meanwhile is kept

@@ -1,14 +1,12 @@
-#include "console/KestMain.h"
+#include "machine/KestMain.h"
 
 #include <filesystem>
 
-#include "core/Machine.h"
+#include "machine/Machine.h"
 
 namespace kestrel {
 
 namespace {
-constexpr uint16_t OpDeviceReset = 1;
-constexpr uint16_t OpPrnSave = 5;
 
 // A stop field's decimal number as a 16-bit value.
 bool ParseStopNumber(const std::string& text, uint16_t& value) {
@@ -73,7 +71,7 @@ TScriptStart TConsole::FirstActivation(const std::vector<std::string>& arguments
 void TConsole::ProgramExit() {
   std::string name = PrintFileName;
   DeviceCommand save;
-  save.Operation = OpPrnSave;
+  save.Operation = PrnSave;
   save.Text = &name;
   TMessage m;
   m.Id = EmulatorMessage::DeviceRequest;
@@ -197,9 +195,9 @@ void TConsole::PBScriptClick() {
   StartScriptFile(scriptName_);
 }
 
-void TConsole::SendDeviceReset(TReceiver receiver) {
+void TConsole::SendDeviceReset(TReceiver receiver, uint16_t operation) {
   DeviceCommand command;
-  command.Operation = OpDeviceReset;
+  command.Operation = operation;
   TMessage m;
   m.Id = EmulatorMessage::DeviceRequest;
   m.Ref = &command;
@@ -209,9 +207,9 @@ void TConsole::SendDeviceReset(TReceiver receiver) {
 void TConsole::SystemReset() {
   machine_.Core.ClearCore();
   if (view_ != nullptr) view_->CoreCleared();
-  SendDeviceReset(TReceiver::ReaderPunch);
-  SendDeviceReset(TReceiver::Printer);
-  SendDeviceReset(TReceiver::TapeUnits);
+  SendDeviceReset(TReceiver::ReaderPunch, RdrReset);
+  SendDeviceReset(TReceiver::Printer, PrnReset);
+  SendDeviceReset(TReceiver::TapeUnits, Operation(TTapeOp::TapeResetAll));
   machine_.Cpu.ResetProcessor();
   SelectMode(TRunMode::Run);
   UpdateStatus();

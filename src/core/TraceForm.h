@@ -7,7 +7,7 @@
 #include <QWidget>
 #include <cstdint>
 
-#include "instructions/IBMTrace.h"
+#include "core/IBMTrace.h"
 
 class QCheckBox;
 class QListView;

@@ -127,7 +127,7 @@ class TConsole : public IMessageReceiver {
   // A mode selected by the program: as the operator's click when the selection changes.
   void SelectMode(TRunMode mode);
   void ReportError(const std::string& message);
-  void SendDeviceReset(TReceiver receiver);
+  void SendDeviceReset(TReceiver receiver, uint16_t operation);
   void CpuStopped();
   void PanelCommand(uint16_t code, uintptr_t argument);
 

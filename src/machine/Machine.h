@@ -1,11 +1,12 @@
-// The one object that owns a whole machine: registers and run control, core storage, the trace
-// flags and log, and the processor thread.  The program entry creates one; so does every test.
-// Later subsystems (devices, mapping, console, scripts) are members here too.
+// The one object that owns a whole machine, and the only place that puts it together: registers
+// and run control, core storage, the trace flags and log, the processor thread with its
+// instruction set, the character mapping, the reader/punch, printer and tape units, the script
+// thread and its message window's model, the configuration and the front panel's model.  Each
+// front end creates one (and starts and ends it with `Start` and `Stop`); so does every test.
 #pragma once
 
 #include "charset/IBMChars.h"
-#include "console/KestCnfg.h"
-#include "console/KestMain.h"
+#include "core/IBMTrace.h"
 #include "core/KestCore.h"
 #include "core/KestProc.h"
 #include "core/Messenger.h"
@@ -13,10 +14,13 @@
 #include "devices/IBM1402.h"
 #include "devices/IBM1403.h"
 #include "devices/IBM729IV.h"
-#include "instructions/IBMTrace.h"
+#include "instructions/OpTable.h"
+#include "machine/KestCnfg.h"
+#include "machine/KestMain.h"
 #include "script/KestDOCL.h"
 #include "script/KestIOCL.h"
 #include "script/OclMapping.h"
+#include "script/OclThread.h"
 
 namespace kestrel {
 
@@ -27,12 +31,19 @@ class TMachine {
   TMachine(const TMachine&) = delete;
   TMachine& operator=(const TMachine&) = delete;
 
+  // The start every front end makes: the initialisation file, then the processor and script
+  // threads, asleep until the first wake-up.
+  void Start(const std::string& iniFile);
+  // The end every front end makes: the print file while the devices are still there, then the
+  // messenger shuts so no sender stays blocked, then the workers end wherever they are.
+  void Stop();
+
   TMessenger& Messenger;
   TRegisters Registers;
   TCoreStorage Core{Registers};
   TTraceFlags TraceFlags;
   TTraceLog TraceLog;
-  TCPUThread Cpu{Registers, Core, TraceFlags, Messenger};
+  TCPUThread Cpu{Registers, Core, TraceFlags, Messenger, InstructionSet()};
   TCharMap CharMap;
   TReaderPunch ReaderPunch{Registers, Core, CharMap};
   TPrinter Printer{Registers, Core, CharMap};

@@ -1,4 +1,4 @@
-#include "core/Machine.h"
+#include "machine/Machine.h"
 
 namespace kestrel {
 
@@ -12,6 +12,21 @@ TMachine::TMachine(TMessenger& messenger) : Messenger(messenger) {
   ScriptDisplay.SetScriptControl(&Script);
   Script.SetMapping(&MappingControl);
   Console.SetMapping(&MappingControl);
+}
+
+void TMachine::Start(const std::string& iniFile) {
+  Config.Open(iniFile);
+  Cpu.StartThread();
+  Script.StartThread();
+}
+
+void TMachine::Stop() {
+  Console.ProgramExit();
+  Messenger.Shutdown();
+  Script.EndThread();
+  Cpu.EndThread();
+  // Only now: a script ending in an error may still have been showing its box.
+  Script.SetErrorBox(nullptr);
 }
 
 TMachine::~TMachine() {

@@ -1,4 +1,4 @@
-#include "instructions/IBMTrace.h"
+#include "core/IBMTrace.h"
 
 #include <fstream>
 

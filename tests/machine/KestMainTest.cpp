@@ -1,6 +1,6 @@
 // The front panel's model: status lines and enabled states, run control, stop fields, switches,
 // panel commands, and the program's start-up.
-#include "console/KestMain.h"
+#include "machine/KestMain.h"
 
 #include <gtest/gtest.h>
 
@@ -57,9 +57,9 @@ TEST_F(Console, FirstActivationResetsAndShowsSystemReset) {
   EXPECT_EQ(c.Mode(), TRunMode::Run);
   // The devices were reset, in this order.
   ASSERT_EQ(f.Reader.Got.size(), 1u);
-  EXPECT_EQ(f.Reader.Got[0].Operation, 1);
-  EXPECT_EQ(f.Printer.Got[0].Operation, 1);
-  EXPECT_EQ(f.Tapes.Got[0].Operation, 1);
+  EXPECT_EQ(f.Reader.Got[0].Operation, RdrReset);
+  EXPECT_EQ(f.Printer.Got[0].Operation, PrnReset);
+  EXPECT_EQ(f.Tapes.Got[0].Operation, Operation(TTapeOp::TapeResetAll));
   EXPECT_EQ(f.Tapes.Got[0].Selector, 0);
 }
 
