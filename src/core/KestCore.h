@@ -84,12 +84,40 @@ struct TCharWM {
   bool WordMark;
 };
 
+class TCoreStorage;
+
+// A storage-check setting, read like the value it holds.  Setting it brings the trap bits of the
+// positions it concerns up to date, so the accesses test one bit instead of every setting.
+template <typename T>
+class TCheckSetting {
+ public:
+  using TChanged = void (TCoreStorage::*)(T before, T now);
+  TCheckSetting(TCoreStorage& core, TChanged changed) : core_(core), changed_(changed) {}
+  TCheckSetting(const TCheckSetting&) = delete;
+  TCheckSetting& operator=(const TCheckSetting&) = delete;
+
+  operator T() const noexcept { return value_; }  // NOLINT: reads as the value
+  T Get() const noexcept { return value_; }
+  TCheckSetting& operator=(T value) {
+    T before = value_.Exchange(value);
+    if (before != value) (core_.*changed_)(before, value);
+    return *this;
+  }
+
+ private:
+  TShared<T> value_;
+  TCoreStorage& core_;
+  TChanged changed_;
+};
+
 class TCoreStorage {
  public:
   static constexpr uint16_t MaxSize = 16000;
 
   // The registers supply the current instruction address for messages and take core stops.
   explicit TCoreStorage(TRegisters& registers);
+  TCoreStorage(const TCoreStorage&) = delete;
+  TCoreStorage& operator=(const TCoreStorage&) = delete;
 
   uint16_t Size() const { return size_; }
   void ClearCore();
@@ -101,35 +129,46 @@ class TCoreStorage {
     if (address == 0 || address >= size_) InvalidAddress(address);
   }
 
+  // The accesses.  A position whose trap bits say that a check or a stop may concern it takes
+  // the careful way, which makes every test in the order the machine makes them; any other
+  // position is simply read or written.
   uint8_t ReadChar(uint16_t address) { return ReadCharWM(address).Code; }
   TCharWM ReadCharWM(uint16_t address) {
-    CheckAddress(address);
     uint16_t word = core_[address].load(std::memory_order_relaxed);
-    if (!(word & CoreChar::Written) && UninitializedCheck) UninitializedRead(address);
-    if (address == ReadStopAddress) ReadStop(address);
+    if (trap_[address].load(std::memory_order_relaxed) & Trap::Read) [[unlikely]] {
+      word = ReadTrapped(address);
+    }
     return {static_cast<uint8_t>(word & CoreChar::CodeMask), (word & CoreChar::WordMark) != 0};
   }
 
   // Stores a code, keeping the position's word mark.  A code of 64 or more is refused.
   void StoreChar(uint16_t address, uint8_t code) {
-    CheckAddress(address);
-    if (code >= 64) InvalidValue(code);
+    if ((trap_[address].load(std::memory_order_relaxed) & Trap::Write) || code >= 64)
+        [[unlikely]] {
+      return StoreTrapped(address, code);
+    }
     std::atomic<uint16_t>& cell = core_[address];
     uint16_t word = cell.load(std::memory_order_relaxed);
     cell.store((word & CoreChar::WordMark) | CoreChar::Changed | CoreChar::Written | code,
                std::memory_order_relaxed);
-    if (address == WriteStopAddress) WriteStop(address, code);
   }
 
-  void SetWordMark(uint16_t address, bool on);
+  // Sets or clears the word mark, keeping the code.
+  void SetWordMark(uint16_t address, bool on) {
+    if (trap_[address].load(std::memory_order_relaxed) & Trap::Write) [[unlikely]] {
+      return SetWordMarkTrapped(address, on);
+    }
+    std::atomic<uint16_t>& cell = core_[address];
+    uint16_t word = cell.load(std::memory_order_relaxed);
+    cell.store(MarkedWord(word, on), std::memory_order_relaxed);
+  }
 
   // Stores code (low six bits) and word mark together.
   void StoreCharWM(uint16_t address, bool wordMark, uint8_t code) {
-    CheckAddress(address);
-    core_[address].store((wordMark ? CoreChar::WordMark : 0) | CoreChar::Changed |
-                             CoreChar::Written | (code & CoreChar::CodeMask),
-                         std::memory_order_relaxed);
-    if (address == WriteStopAddress) WriteStop(address, code);
+    if (trap_[address].load(std::memory_order_relaxed) & Trap::Write) [[unlikely]] {
+      return StoreWMTrapped(address, wordMark, code);
+    }
+    core_[address].store(WordWithMark(wordMark, code), std::memory_order_relaxed);
   }
 
   uint16_t ReadAddress(uint16_t unitsAddress);
@@ -150,12 +189,60 @@ class TCoreStorage {
   }
 
   // Storage-check settings.
-  TShared<bool> UninitializedCheck;
-  TShared<uint16_t> ReadStopAddress;
-  TShared<uint16_t> WriteStopAddress;
+  TCheckSetting<bool> UninitializedCheck{*this, &TCoreStorage::UninitializedCheckChanged};
+  TCheckSetting<uint16_t> ReadStopAddress{*this, &TCoreStorage::ReadStopChanged};
+  TCheckSetting<uint16_t> WriteStopAddress{*this, &TCoreStorage::WriteStopChanged};
   TShared<uint8_t> WriteStopValue;  // 0 = any value
 
  private:
+  template <typename T>
+  friend class TCheckSetting;
+
+  // Trap bits, one byte per address: why an access there must take the careful way.  The bits
+  // may be set where nothing is to be checked any more (a setting changed while the processor
+  // ran); the careful way then finds nothing and the access completes as any other.
+  struct Trap {
+    static constexpr uint8_t Outside = 1;    // address 0 and every address at or above the size
+    static constexpr uint8_t ReadStop = 2;   // the core read stop address
+    static constexpr uint8_t WriteStop = 4;  // the core write stop address
+    static constexpr uint8_t Unwritten = 8;  // never written, and the check is on
+    static constexpr uint8_t Read = Outside | ReadStop | Unwritten;
+    static constexpr uint8_t Write = Outside | WriteStop | Unwritten;
+  };
+  // Every 16-bit address has its word and its trap byte, so no access needs a bounds test.
+  static constexpr size_t AddressCount = 65536;
+
+  static uint16_t MarkedWord(uint16_t word, bool on) {
+    return static_cast<uint16_t>((word & ~CoreChar::WordMark) | (on ? CoreChar::WordMark : 0) |
+                                 CoreChar::Changed | CoreChar::Written);
+  }
+  static uint16_t WordWithMark(bool wordMark, uint8_t code) {
+    return static_cast<uint16_t>((wordMark ? CoreChar::WordMark : 0) | CoreChar::Changed |
+                                 CoreChar::Written | (code & CoreChar::CodeMask));
+  }
+
+  uint16_t ReadTrapped(uint16_t address);
+  void StoreTrapped(uint16_t address, uint8_t code);
+  void SetWordMarkTrapped(uint16_t address, bool on);
+  void StoreWMTrapped(uint16_t address, bool wordMark, uint8_t code);
+  // A position now written: no longer unwritten.
+  void Written(uint16_t address) {
+    if (trap_[address].load(std::memory_order_relaxed) & Trap::Unwritten) {
+      trap_[address].fetch_and(static_cast<uint8_t>(~Trap::Unwritten), std::memory_order_relaxed);
+    }
+  }
+  void SetTrap(uint16_t address, uint8_t bit, bool on) {
+    if (on) {
+      trap_[address].fetch_or(bit, std::memory_order_relaxed);
+    } else {
+      trap_[address].fetch_and(static_cast<uint8_t>(~bit), std::memory_order_relaxed);
+    }
+  }
+  void TrapUnwritten();
+  void UninitializedCheckChanged(bool before, bool now);
+  void ReadStopChanged(uint16_t before, uint16_t now);
+  void WriteStopChanged(uint16_t before, uint16_t now);
+
   [[noreturn]] void InvalidAddress(uint16_t address) const;
   [[noreturn]] void UninitializedRead(uint16_t address) const;
   [[noreturn]] void InvalidValue(uint8_t code) const;
@@ -164,7 +251,8 @@ class TCoreStorage {
 
   TRegisters& registers_;
   TShared<uint16_t> size_{8000};
-  std::array<std::atomic<uint16_t>, MaxSize> core_;
+  std::array<std::atomic<uint16_t>, AddressCount> core_;
+  std::array<std::atomic<uint8_t>, AddressCount> trap_;
 };
 
 }  // namespace kestrel

@@ -59,13 +59,14 @@ struct TAddDetail {
 // Add and Subtract.  The effective signs decide between a true addition and a complement
 // addition; a complement addition that ends without a carry produced the complement of the
 // result, which a second pass turns back.
+template <bool Details>
 void AddOrSubtract(TCPUThread& cpu, bool subtract) {
   TRegisters& r = cpu.R;
   TCoreStorage& core = cpu.Core;
   uint16_t aar = r.AAR;
   uint16_t bar = r.BAR;
   std::unique_ptr<TAddDetail> detail;  // only while details are traced
-  if (cpu.TracingDetails()) {
+  if (Details) {
     detail = std::make_unique<TAddDetail>();
     for (unsigned value : {unsigned{r.InstrAddr}, unsigned{aar}, unsigned{bar}}) {
       detail->Header += ' ';
@@ -152,6 +153,16 @@ void AddOrSubtract(TCPUThread& cpu, bool subtract) {
                        Reversed(detail->Result);
     if (recomplement) line += " <- " + Reversed(detail->FirstPass);
     cpu.TraceAppend(line);
+  }
+}
+
+// A and S.  The loop without the detail line is a function of its own, so that nothing of the
+// line's texts weighs on it.
+void AddOrSubtract(TCPUThread& cpu, bool subtract) {
+  if (cpu.TracingDetails()) {
+    AddOrSubtract<true>(cpu, subtract);
+  } else {
+    AddOrSubtract<false>(cpu, subtract);
   }
 }
 
