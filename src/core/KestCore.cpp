@@ -106,6 +106,12 @@ void TCoreStorage::ClearCore() {
   uint16_t size = size_;
   for (uint16_t a = 0; a < size; ++a)
     core_[a].store(CoreChar::Cleared, std::memory_order_relaxed);
+  Decoded.ForgetAll();
+  for (size_t a = 0; a < AddressCount; ++a) {
+    if (trap_[a].load(std::memory_order_relaxed) & Trap::Instruction) {
+      trap_[a].fetch_and(static_cast<uint8_t>(~Trap::Instruction), std::memory_order_relaxed);
+    }
+  }
   if (UninitializedCheck) TrapUnwritten();
 }
 
@@ -129,7 +135,9 @@ void TCoreStorage::TrapUnwritten() {
   }
 }
 
+// A kept instruction was fetched without the checks these settings bring.
 void TCoreStorage::UninitializedCheckChanged(bool, bool now) {
+  Decoded.ForgetAll();
   if (now) {
     TrapUnwritten();
   } else {
@@ -139,6 +147,7 @@ void TCoreStorage::UninitializedCheckChanged(bool, bool now) {
 }
 
 void TCoreStorage::ReadStopChanged(uint16_t before, uint16_t now) {
+  Decoded.ForgetAll();
   SetTrap(before, Trap::ReadStop, false);
   SetTrap(now, Trap::ReadStop, true);
 }

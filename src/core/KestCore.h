@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/InstructionSet.h"
 #include "core/Registers.h"
 #include "core/Shared.h"
 
@@ -85,6 +86,73 @@ struct TCharWM {
 };
 
 class TCoreStorage;
+
+// An instruction as the fetch decoded it: what it leaves in the registers.
+struct TDecodedInstruction {
+  uint16_t AAR = 0;
+  uint16_t BAR = 0;
+  uint8_t Opcode = 0;
+  uint8_t DMod = 0;
+  uint8_t Length = 0;
+  bool SetsBAR = false;
+  const TOpcodeEntry* Entry = nullptr;  // its handlers
+};
+
+// The instructions the processor has decoded, by address, so that one met again is neither read
+// nor decoded again.  Only ordinary instructions are kept (inside core, no index register, no %
+// unit, no check or stop among their positions).  A store into any position an instruction was
+// read from forgets it (core storage sees to that by a trap bit on those positions); a change of
+// the storage checks or a clearing of core forgets them all.  Any thread may forget; only the
+// processor thread finds and keeps.
+class TDecodeCache {
+ public:
+  static constexpr unsigned Slots = 4096;
+
+  const TDecodedInstruction* Find(uint16_t address) {
+    if (const uint32_t epoch = epoch_.load(std::memory_order_relaxed); epoch != seenEpoch_) {
+      for (auto& key : keys_)
+        key.store(0, std::memory_order_relaxed);
+      seenEpoch_ = epoch;
+    }
+    const unsigned slot = address & (Slots - 1);
+    if (keys_[slot].load(std::memory_order_relaxed) >> 8 != address) return nullptr;
+    return &entries_[slot];
+  }
+  uint32_t Epoch() const { return epoch_.load(std::memory_order_relaxed); }
+  // Kept unless everything was forgotten since `epoch` was read, before the decode.
+  void Keep(uint16_t address, const TDecodedInstruction& decoded, uint32_t epoch) {
+    if (epoch != Epoch() || address == 0) return;
+    const unsigned slot = address & (Slots - 1);
+    keys_[slot].store(0, std::memory_order_relaxed);
+    entries_[slot] = decoded;
+    keys_[slot].store(Key(address, decoded.Length), std::memory_order_relaxed);
+  }
+  // A store at `address`: every kept instruction read from there is forgotten.
+  void Forget(uint16_t address) {
+    for (unsigned back = 0; back <= MaxLength; ++back) {
+      const uint16_t start = static_cast<uint16_t>(address - back);
+      std::atomic<uint32_t>& key = keys_[start & (Slots - 1)];
+      uint32_t k = key.load(std::memory_order_relaxed);
+      if (k >> 8 == start && k != 0 && (k & 255) >= back) {
+        key.compare_exchange_strong(k, 0, std::memory_order_relaxed);
+      }
+    }
+  }
+  void ForgetAll() { epoch_.fetch_add(1, std::memory_order_relaxed); }
+
+ private:
+  static constexpr unsigned MaxLength = 8;
+  // An instruction of length n was read from its address to n positions after it (the position
+  // that ended it).
+  static uint32_t Key(uint16_t address, uint8_t length) {
+    return (uint32_t{address} << 8) | length;
+  }
+
+  std::array<std::atomic<uint32_t>, Slots> keys_{};
+  std::array<TDecodedInstruction, Slots> entries_{};
+  std::atomic<uint32_t> epoch_{0};
+  uint32_t seenEpoch_ = 0;
+};
 
 // A storage-check setting, read like the value it holds.  Setting it brings the trap bits of the
 // positions it concerns up to date, so the accesses test one bit instead of every setting.
@@ -174,6 +242,17 @@ class TCoreStorage {
   uint16_t ReadAddress(uint16_t unitsAddress);
   void StoreAddress(uint16_t unitsAddress, uint32_t value);
 
+  // The fetch's instructions; positions [address, address + length] now hold a kept one.
+  TDecodeCache Decoded;
+  void MarkInstruction(uint16_t address, uint8_t length) {
+    for (unsigned k = 0; k <= length; ++k) {
+      std::atomic<uint8_t>& trap = trap_[static_cast<uint16_t>(address + k)];
+      if (!(trap.load(std::memory_order_relaxed) & Trap::Instruction)) {
+        trap.fetch_or(Trap::Instruction, std::memory_order_relaxed);
+      }
+    }
+  }
+
   // Display characters of `count` positions ending at `address` (stopping after address 1).
   std::string FieldText(uint16_t address, int count);
   // Display characters from the word mark at or below `address` up to `address`.
@@ -205,9 +284,10 @@ class TCoreStorage {
     static constexpr uint8_t Outside = 1;    // address 0 and every address at or above the size
     static constexpr uint8_t ReadStop = 2;   // the core read stop address
     static constexpr uint8_t WriteStop = 4;  // the core write stop address
-    static constexpr uint8_t Unwritten = 8;  // never written, and the check is on
+    static constexpr uint8_t Unwritten = 8;     // never written, and the check is on
+    static constexpr uint8_t Instruction = 16;  // part of a kept decoded instruction
     static constexpr uint8_t Read = Outside | ReadStop | Unwritten;
-    static constexpr uint8_t Write = Outside | WriteStop | Unwritten;
+    static constexpr uint8_t Write = Outside | WriteStop | Unwritten | Instruction;
   };
   // Every 16-bit address has its word and its trap byte, so no access needs a bounds test.
   static constexpr size_t AddressCount = 65536;
@@ -225,11 +305,13 @@ class TCoreStorage {
   void StoreTrapped(uint16_t address, uint8_t code);
   void SetWordMarkTrapped(uint16_t address, bool on);
   void StoreWMTrapped(uint16_t address, bool wordMark, uint8_t code);
-  // A position now written: no longer unwritten.
+  // A position now written: no longer unwritten, and no kept instruction holds what it was.
   void Written(uint16_t address) {
-    if (trap_[address].load(std::memory_order_relaxed) & Trap::Unwritten) {
+    const uint8_t trap = trap_[address].load(std::memory_order_relaxed);
+    if (trap & Trap::Unwritten) {
       trap_[address].fetch_and(static_cast<uint8_t>(~Trap::Unwritten), std::memory_order_relaxed);
     }
+    if (trap & Trap::Instruction) Decoded.Forget(address);
   }
   void SetTrap(uint16_t address, uint8_t bit, bool on) {
     if (on) {
