@@ -453,6 +453,11 @@ void TCPUThread::TracePhase() {
 
 void TCPUThread::ExecutePhase() {
   (decodedEntry_ != nullptr ? *decodedEntry_ : Entry()).Execute(*this);
+  // Untraced, nothing is pending: the rest is for traced instructions only.
+  if (flags_.TraceInstructions || !pending_.empty()) TraceRegistersLine();
+}
+
+void TCPUThread::TraceRegistersLine() {
   if (flags_.TraceRegisters && flags_.TraceInstructions) {
     TraceFlush();
     TraceAppend("R          AAReg=" + Addr5(R.AAR) + "  BAReg=" + Addr5(R.BAR) +

@@ -85,6 +85,7 @@ class TCPUThread {
  private:
   uint16_t BeginFetch();
   void KeepDecoded(uint16_t address, uint32_t epoch);
+  void TraceRegistersLine();
   void RunAndCatch();
   void PostStopped();
   void RunLoop();

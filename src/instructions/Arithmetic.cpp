@@ -168,10 +168,11 @@ void AddOrSubtract(TCPUThread& cpu, bool subtract) {
 
 // ZA and the two-field ZS: the A-field moves into the B-field as a number, zones removed except
 // the sign; positions beyond the A-field's word mark receive zeros.
+template <bool Details>
 void ZeroAndMove(TCPUThread& cpu, bool subtract) {
   TRegisters& r = cpu.R;
   TCoreStorage& core = cpu.Core;
-  const bool details = cpu.TracingDetails();
+  const bool details = Details;
   uint16_t aar = r.AAR;
   uint16_t bar = r.BAR;
   bool aExhausted = false;
@@ -196,6 +197,14 @@ void ZeroAndMove(TCPUThread& cpu, bool subtract) {
       cpu.TraceAppend(std::string_view(&shown, 1));
     }
     if (b.WordMark) break;
+  }
+}
+
+void ZeroAndMove(TCPUThread& cpu, bool subtract) {
+  if (cpu.TracingDetails()) {
+    ZeroAndMove<true>(cpu, subtract);
+  } else {
+    ZeroAndMove<false>(cpu, subtract);
   }
 }
 
