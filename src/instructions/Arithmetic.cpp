@@ -59,13 +59,14 @@ struct TAddDetail {
 // Add and Subtract.  The effective signs decide between a true addition and a complement
 // addition; a complement addition that ends without a carry produced the complement of the
 // result, which a second pass turns back.
+template <bool Details>
 void AddOrSubtract(TCPUThread& cpu, bool subtract) {
   TRegisters& r = cpu.R;
   TCoreStorage& core = cpu.Core;
   uint16_t aar = r.AAR;
   uint16_t bar = r.BAR;
   std::unique_ptr<TAddDetail> detail;  // only while details are traced
-  if (cpu.TracingDetails()) {
+  if (Details) {
     detail = std::make_unique<TAddDetail>();
     for (unsigned value : {unsigned{r.InstrAddr}, unsigned{aar}, unsigned{bar}}) {
       detail->Header += ' ';
@@ -155,12 +156,23 @@ void AddOrSubtract(TCPUThread& cpu, bool subtract) {
   }
 }
 
+// A and S.  The loop without the detail line is a function of its own, so that nothing of the
+// line's texts weighs on it.
+void AddOrSubtract(TCPUThread& cpu, bool subtract) {
+  if (cpu.TracingDetails()) {
+    AddOrSubtract<true>(cpu, subtract);
+  } else {
+    AddOrSubtract<false>(cpu, subtract);
+  }
+}
+
 // ZA and the two-field ZS: the A-field moves into the B-field as a number, zones removed except
 // the sign; positions beyond the A-field's word mark receive zeros.
+template <bool Details>
 void ZeroAndMove(TCPUThread& cpu, bool subtract) {
   TRegisters& r = cpu.R;
   TCoreStorage& core = cpu.Core;
-  const bool details = cpu.TracingDetails();
+  const bool details = Details;
   uint16_t aar = r.AAR;
   uint16_t bar = r.BAR;
   bool aExhausted = false;
@@ -185,6 +197,14 @@ void ZeroAndMove(TCPUThread& cpu, bool subtract) {
       cpu.TraceAppend(std::string_view(&shown, 1));
     }
     if (b.WordMark) break;
+  }
+}
+
+void ZeroAndMove(TCPUThread& cpu, bool subtract) {
+  if (cpu.TracingDetails()) {
+    ZeroAndMove<true>(cpu, subtract);
+  } else {
+    ZeroAndMove<false>(cpu, subtract);
   }
 }
 
