@@ -107,6 +107,7 @@ bool IsScriptErrorText(const std::string& text) {
   static const char* const expected[] = {
       "Address value",
       "CORE Command option",
+      "Character convention name",
       "Character mapping string",
       "Colour constant or value",
       "File name string",
@@ -135,6 +136,7 @@ bool IsScriptErrorText(const std::string& text) {
   for (const char* description : expected) {
     if (text.starts_with(std::string(description) + " expected, found: \"")) return true;
   }
+  if (text.starts_with("Unknown character convention (known: ")) return true;
   for (const char* prefix :
        {"Invalid number: \"", "Invalid Hexadecimal number: \"", "Invalid Parameter specifier: &",
         "Unterminated string: \"", "Invalid character: \"", "Label not found: ", "No previous CALL",

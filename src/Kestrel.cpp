@@ -40,7 +40,7 @@ int main(int argc, char** argv) {
   if (line.Batch)
     return RunBatch(line, ProgramPath(argc > 0 ? argv[0] : nullptr), std::cout, std::cerr);
 #ifdef KESTREL_HAVE_GUI
-  return RunGui(argc, argv);
+  return RunGui(argc, argv, line);
 #else
   std::cerr
       << "kestrel: this build has no windows (Qt 6 Widgets was not found when it was built).\n"

@@ -1,27 +1,18 @@
 #include "charset/CharMapForm.h"
 
+#include <QComboBox>
 #include <QEvent>
-#include <QFontDatabase>
-#include <QFontInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QRadioButton>
+#include <QSignalBlocker>
 #include <QVBoxLayout>
 
-namespace kestrel {
+#include "core/QtFixedFont.h"
 
-namespace {
-QFont FixedFont() {
-  QFont font(QStringLiteral("Courier New"));
-  font.setStyleHint(QFont::Monospace);
-  font.setFixedPitch(true);
-  if (!QFontInfo(font).fixedPitch()) font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-  font.setPointSize(9);
-  return font;
-}
-}  // namespace
+namespace kestrel {
 
 TCharMapForm::TCharMapForm(TCharMap& charMap, QWidget* parent)
     : QWidget(parent, Qt::Window), charMap_(charMap) {
@@ -37,7 +28,18 @@ TCharMapForm::TCharMapForm(TCharMap& charMap, QWidget* parent)
   connect(RBUseCMC, &QRadioButton::clicked, this, &TCharMapForm::SourceClick);
   connect(RBUseEBM, &QRadioButton::clicked, this, &TCharMapForm::SourceClick);
 
-  QFont fixed = FixedFont();
+  auto* conventionLabel = new QLabel(QStringLiteral("Decks are in: "), this);
+  CBConvention = new QComboBox(this);
+  CBConvention->setObjectName(QStringLiteral("CBConvention"));
+  CBConvention->setToolTip(QStringLiteral("Read the next decks in this convention"));
+  CBConvention->addItem(QStringLiteral("the convention the CMC file gives each deck"));
+  for (const TCharConvention& convention : CharConventions) {
+    CBConvention->addItem(QString::fromLatin1(convention.Title.data(),
+                                              static_cast<qsizetype>(convention.Title.size())));
+  }
+  connect(CBConvention, &QComboBox::currentIndexChanged, this, &TCharMapForm::ConventionChange);
+
+  QFont fixed = FixedPitchFont(9);
   EBCharMap = new QLineEdit(this);
   EBCharMap->setObjectName(QStringLiteral("EBCharMap"));
   EBCharMap->setFont(fixed);
@@ -58,9 +60,14 @@ TCharMapForm::TCharMapForm(TCharMap& charMap, QWidget* parent)
   top->addWidget(RBUseCMC);
   top->addWidget(RBUseEBM);
   top->addStretch(1);
+  auto* conventionRow = new QHBoxLayout;
+  conventionRow->addWidget(conventionLabel);
+  conventionRow->addWidget(CBConvention);
+  conventionRow->addStretch(1);
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(6, 6, 6, 6);
   layout->addLayout(top);
+  layout->addLayout(conventionRow);
   layout->addWidget(EBCharMap);
   layout->addWidget(LBCharMap, 1);
   resize(EBCharMap->minimumWidth() + 12, 480);
@@ -93,8 +100,18 @@ void TCharMapForm::SourceClick() {
   EBCharMap->setEnabled(RBUseEBM->isChecked());
 }
 
+void TCharMapForm::ConventionChange(int index) {
+  const bool named = index >= 1 && index <= static_cast<int>(CharConventions.size());
+  charMap_.SetConvention(named ? &CharConventions[static_cast<size_t>(index - 1)] : nullptr);
+}
+
 void TCharMapForm::FormActivate() {
   EBCharMap->setText(QString::fromLatin1(charMap_.MappingString()));
+  // A script may have chosen a convention since.
+  const TCharConvention* chosen = charMap_.Convention();
+  QSignalBlocker quiet(CBConvention);
+  CBConvention->setCurrentIndex(
+      chosen == nullptr ? 0 : static_cast<int>(chosen - CharConventions.data()) + 1);
 }
 
 void TCharMapForm::changeEvent(QEvent* event) {

@@ -1,5 +1,6 @@
 // The character set processor window: where a card file's mapping comes from ("CMC file" or
-// "Map below" with the edit line), and the character usage report of the last load in a
+// "Map below" with the edit line), a common convention chosen by name in place of the control
+// file, and the character usage report of the last load in a
 // fixed-pitch list.  A view of `TCharMap`, which also says when the window is to be shown (a card
 // with an unmapped character) and hidden (a load that succeeds).
 #pragma once
@@ -8,6 +9,7 @@
 
 #include "charset/IBMChars.h"
 
+class QComboBox;
 class QLineEdit;
 class QListWidget;
 class QRadioButton;
@@ -30,6 +32,8 @@ class TCharMapForm : public QWidget {
 
   QRadioButton* RBUseCMC = nullptr;
   QRadioButton* RBUseEBM = nullptr;
+  // Entry 0: the control file decides; then one entry per convention, in CharConventions order.
+  QComboBox* CBConvention = nullptr;
   QLineEdit* EBCharMap = nullptr;
   QListWidget* LBCharMap = nullptr;
 
@@ -40,6 +44,7 @@ class TCharMapForm : public QWidget {
 
  private:
   void SourceClick();
+  void ConventionChange(int index);
 
   TCharMap& charMap_;
   bool following_ = false;  // the window is being shown or hidden by the model

@@ -122,13 +122,36 @@ void TCharMap::Changed() {
 
 // ---- Loading --------------------------------------------------------------------------------
 
+const TCharConvention* FindCharConvention(std::string_view name) {
+  std::string wanted = UpperCase(name);
+  for (const TCharConvention& convention : CharConventions) {
+    if (wanted == UpperCase(convention.Name)) return &convention;
+  }
+  return nullptr;
+}
+
+std::string CharConventionNames() {
+  std::string names;
+  for (const TCharConvention& convention : CharConventions) {
+    if (!names.empty()) names += ", ";
+    names += convention.Name;
+  }
+  return names;
+}
+
 void TCharMap::LoadCardFile(const std::string& fileName, TCardList& list, bool upperCase) {
   upperCase_ = upperCase;
   ClearReport();
   try {
     CountUsage(fileName);
     WriteAsciiUsage();
-    if (UseCmcFile) LoadCmcMapping(fileName);
+    if (UseCmcFile) {
+      if (const TCharConvention* chosen = convention_) {
+        SetMappingString(chosen->Mapping);
+      } else {
+        LoadCmcMapping(fileName);
+      }
+    }
     WriteBcdUsage();
     WriteCharLists();
     WriteMappingTables();

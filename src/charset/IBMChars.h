@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -35,6 +36,24 @@ inline constexpr std::array<char, 65> BasicCharSetArray = MakeBasicCharSet();
 // The basic minimum character set: 64 characters, the starting mapping string.
 inline constexpr std::string_view BasicCharSet{detail::BasicCharSetArray.data(), 64};
 static_assert(BasicCharSet == " 1234567890#@    /STUVWXYZr,%   -JKLMNOPQR!$*   &ABCDEFGHI?.o   ");
+
+// A character convention in which card files are commonly written, chosen by its name.  The
+// SIMH-old one stands the apostrophe for the record mark, which no script string can carry.
+struct TCharConvention {
+  std::string_view Name;     // as the operator types it: "pierce-a"
+  std::string_view Title;    // as the window lists it: "Pierce A"
+  std::string_view Mapping;  // 64 characters, code 0 first
+};
+inline constexpr std::array<TCharConvention, 3> CharConventions{{
+    {"pierce-a", "Pierce A", " 1234567890#@:>{^/STUVWXYZ|,%~\\\"-JKLMNOPQR!$*];_&ABCDEFGHI?.)[<}"},
+    {"simh-old", "SIMH old", " 1234567890#@:>(^/STUVWXYZ',%=\\+-JKLMNOPQR!$*];_&ABCDEFGHI?.)[<\""},
+    {"basic", "Basic", BasicCharSet},
+}};
+static_assert(CharConventions[0].Mapping.size() == 64 && CharConventions[1].Mapping.size() == 64);
+// The convention of a name, upper or lower case; none when it names none.
+const TCharConvention* FindCharConvention(std::string_view name);
+// "pierce-a, simh-old, basic": for the messages that name the choices.
+std::string CharConventionNames();
 
 // A card image is a text of at least 80 internal-set characters; a card list is a pile of them,
 // the front of the pile first.
@@ -91,6 +110,12 @@ class TCharMap {
   const std::string& CmcPath() const { return cmcPath_; }
   void SetCmcPath(std::string path) { cmcPath_ = std::move(path); }
 
+  // A convention chosen by name for the loads that take their mapping from the control file:
+  // while one is chosen they take its mapping instead, and the control file is not read.  None
+  // (the start): the control file decides.  May be set from any thread.
+  void SetConvention(const TCharConvention* convention) { convention_ = convention; }
+  const TCharConvention* Convention() const { return convention_; }
+
   // ---- Loading ----
   // Reports on the file, chooses the mapping (from the control file when UseCmcFile is set),
   // translates the file and appends its cards to `list`.  Throws EKestrelError; the cards
@@ -132,6 +157,7 @@ class TCharMap {
   mutable std::mutex mappingMutex_;
   TMappingPtr mapping_;
   std::string cmcPath_;
+  std::atomic<const TCharConvention*> convention_{nullptr};
   bool upperCase_ = false;
   std::array<uint32_t, 256> usage_{};
   std::vector<std::string> report_;

@@ -1,6 +1,6 @@
 #include "console/CoreForm.h"
 
-#include <QFontDatabase>
+#include <QCoreApplication>
 #include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QMouseEvent>
@@ -9,6 +9,8 @@
 #include <QRegion>
 #include <QScrollBar>
 #include <QTimer>
+
+#include "core/QtFixedFont.h"
 
 namespace kestrel {
 
@@ -23,15 +25,8 @@ constexpr int PopupEdgeGap = 30;
 TCoreView::TCoreView(TCoreDisplay& display, QWidget* parent) : QWidget(parent), display_(display) {
   setObjectName(QStringLiteral("CoreView"));
   setAttribute(Qt::WA_OpaquePaintEvent);  // the buffer covers every pixel
-  font_ = QFont(QStringLiteral("Lucida Console"));
-  font_.setStyleHint(QFont::Monospace);
-  font_.setFixedPitch(true);
-  font_.setPixelSize(12);
-  if (!QFontInfo(font_).fixedPitch()) {
-    int pixels = font_.pixelSize();
-    font_ = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    font_.setPixelSize(pixels);
-  }
+  setFont(FixedPitchFontPixels(12));
+  font_ = font();
   // The cell is the size of a "W", measured once.
   QFontMetrics metrics(font_);
   cellWidth_ = std::max(1, metrics.horizontalAdvance(QLatin1Char('W')));
@@ -148,6 +143,7 @@ TCoreForm::TCoreForm(TCoreStorage& core, QWidget* parent)
   SBBase->setRange(0, TCoreDisplay::InitialScrollMaximum);
   SBBase->setPageStep(TCoreDisplay::ScrollPageStep);
   connect(SBBase, &QScrollBar::valueChanged, this, &TCoreForm::SBBaseChange);
+  view_->installEventFilter(this);  // the wheel over the cells
   connect(view_, &TCoreView::RowsChanged, this, [this] {
     if (shownSize_ != 0) FitScrollRange();
   });
@@ -198,6 +194,14 @@ int TCoreForm::TIRefreshTimer() {
     return 0;
   }
   return view_->Tick();
+}
+
+bool TCoreForm::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == view_ && event->type() == QEvent::Wheel) {
+    QCoreApplication::sendEvent(SBBase, event);
+    return true;
+  }
+  return QWidget::eventFilter(watched, event);
 }
 
 void TCoreForm::SBBaseChange(int position) {

@@ -88,6 +88,8 @@ class TCoreForm : public QWidget {
 
  protected:
   void showEvent(QShowEvent* event) override;
+  // The wheel over the cells scrolls as over the scroll bar.
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void SBBaseChange(int position);

@@ -1,4 +1,9 @@
 // The windowed front end, built when Qt is there (KESTREL_HAVE_GUI).
 #pragma once
 
-int RunGui(int argc, char** argv);
+namespace kestrel {
+struct TCommandLine;
+}
+
+// `line` is the command line as parsed before the toolkit started.
+int RunGui(int argc, char** argv, const kestrel::TCommandLine& line);

@@ -52,6 +52,9 @@ bool ParseSeconds(const std::string& text, double& value) {
   return used == text.size() && std::isfinite(value) && value > 0 && value <= 1e9;
 }
 
+// The smallest core of a 1401.
+constexpr long MinCoreSize = 1400;
+
 const char* const TraceNames[] = {"instructions", "details", "registers", "scripts", "threads"};
 
 // The panel's stop fields by the names --stop gives them, in the order of TStopField.
@@ -221,6 +224,18 @@ std::string ParseCommandLine(const std::vector<std::string>& args, TCommandLine&
       if (!value(v) || v.empty()) return "--log needs a file name";
       line.LogFile = v;
       batchOnly = true;
+    } else if (a == "--deck") {
+      if (!value(line.Deck) || line.Deck.empty()) return "--deck needs a card file";
+    } else if (a == "--charset") {
+      if (!value(line.Charset) || FindCharConvention(line.Charset) == nullptr) {
+        return "--charset needs a character convention: " + CharConventionNames();
+      }
+    } else if (a == "--core") {
+      if (!value(v) || !ParseLong(v, line.CoreSize) || line.CoreSize < MinCoreSize ||
+          line.CoreSize > TCoreStorage::MaxSize) {
+        return "--core needs a core size from " + std::to_string(MinCoreSize) + " to " +
+               std::to_string(TCoreStorage::MaxSize);
+      }
     } else if (a.size() > 1 && a[0] == '-' && a != "-") {
       return "unknown option " + a;
     } else {
@@ -228,22 +243,39 @@ std::string ParseCommandLine(const std::vector<std::string>& args, TCommandLine&
       line.Arguments.push_back(a);
     }
   }
+  if (!line.Deck.empty() && !line.Arguments.empty()) {
+    return "--deck boots a deck in place of a script: give one or the other";
+  }
   if (batchOnly && !line.Batch && !line.Help && !line.Version) {
     return "--answer, --max-seconds, --trace, --stop, --show-stops and --log belong to --batch";
   }
   return {};
 }
 
+TBootOptions BootOptions(const TCommandLine& line) {
+  TBootOptions options;
+  options.CoreSize = static_cast<uint16_t>(line.CoreSize);
+  options.Convention = FindCharConvention(line.Charset);
+  options.Deck = line.Deck;
+  return options;
+}
+
 std::string UsageText() {
-  return "Usage: kestrel [SCRIPT]\n"
-         "       kestrel --batch [SCRIPT] [--answer N]... [--max-seconds S] [--trace LIST]"
-         " [--stop FIELD=V]...\n"
+  return "Usage: kestrel [SCRIPT | --deck FILE] [--charset NAME] [--core N]\n"
+         "       kestrel --batch [SCRIPT | --deck FILE] [--charset NAME] [--core N]\n"
+         "               [--answer N]... [--max-seconds S] [--trace LIST] [--stop FIELD=V]...\n"
          "               [--show-stops] [--log FILE]\n"
          "\n"
          "Without --batch the emulator opens its windows and runs SCRIPT (an OCL script),\n"
          "else the start-up script named in its initialisation file (PowerOn.OCL).\n"
          "\n"
          "  --batch          run without windows: the same start-up, text instead of windows\n"
+         "  --deck FILE      boot a card deck: into the reader, Load, Start (no script)\n"
+         "  --charset NAME   read card files in a character convention, not as the\n"
+         "                   character-map control file says: " +
+         CharConventionNames() +
+         "\n"
+         "  --core N         core storage of N positions (1400 to 16000)\n"
          "  --answer N       the option to choose at the next DISPLAY that offers options\n"
          "                   (repeatable, used in order; none left: Cancel)\n"
          "  --max-seconds S  stop the machine and end after S seconds\n"
@@ -298,6 +330,7 @@ int RunBatch(const TCommandLine& line, const std::string& programPath, std::ostr
     const auto limit = std::chrono::duration<double>(line.MaxSeconds);
     auto timeUp = [&] { return line.MaxSeconds > 0 && Clock::now() - started >= limit; };
 
+    machine.Console.SetBootOptions(BootOptions(line));
     TScriptStart start = machine.Console.FirstActivation(line.Arguments);
     if (start == TScriptStart::NoScript && line.Arguments.empty()) {
       output.Err("No start-up script: " + (machine.Config.StartupScript().empty()
@@ -333,6 +366,10 @@ int RunBatch(const TCommandLine& line, const std::string& programPath, std::ostr
       status = BSTimeLimit;
     }
     messenger.ProcessPending();
+    // A booted deck has no script to report on: where the machine stopped tells how it went.
+    if (!line.Deck.empty() && start == TScriptStart::Started) {
+      output.Out(machine.Console.StatusText());
+    }
 
     // Program exit; mounted tape images are discarded with the machine.
     machine.Stop();

@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "machine/KestMain.h"
+
 namespace kestrel {
 
 inline constexpr const char* KestrelVersion = "0.1";
@@ -33,7 +35,13 @@ struct TCommandLine {
   bool ShowStops = false;              // --show-stops
   // --stop FIELD=TEXT: a front panel stop field set before the start-up script runs.
   std::vector<std::pair<int, std::string>> Stops;
+  std::string Deck;     // --deck FILE: boot it instead of running a script
+  std::string Charset;  // --charset NAME: the convention card files are read in
+  long CoreSize = 0;    // --core N: positions of core storage (0: as configured)
 };
+
+// What the start-up does for --deck, --charset and --core (checked by ParseCommandLine).
+TBootOptions BootOptions(const TCommandLine& line);
 
 // Parses the arguments after the program name.  Returns an empty text, or what is wrong.
 std::string ParseCommandLine(const std::vector<std::string>& args, TCommandLine& line);

@@ -23,6 +23,8 @@
 #include <QVBoxLayout>
 
 #include "console/CoreForm.h"
+#include "console/WindowLayout.h"
+#include "core/QtFixedFont.h"
 #include "machine/Machine.h"
 
 namespace kestrel {
@@ -50,9 +52,9 @@ QLabel* MakeRegister(QWidget* parent, const char* name, const char* hint, const 
   label->setAlignment(Qt::AlignCenter);
   label->setFrameShape(QFrame::Panel);
   label->setFrameShadow(QFrame::Sunken);
-  QFont font = label->font();
-  font.setFamily(QStringLiteral("Monospace"));
-  font.setStyleHint(QFont::Monospace);
+  QFont font = label->font();  // its size, in the fixed-pitch family
+  font.setFamily(FixedPitchFamily());
+  font.setFixedPitch(true);
   label->setFont(font);
   return label;
 }
@@ -358,25 +360,71 @@ void TMainForm::SetWindowVisible(TPanelWindow window, bool visible) {
   if (QWidget* w = windows_[static_cast<size_t>(tag)]) w->setVisible(visible);
 }
 
+namespace {
+// What the window manager adds around a window's client area; none while it has not said.
+QMargins FrameMargins(const QWidget& window) {
+  const QRect frame = window.frameGeometry();
+  const QRect client = window.geometry();
+  return QMargins(client.left() - frame.left(), client.top() - frame.top(),
+                  frame.right() - client.right(), frame.bottom() - client.bottom());
+}
+}  // namespace
+
 void TMainForm::PlaceWindows() {
   QScreen* screen = this->screen();
   QRect area = screen != nullptr ? screen->availableGeometry() : QRect(0, 0, 1280, 1024);
-  QRect panel = frameGeometry();
-  if (QWidget* core = windows_[WTCore]) core->move(area.left(), area.top() + panel.height());
-  if (QWidget* reader = windows_[WTReaderPunch]) {
-    reader->move(area.left(), area.bottom() + 1 - 30 - reader->frameGeometry().height());
-  }
-  if (QWidget* printer = windows_[WTPrinter]) printer->move(panel.right() + 1, area.top());
-  // The tape units at the right edge, below the printer.
-  if (QWidget* tape = windows_[WTTape]) {
-    QWidget* printer = windows_[WTPrinter];
-    int top = printer != nullptr ? printer->frameGeometry().bottom() + 1 : area.top();
-    tape->move(area.right() + 1 - tape->frameGeometry().width(), top);
-  }
-  if (QWidget* trace = windows_[WTTrace]) {
-    QRect frame = trace->frameGeometry();
-    trace->move(area.right() + 1 - frame.width(), area.bottom() + 1 - 30 - frame.height());
-  }
+  placed_ = true;
+  placedMargins_ = FrameMargins(*this);
+  // A window whose frame is not known yet is taken to have the panel's.
+  auto marginsOf = [&](const QWidget& w) {
+    QMargins m = FrameMargins(w);
+    return m.isNull() ? placedMargins_ : m;
+  };
+  auto frameSize = [&](QWidget* w) {
+    if (w == nullptr) return TFrameSize{};
+    const QMargins m = marginsOf(*w);
+    const QSize smallest = w->minimumSize().expandedTo(w->minimumSizeHint()).boundedTo(w->size());
+    return TFrameSize{w->width() + m.left() + m.right(), w->height() + m.top() + m.bottom(),
+                      smallest.width() + m.left() + m.right(),
+                      smallest.height() + m.top() + m.bottom()};
+  };
+  TStartupSizes sizes;
+  sizes.Panel = frameSize(this);
+  sizes.Panel.MinW = sizes.Panel.W;
+  sizes.Panel.MinH = sizes.Panel.H;
+  sizes.Core = frameSize(windows_[WTCore]);
+  sizes.Reader = frameSize(windows_[WTReaderPunch]);
+  sizes.Printer = frameSize(windows_[WTPrinter]);
+  sizes.Tapes = frameSize(windows_[WTTape]);
+  sizes.Trace = frameSize(windows_[WTTrace]);
+  const TStartupLayout l =
+      LayOutStartupWindows(TFrame{area.x(), area.y(), area.width(), area.height()}, sizes);
+  auto place = [&](QWidget* w, const TFrame& f) {
+    if (w == nullptr) return;
+    const QMargins m = marginsOf(*w);
+    // The client area is placed, not the frame: a window whose own frame Qt has not heard of
+    // yet would otherwise be placed with its client area where its frame should be.
+    w->setGeometry(f.X + m.left(), f.Y + m.top(), f.W - m.left() - m.right(),
+                   f.H - m.top() - m.bottom());
+  };
+  place(this, l.Panel);
+  place(windows_[WTCore], l.Core);
+  place(windows_[WTReaderPunch], l.Reader);
+  place(windows_[WTPrinter], l.Printer);
+  place(windows_[WTTape], l.Tapes);
+  place(windows_[WTTrace], l.Trace);
+  // Where the screen is too small, the printer lies under the panel's right edge and the trace
+  // window under the tape units' left edge: the controls stay in front.
+  if (QWidget* tapes = windows_[WTTape]) tapes->raise();
+  raise();
+}
+
+void TMainForm::PlaceWhenFramed() {
+  // A window manager reports the frames a moment after the windows are shown; the windows are
+  // placed once, on their real frames (or without frames when none come).
+  if (FrameMargins(*this).isNull() && ++framePolls_ < FramePollLimit) return;
+  placeTimer_->stop();
+  PlaceWindows();
 }
 
 // ---- First activation and closing ------------------------------------------------------------
@@ -397,7 +445,15 @@ void TMainForm::changeEvent(QEvent* event) {
 void TMainForm::FormActivate() {
   if (activated_) return;
   activated_ = true;
-  PlaceWindows();
+  // On X11 the frames are known only once the window manager has reported them; placing the
+  // windows before would put title bars off the screen or under other windows.
+  if (QGuiApplication::platformName() == QStringLiteral("xcb") && FrameMargins(*this).isNull()) {
+    placeTimer_ = new QTimer(this);
+    connect(placeTimer_, &QTimer::timeout, this, &TMainForm::PlaceWhenFramed);
+    placeTimer_->start(FramePollMs);
+  } else {
+    PlaceWindows();
+  }
   console_.FirstActivation(arguments_);
 }
 

@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QMainWindow>
+#include <QMargins>
 #include <array>
 #include <functional>
 #include <string>
@@ -72,6 +73,8 @@ class TMainForm : public QMainWindow, public IConsoleView {
   // The first activation, once only: places the windows, then the console's start-up.
   void FormActivate();
   bool Activated() const { return activated_; }
+  // The windows stand where the start-up puts them (on X11, once their frames are known).
+  bool WindowsPlaced() const { return placed_; }
 
   // ---- IConsoleView ----
   void StatusChanged() override;
@@ -96,6 +99,7 @@ class TMainForm : public QMainWindow, public IConsoleView {
   QWidget* BuildWindowLabels(QWidget* central);
   void BuildMenu();
   void PlaceWindows();
+  void PlaceWhenFramed();
   void PBStartClick();
   void PBResumeClick();
   void StopFieldEdited(TStopField field, const QString& text);
@@ -116,6 +120,13 @@ class TMainForm : public QMainWindow, public IConsoleView {
   QDialog* configForm_ = nullptr;
   QDialog* aboutForm_ = nullptr;
   std::function<void(const std::string&)> scriptEditor_;
+  // The frames the windows were placed on, and the wait for the window manager's.
+  QMargins placedMargins_;
+  QTimer* placeTimer_ = nullptr;
+  int framePolls_ = 0;
+  bool placed_ = false;
+  static constexpr int FramePollMs = 50;
+  static constexpr int FramePollLimit = 20;
   // The register labels are repainted at most this often: a running processor reports them
   // every 200 instructions, far faster than anyone can read, and each repaint costs the display.
   static constexpr int RegisterPaintMs = 100;

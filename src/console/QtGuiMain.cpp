@@ -73,7 +73,7 @@ class TScreenshot : public QObject {
   static constexpr int SettlePolls = 4;  // longer than the core display's refresh period
 
   bool Finished() const {
-    return mainForm_.Activated() && !machine_.Script.HasCurrentScript() &&
+    return mainForm_.WindowsPlaced() && !machine_.Script.HasCurrentScript() &&
            machine_.Script.Sleeping() && machine_.Console.ProcessorIdle();
   }
   void Poll() {
@@ -107,14 +107,13 @@ class TScreenshot : public QObject {
 
 }  // namespace
 
-int RunGui(int argc, char** argv) {
+int RunGui(int argc, char** argv, const TCommandLine& line) {
   TKestrelApplication app(argc, argv);  // takes the toolkit's own options out of argv
   QApplication::setApplicationName(QStringLiteral("Kestrel"));
-  QApplication::setApplicationDisplayName(QStringLiteral("IBM 1401 Emulator"));
   QApplication::setApplicationVersion(QString::fromLatin1(KestrelVersion));
   // The program ends when the front panel closes, whatever other windows are open.
   QApplication::setQuitOnLastWindowClosed(false);
-  std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+  const std::vector<std::string>& arguments = line.Arguments;
 
   TQtMessenger messenger;
   int status = 0;
@@ -122,6 +121,7 @@ int RunGui(int argc, char** argv) {
     TMachine machine(messenger);
     // The processor and script threads are created asleep before any window.
     machine.Start(IniFileName(QCoreApplication::applicationFilePath().toStdString()));
+    machine.Console.SetBootOptions(BootOptions(line));
 
     // The windows, in the start-up order.
     TMainForm mainForm(machine, arguments);
@@ -141,6 +141,13 @@ int RunGui(int argc, char** argv) {
     mainForm.SetWindow(WTPrinter, &printerForm);
     TTapeUnitForm tapeUnitForm(machine.TapeUnits);
     mainForm.SetWindow(WTTape, &tapeUnitForm);
+    // In Turbo the device windows are not redrawn while the program runs: each stop shows
+    // where the devices are.
+    machine.Console.SetStopListener([&] {
+      readerForm.Refresh();
+      printerForm.Refresh();
+      tapeUnitForm.Refresh();
+    });
     TOCLDisplayForm displayForm(machine.ScriptDisplay);
     TOCLEditForm editForm;
     mainForm.SetScriptEditor([&editForm](const std::string& file) { editForm.ShowScript(file); });
@@ -180,6 +187,7 @@ int RunGui(int argc, char** argv) {
 
     machine.Stop();
     mainForm.SetScriptEditor(nullptr);
+    machine.Console.SetStopListener(nullptr);
     editForm.hide();
     displayForm.hide();
     tapeUnitForm.hide();

@@ -22,7 +22,8 @@ void TQtMessenger::ShowErrorBox(const std::string& text) {
     std::fprintf(stderr, "%s\n", text.c_str());
     return;
   }
-  QMessageBox::critical(QApplication::activeWindow(), QApplication::applicationDisplayName(),
+  // Titled as the front panel is: the machine's own name.
+  QMessageBox::critical(QApplication::activeWindow(), QStringLiteral("IBM 1401 Emulator"),
                         QString::fromStdString(text));
 }
 

@@ -4,7 +4,6 @@
 #include <QColor>
 #include <QCoreApplication>
 #include <QFileInfo>
-#include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QListView>
 #include <QMessageBox>
@@ -12,6 +11,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <exception>
+
+#include "core/QtFixedFont.h"
 
 namespace kestrel {
 
@@ -85,9 +86,7 @@ TTraceForm::TTraceForm(TTraceLog& log, TTraceFlags& flags, QWidget* parent)
   LBLog->setUniformItemSizes(true);  // one height for all: the view never measures every line
   LBLog->setEditTriggers(QAbstractItemView::NoEditTriggers);
   LBLog->setSelectionMode(QAbstractItemView::SingleSelection);
-  QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-  font.setPixelSize(10);  // lines 11 pixels high
-  LBLog->setFont(font);
+  LBLog->setFont(FixedPitchFontPixels(10));  // lines 11 pixels high
 
   CBInstTrace = MakeBox(this, "CBInstTrace", "&Instructions", "Enable instruction trace");
   CBTraceDets = MakeBox(this, "CBTraceDets", "&Detailed", "Trace instruction details");

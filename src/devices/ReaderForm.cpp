@@ -130,8 +130,9 @@ void TReaderForm::Refresh() {
 
 void TReaderForm::PBOpenClick() {
   QFileDialog dialog(this, QStringLiteral("Open"), QString::fromStdString(reader_.CardDirectory()));
+  // Decks in circulation today mostly end in .cd; the dialog matches regardless of case.
   dialog.setNameFilters(
-      {QStringLiteral("Card files (*.CRD *.CDR)"), QStringLiteral("All files (*)")});
+      {QStringLiteral("Card files (*.CRD *.CDR *.CD)"), QStringLiteral("All files (*)")});
   dialog.setDefaultSuffix(QStringLiteral("CRD"));
   dialog.setFileMode(QFileDialog::ExistingFile);
   if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {

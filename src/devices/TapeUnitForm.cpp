@@ -3,29 +3,19 @@
 
 #include <QCheckBox>
 #include <QFileDialog>
-#include <QFontDatabase>
-#include <QFontInfo>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <exception>
 
+#include "core/QtFixedFont.h"
 #include "core/QtMessenger.h"
 
 namespace kestrel {
 
 namespace {
 const QColor PanelColour(207, 239, 254);
-
-QFont PanelFont() {
-  QFont font(QStringLiteral("Lucida Console"));
-  font.setStyleHint(QFont::Monospace);
-  font.setFixedPitch(true);
-  if (!QFontInfo(font).fixedPitch()) font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-  font.setPointSize(8);
-  return font;
-}
 
 QLabel* MakeLabel(QWidget* parent, const char* name, const char* text, const char* hint,
                   QRect geometry) {
@@ -59,7 +49,7 @@ TTapeDrivePanel::TTapeDrivePanel(TTapeDrive& drive, QWidget* parent)
   palette.setColor(QPalette::Window, PanelColour);
   palette.setColor(QPalette::WindowText, Qt::black);
   setPalette(palette);
-  setFont(PanelFont());
+  setFont(FixedPitchFont(8));
 
   LAUnit = MakeLabel(this, "LAUnit", "", "Tape unit number", QRect(4, 4, 22, 22));
   LAUnit->setText(QString::number(drive.UnitNumber()));
@@ -181,6 +171,11 @@ TTapeUnitForm::TTapeUnitForm(TTapeUnits& units, QWidget* parent)
   // Loaded: every drive shows its panel.
   for (int unit = 1; unit <= TTapeUnits::DriveCount; ++unit)
     units_.Drive(unit).UpdatePanel();
+}
+
+void TTapeUnitForm::Refresh() {
+  for (int unit = 1; unit <= TTapeUnits::DriveCount; ++unit)
+    TapeDrive(unit).ShowPanel(units_.Drive(unit).Panel());
 }
 
 TTapeUnitForm::~TTapeUnitForm() {

@@ -61,6 +61,8 @@ class TTapeUnitForm : public QWidget {
   explicit TTapeUnitForm(TTapeUnits& units, QWidget* parent = nullptr);
   ~TTapeUnitForm() override;
 
+  // Every drive's panel drawn again from its drive.
+  void Refresh();
   // Drive 1 to 6.
   TTapeDrivePanel& TapeDrive(int unit) { return *panels_.at(static_cast<size_t>(unit - 1)); }
 

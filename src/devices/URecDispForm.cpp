@@ -1,7 +1,5 @@
 #include "devices/URecDispForm.h"
 
-#include <QFontDatabase>
-#include <QFontInfo>
 #include <QFontMetrics>
 #include <QPaintEvent>
 #include <QPainter>
@@ -9,23 +7,12 @@
 #include <QScrollBar>
 #include <algorithm>
 
+#include "core/QtFixedFont.h"
+
 namespace kestrel {
 
-namespace {
-// "lucidia console" where there is one, else the platform's fixed-pitch font.
-QFont FixedFont() {
-  QFont font(QStringLiteral("Lucida Console"));
-  font.setStyleHint(QFont::Monospace);
-  font.setFixedPitch(true);
-  if (!QFontInfo(font).fixedPitch()) font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-  return font;
-}
-}  // namespace
-
 QFont UnitRecordFont(bool large) {
-  QFont font = FixedFont();
-  font.setPointSize(large ? 8 : 6);
-  return font;
+  return FixedPitchFont(large ? 8 : 6);
 }
 
 TUnitRecordDisplay::TUnitRecordDisplay(QWidget* parent) : QWidget(parent) {
@@ -34,8 +21,7 @@ TUnitRecordDisplay::TUnitRecordDisplay(QWidget* parent) : QWidget(parent) {
   // The buffer covers every pixel, so the background is never erased on its own.
   setAttribute(Qt::WA_OpaquePaintEvent);
   setAutoFillBackground(false);
-  font_ = FixedFont();
-  font_.setPointSize(7);
+  font_ = FixedPitchFont(7);
   scrollBar_ = new QScrollBar(Qt::Vertical, this);
   scrollBar_->setFocusPolicy(Qt::NoFocus);
   scrollBar_->setSingleStep(1);
@@ -151,7 +137,12 @@ void TUnitRecordDisplay::DrawBuffer() {
   buffer_.fill(Qt::white);
   if (cards_ == nullptr && lines_ == nullptr) return;
   QPainter painter(&buffer_);
-  painter.setFont(font_);
+  // Every character takes exactly one cell: the spacing makes up the difference between the
+  // font's own advance and the whole-pixel cell, so a line fills its columns at every size.
+  QFont cellFont = font_;
+  cellFont.setLetterSpacing(QFont::AbsoluteSpacing,
+                            charWidth_ - QFontMetricsF(font_).horizontalAdvance(QLatin1Char('W')));
+  painter.setFont(cellFont);
   painter.setPen(Qt::black);
   const int count = static_cast<int>(std::min<size_t>(RecordCount(), 1u << 30));
   const int h = height();

@@ -49,6 +49,9 @@ TScriptStart TConsole::FirstActivation(const std::vector<std::string>& arguments
   mode_ = TRunMode::Run;
   SystemReset();
   machine_.Config.LoadConfiguration();
+  if (boot_.CoreSize != 0) machine_.Core.SetCoreSize(boot_.CoreSize);
+  if (boot_.Convention != nullptr) machine_.CharMap.SetConvention(boot_.Convention);
+  if (!boot_.Deck.empty()) return BootDeck();
   if (!arguments.empty()) {
     const std::string& first = arguments.front();
     // A card file named on the command line also goes into the reader.  It is loaded after the
@@ -66,6 +69,30 @@ TScriptStart TConsole::FirstActivation(const std::vector<std::string>& arguments
     return StartScriptFile(configured);
   }
   return TScriptStart::NoScript;
+}
+
+// The deck into the hopper, Load, Start: what an operator does to run an object deck.
+TScriptStart TConsole::BootDeck() {
+  try {
+    machine_.ReaderPunch.Open(boot_.Deck);
+    machine_.ReaderPunch.LoadButton();
+  } catch (const std::exception& e) {
+    std::string message = e.what();
+    if (boot_.Convention != nullptr) {
+      message += "\rThe deck was read in the character convention " +
+                 std::string(boot_.Convention->Name) + ".";
+    }
+    ReportError(message);
+    UpdateStatus();
+    return TScriptStart::Failed;
+  }
+  ShowRegistersNow();
+  if (machine_.Registers.State != CpuState::CardLoaded) {  // an empty deck: the reader's stop
+    UpdateStatus();
+    return TScriptStart::Failed;
+  }
+  PBStartClick();
+  return TScriptStart::Started;
 }
 
 void TConsole::ProgramExit() {
@@ -303,6 +330,7 @@ void TConsole::ReportError(const std::string& message) {
 
 void TConsole::CpuStopped() {
   if (runsOutstanding_ > 0) --runsOutstanding_;
+  if (stopListener_) stopListener_();
   UpdateStatus();
   if (view_ != nullptr) view_->ProcessorStopped();
   if (machine_.Registers.State != CpuState::OperatorHalt &&

@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,15 @@ namespace kestrel {
 
 class TMachine;
 class IMappingControl;
+struct TCharConvention;
+
+// What the command line asks of the start-up beyond a script: a core size, a character
+// convention for the card loads, and a deck to boot (loaded, Load, Start) in place of a script.
+struct TBootOptions {
+  uint16_t CoreSize = 0;  // 0: as the start-up and the configuration leave it
+  const TCharConvention* Convention = nullptr;
+  std::string Deck;
+};
 
 enum class TRunMode : uint8_t { Run, Step };
 enum class TPanelFocus : uint8_t { None, Start, Stop, Reset };
@@ -59,12 +69,17 @@ class TConsole : public IMessageReceiver {
 
   void SetView(IConsoleView* view) { view_ = view; }
   void SetMapping(IMappingControl* mapping) { mapping_ = mapping; }
+  // Called on the GUI thread after each stop of the processor: the device windows catch up
+  // there with what a run in Turbo did not show.
+  void SetStopListener(std::function<void()> listener) { stopListener_ = std::move(listener); }
 
   // ---- Program start and end ----
   // The first activation, once only: core size 8000, UseCmcFile, Run mode, system reset, the
   // configuration, then the start-up script: the first argument, else the configured script if
   // its file exists.  A card file as first argument is also loaded into the reader.
+  // The boot options then apply after the configuration; a deck boot takes the script's place.
   TScriptStart FirstActivation(const std::vector<std::string>& arguments);
+  void SetBootOptions(TBootOptions options) { boot_ = std::move(options); }
   // What program exit does for the machine: the printer writes its print file.
   void ProgramExit();
   static constexpr const char* PrintFileName = "Kestrel.PRN";
@@ -124,6 +139,7 @@ class TConsole : public IMessageReceiver {
 
  private:
   void StartResume(bool resume);
+  TScriptStart BootDeck();
   // A mode selected by the program: as the operator's click when the selection changes.
   void SelectMode(TRunMode mode);
   void ReportError(const std::string& message);
@@ -135,6 +151,8 @@ class TConsole : public IMessageReceiver {
   IConsoleView* view_ = nullptr;
   IMappingControl* mapping_ = nullptr;
   bool activated_ = false;
+  TBootOptions boot_;
+  std::function<void()> stopListener_;
 
   std::string statusText_;
   bool statusRed_ = false;

@@ -109,6 +109,7 @@ constexpr TTokenName Tokens[] = {
     {TKBCOLOUR, "BCOLOUR"},
     {TKTCOLOUR, "TCOLOUR"},
     {TKHCOLOUR, "HCOLOUR"},
+    {TKCHARSET, "CHARSET"},
     {TKWord, "word"},
 };
 

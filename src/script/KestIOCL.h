@@ -14,6 +14,8 @@
 
 namespace kestrel {
 
+struct TCharConvention;
+
 // ---- Tokens ---------------------------------------------------------------------------------
 
 // The code of a token is its index in `TokenNames`.  The order is fixed: tape unit n is
@@ -115,11 +117,13 @@ enum TTokenCode : uint8_t {
   TKBCOLOUR,
   TKTCOLOUR,
   TKHCOLOUR,
+  // Beyond the original language: the character convention by name.
+  TKCHARSET,
   TKWord,
   TKCount
 };
 
-// The 91 entries, each at most 16 characters; the entries below 16 and the last one cannot be
+// The 92 entries, each at most 16 characters; the entries below 16 and the last one cannot be
 // spelled by a word.
 extern const std::array<const char*, TKCount> TokenNames;
 
@@ -210,6 +214,9 @@ class IMappingControl {
   // string stays installed).
   virtual void SetMappingString(const std::string& text) = 0;
   virtual void SetUseCmcFile(bool on) = 0;
+  // CHARSET: the convention the following loads use instead of the control file (none: the
+  // control file decides again).
+  virtual void SetConvention(const TCharConvention* convention) = 0;
 };
 
 // The message window asks the script thread to go on, or to end the waiting script.

@@ -8,6 +8,7 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
+#include "core/QtFixedFont.h"
 #include "core/QtMessenger.h"
 
 namespace kestrel {
@@ -17,10 +18,7 @@ TOCLEditForm::TOCLEditForm(QWidget* parent) : QWidget(parent, Qt::Window) {
   setWindowTitle(QStringLiteral("IBM Emulation - Edit Script"));
   MOText = new QPlainTextEdit(this);
   MOText->setObjectName(QStringLiteral("MOText"));
-  QFont font(QStringLiteral("Courier New"));
-  font.setStyleHint(QFont::Monospace);
-  font.setPointSize(8);
-  MOText->setFont(font);
+  MOText->setFont(FixedPitchFont(8));
   MOText->setLineWrapMode(QPlainTextEdit::NoWrap);
 
   PBSave = new QPushButton(QStringLiteral("&Save"), this);

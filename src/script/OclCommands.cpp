@@ -3,6 +3,7 @@
 // (so that syntax errors show also when a false IF skips it), and acts only when executing.
 #include <cstdio>
 
+#include "charset/IBMChars.h"
 #include "script/KestDOCL.h"
 #include "script/KestIOCL.h"
 #include "script/OclThread.h"
@@ -41,7 +42,7 @@ void TOCLThread::RunScript(TOCLScripter& s) {
         break;  // a label: its name is read and passed over
       default:
         if ((command >= TKSHOW && command <= TKSET && command != TKSTOP) ||
-            (command >= TKBCOLOUR && command <= TKHCOLOUR)) {
+            (command >= TKBCOLOUR && command <= TKHCOLOUR) || command == TKCHARSET) {
           Statement(s, command);
         } else {
           s.TokenText = commandText;
@@ -63,6 +64,9 @@ void TOCLThread::Statement(TOCLScripter& s, TTokenCode command) {
       break;
     case TKCHARMAP:
       CmdCharMap(s);
+      break;
+    case TKCHARSET:
+      CmdCharSet(s);
       break;
     case TKDECK:
       CmdDeck(s);
@@ -173,6 +177,25 @@ void TOCLThread::CmdCharMap(TOCLScripter& s) {
   // A duplicate character fails here: the string stays installed, UseCmcFile keeps its value.
   mapping_->SetMappingString(map);
   mapping_->SetUseCmcFile(false);
+}
+
+// CHARSET 'name': the decks loaded after it are read in the named convention, not by the control
+// file; CHARSET '' hands the choice back to the control file.  A name keeps every character of
+// a convention, the apostrophe too, which a CHARMAP string cannot hold.
+void TOCLThread::CmdCharSet(TOCLScripter& s) {
+  if (s.TokenCode != TKString) s.Expected("Character convention name");
+  const TCharConvention* convention = nullptr;
+  if (!s.TokenText.empty()) {
+    convention = FindCharConvention(s.TokenText);
+    if (convention == nullptr) {
+      s.ScriptError("Unknown character convention (known: " + CharConventionNames() + ")");
+    }
+  }
+  s.NextToken();
+  if (!s.Executing) return;
+  tracer_.TraceScript("CharSet");
+  if (mapping_ == nullptr) throw EKestrelError("No character mapping is installed");
+  mapping_->SetConvention(convention);
 }
 
 void TOCLThread::CmdDeck(TOCLScripter& s) {

@@ -100,6 +100,7 @@ class TOCLThread : public IScriptControl {
   void Statement(TOCLScripter& s, TTokenCode command);
   void CmdShowHide(TOCLScripter& s, bool show);
   void CmdCharMap(TOCLScripter& s);
+  void CmdCharSet(TOCLScripter& s);
   void CmdDeck(TOCLScripter& s);
   void CmdMount(TOCLScripter& s);
   void CmdLoad(TOCLScripter& s);

@@ -3,8 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <fstream>
 #include <sstream>
 
+#include "charset/IBMChars.h"
 #include "support/ScriptFixture.h"
 
 namespace kestrel::test {
@@ -49,6 +52,23 @@ TEST(BatchCommandLine, BadCommandLines) {
   EXPECT_EQ(error({"--help"}), "");
   EXPECT_EQ(error({"JOB.OCL"}), "");
   EXPECT_NE(UsageText().find("--batch"), std::string::npos);
+  // A deck boot: a convention by name (any case), a core of a real size, no script beside it.
+  TCommandLine boot;
+  EXPECT_EQ(
+      ParseCommandLine({"--deck", "hello.cd", "--charset", "SIMH-Old", "--core", "16000"}, boot),
+      "");
+  TBootOptions options = BootOptions(boot);
+  EXPECT_EQ(options.Deck, "hello.cd");
+  EXPECT_EQ(options.CoreSize, 16000);
+  ASSERT_NE(options.Convention, nullptr);
+  EXPECT_EQ(options.Convention->Name, "simh-old");
+  EXPECT_EQ(error({"--batch", "--deck"}), "--deck needs a card file");
+  EXPECT_EQ(error({"--batch", "--deck", "A.CD", "--charset", "pierce-b"}),
+            "--charset needs a character convention: pierce-a, simh-old, basic");
+  EXPECT_NE(error({"--batch", "--deck", "A.CD", "--core", "1399"}), "");
+  EXPECT_NE(error({"--batch", "--deck", "A.CD", "--core", "16001"}), "");
+  EXPECT_NE(error({"--batch", "--deck", "A.CD", "JOB.OCL"}), "");
+  EXPECT_EQ(error({"--charset", "basic", "JOB.OCL"}), "");  // the windows take them too
 }
 
 // Whole jobs: the script thread and the processor thread run; this thread plays the GUI.
@@ -121,6 +141,58 @@ TEST_F(BatchThread, ConfiguredStartupScriptRuns) {
   ParseCommandLine({"--batch"}, line);
   EXPECT_EQ(RunBatch(line, (dir.Path() / "kestrel").string(), out, err), BSOk);
   EXPECT_EQ(out.str(), "booted\n");
+}
+
+// The demo's one-card program, booted with one command in each convention it can be written in,
+// then the bad decks: the messages name the file and the convention, and the run fails.
+TEST_F(BatchThread, ADeckBootsWithOneCommandInTheConventionNamed) {
+  std::ifstream demo(std::string(KESTREL_SOURCE_DIR) + "/demo/hello/HELLO.CRD");
+  std::string card;
+  std::getline(demo, card);
+  if (!card.empty() && card.back() == '\r') card.pop_back();
+  ASSERT_EQ(card.size(), 80u);
+  auto boot = [&](const std::string& deck, std::vector<std::string> options) {
+    std::vector<std::string> args{"--batch", "--deck", deck, "--max-seconds", "20"};
+    args.insert(args.end(), options.begin(), options.end());
+    TCommandLine line;
+    EXPECT_EQ(ParseCommandLine(args, line), "");
+    out.str("");
+    err.str("");
+    std::remove("Kestrel.PRN");
+    return RunBatch(line, (dir.Path() / "kestrel").string(), out, err);
+  };
+  // No control file beside the program: a named convention does without it.
+  for (const TCharConvention& convention : CharConventions) {
+    std::string written = card;
+    for (char& c : written) {
+      int code = TMapping(BasicCharSet).CodeOf(c);
+      ASSERT_GE(code, 0) << c;
+      c = convention.Mapping[static_cast<size_t>(code)];
+    }
+    dir.Write("HELLO.CD", written + "\n");
+    EXPECT_EQ(boot("HELLO.CD", {"--charset", std::string(convention.Name), "--core", "1400"}), BSOk)
+        << convention.Name << err.str();
+    EXPECT_EQ(out.str(), "Program Halt at 00037\n") << convention.Name;
+    EXPECT_EQ(dir.Read("Kestrel.PRN").substr(0, 40), card.substr(40)) << convention.Name;
+  }
+  // The control file decides without --charset: there is none beside the tests.
+  EXPECT_EQ(boot("HELLO.CD", {}), BSFailed);
+  EXPECT_NE(err.str().find("Character Map Control file: "), std::string::npos) << err.str();
+  // A character the convention lacks: the apostrophe of SIMH old read as Pierce A.
+  dir.Write("OLD.CD", "A'B\n");
+  EXPECT_EQ(boot("OLD.CD", {"--charset", "pierce-a"}), BSFailed);
+  EXPECT_NE(err.str().find("Unmapped character: \"'\" ($27) at column 2 of card 1"),
+            std::string::npos)
+      << err.str();
+  EXPECT_NE(err.str().find("OLD.CD"), std::string::npos);
+  EXPECT_NE(err.str().find("in the character convention pierce-a"), std::string::npos);
+  EXPECT_EQ(out.str(), "");
+  // No deck at all.
+  EXPECT_EQ(boot("GONE.CD", {"--charset", "basic"}), BSFailed);
+  EXPECT_NE(err.str().find("File does not exist:-\nGONE.CD"), std::string::npos) << err.str();
+  // An empty deck: Load finds no card, nothing is started.
+  dir.Write("EMPTY.CD", "");
+  EXPECT_EQ(boot("EMPTY.CD", {"--charset", "basic"}), BSFailed);
 }
 
 TEST_F(BatchThread, ProgramThatHaltsEndsTheJob) {

@@ -3,13 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QFontInfo>
+#include <QComboBox>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QRadioButton>
 #include <fstream>
 
+#include "core/QtFixedFont.h"
 #include "devices/TapeImages.h"
 #include "support/TestMachine.h"
 
@@ -37,7 +38,8 @@ class CharMapWindow : public ::testing::Test {
 TEST_F(CharMapWindow, StartsHiddenWithTheMappingTablesInAFixedFont) {
   EXPECT_EQ(form.windowTitle(), QStringLiteral("IBM Emulation - Character Set Processor"));
   EXPECT_FALSE(form.isVisible());
-  EXPECT_TRUE(QFontInfo(form.LBCharMap->font()).fixedPitch());
+  // What the operator sees: every character as wide as the next, so the tables line up.
+  EXPECT_TRUE(HasEqualAdvances(form.LBCharMap->font()));
   ASSERT_GT(form.LBCharMap->count(), 2);
   EXPECT_EQ(Line(0), QString());
   EXPECT_EQ(Line(1), QStringLiteral("Mapping used for loaded file (translated to Internal set)"));
@@ -82,6 +84,39 @@ TEST_F(CharMapWindow, OpeningAndClosingByHandFollowsTheModel) {
   EXPECT_TRUE(t.M.CharMap.Shown());
   form.hide();
   EXPECT_FALSE(t.M.CharMap.Shown());
+}
+
+TEST_F(CharMapWindow, AConventionChosenByNameReadsTheNextDecksInsteadOfTheControlFile) {
+  t.M.CharMap.UseCmcFile = true;
+  t.M.CharMap.SetCmcPath(files.Path("none.CMC"));  // no control file at all
+  ASSERT_EQ(form.CBConvention->count(), 1 + static_cast<int>(CharConventions.size()));
+  EXPECT_EQ(form.CBConvention->currentIndex(), 0);
+  // SIMH old: the apostrophe is the record mark, + is code 31 and " the group mark.
+  form.CBConvention->setCurrentIndex(2);
+  EXPECT_EQ(form.CBConvention->currentText(), QStringLiteral("SIMH old"));
+  TCardList hopper;
+  t.M.CharMap.LoadCardFile(Deck("OLD.CD", "A'B+\"\n"), hopper, false);
+  ASSERT_EQ(hopper.size(), 1u);
+  EXPECT_EQ(hopper[0].substr(0, 5), std::string("ArB") + InternalCharSet[31] + "g");
+  EXPECT_EQ(t.M.CharMap.MappingString(), std::string(CharConventions[1].Mapping));
+  // Pierce A has no apostrophe: the card is refused and the hopper keeps what it had.
+  form.CBConvention->setCurrentIndex(1);
+  EXPECT_THROW(t.M.CharMap.LoadCardFile(Deck("OLD.CD", "A'B\n"), hopper, false), EKestrelError);
+  EXPECT_EQ(hopper.size(), 1u);
+  // Back to the control file, which is missing here.
+  form.CBConvention->setCurrentIndex(0);
+  EXPECT_EQ(t.M.CharMap.Convention(), nullptr);
+  try {
+    t.M.CharMap.LoadCardFile(Deck("NEW.CD", "A\n"), hopper, false);
+    ADD_FAILURE() << "loaded without a control file";
+  } catch (const EKestrelError& e) {
+    EXPECT_NE(std::string(e.what()).find("none.CMC does not exist"), std::string::npos) << e.what();
+  }
+  EXPECT_EQ(hopper.size(), 1u);
+  // A convention a script chose shows when the window is next activated.
+  t.M.CharMap.SetConvention(FindCharConvention("PIERCE-A"));
+  form.FormActivate();
+  EXPECT_EQ(form.CBConvention->currentText(), QStringLiteral("Pierce A"));
 }
 
 }  // namespace

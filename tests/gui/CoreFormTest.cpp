@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QMouseEvent>
 #include <QScrollBar>
+#include <QWheelEvent>
 
 #include "support/TestMachine.h"
 
@@ -112,6 +113,18 @@ TEST_F(CoreForm, SizeAndScrollingFollowTheCore) {
   EXPECT_EQ(form.ScrollBar().maximum(), 160 - form.Display().VisibleRows());
   form.ScrollBar().setValue(40);
   EXPECT_EQ(form.Display().Base(), 4000u);
+  // The wheel over the cells scrolls as over the bar: down a notch, then back up.
+  auto wheel = [&](int notches) {
+    QPoint at = CellCentre(2, 50);
+    QWheelEvent event(at, view().mapToGlobal(at), QPoint(), QPoint(0, -120 * notches), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(&view(), &event);
+  };
+  wheel(1);
+  EXPECT_GT(form.ScrollBar().value(), 40);
+  EXPECT_EQ(form.Display().Base(), static_cast<uint32_t>(form.ScrollBar().value()) * 100);
+  wheel(-1);
+  EXPECT_EQ(form.ScrollBar().value(), 40);
   t.Core.StoreCharWM(4012, false, 1);
   Press(CellCentre(0, 12));
   EXPECT_EQ(view().Popup(), QStringLiteral(" 4012=\"1\" ($01) "));

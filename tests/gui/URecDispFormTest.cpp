@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QFileDialog>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
@@ -14,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "core/QtFixedFont.h"
 #include "devices/PrinterForm.h"
 #include "devices/ReaderForm.h"
 #include "devices/TapeImages.h"
@@ -115,6 +117,48 @@ TEST_F(UnitRecordDisplay, EmptyOrMissingListPaintsOnlyTheBackground) {
   EXPECT_EQ(image.pixelColor(5, 5), QColor(Qt::white));
 }
 
+// A full line of a fixed character fills every cell of the display, up to the last column and
+// not beyond it, at every size: the columns of a card line up with the cells whatever the font's
+// own advance is.
+TEST_F(UnitRecordDisplay, AFullLineFillsItsColumnsExactlyAtEverySize) {
+  for (TURMode mode : {URMRDR, URMPRN}) {
+    display.SetURMode(mode);
+    const int columns = display.LineWidth();
+    std::deque<std::string> pile{std::string(static_cast<size_t>(columns), 'H')};
+    std::vector<std::string> lines{pile.front()};
+    if (mode == URMRDR) {
+      display.SetRecords(&pile);
+    } else {
+      display.SetRecords(&lines);
+    }
+    for (int points : {5, 6, 7, 8, 9, 11}) {
+      display.SetDisplayFont(FixedPitchFont(points));
+      display.ScrollTo(1, 1);
+      display.RefreshView();
+      Paint();
+      ASSERT_EQ(display.Drawn().size(), 1u);
+      const QImage image = display.Buffer().toImage();
+      const int cell = display.CharWidth();
+      std::vector<bool> inked(static_cast<size_t>(image.width()), false);
+      for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+          if (qGray(image.pixel(x, y)) < 128) inked[static_cast<size_t>(x)] = true;
+      int emptyCells = 0;
+      for (int column = 0; column < columns; ++column) {
+        bool any = false;
+        for (int x = column * cell; x < (column + 1) * cell; ++x)
+          any = any || inked[static_cast<size_t>(x)];
+        if (!any) ++emptyCells;
+      }
+      int right = image.width() - 1;
+      while (right > 0 && !inked[static_cast<size_t>(right)])
+        --right;
+      EXPECT_EQ(emptyCells, 0) << points << " pt, " << columns << " columns";
+      EXPECT_LT(right, columns * cell) << points << " pt, " << columns << " columns";
+    }
+  }
+}
+
 TEST_F(UnitRecordDisplay, LargerFontWidensTheDisplayAndTellsTheParent) {
   int resized = 0;
   QObject::connect(&display, &TUnitRecordDisplay::DisplayResized, [&] { ++resized; });
@@ -197,6 +241,41 @@ TEST_F(ReaderWindow, OpenedDeckIsCountedAndShownWithItsFirstCardLowest) {
   t.M.ReaderPunch.Request(reset);
   EXPECT_TRUE(form.RB[PLHopper]->isChecked());
   EXPECT_EQ(form.LACardCount->text(), QStringLiteral("0"));
+}
+
+// In Turbo the reads leave the window as it was; the processor's stop brings it up to date, as
+// the program wires the console's stop listener to every device window.
+TEST_F(ReaderWindow, TurboLeavesTheCountStaleUntilTheProcessorStops) {
+  form.OpenFile(QString::fromStdString(WriteDeck("JOB.CD", {"1", "2", "3", "4"})));
+  t.R.TurboMode = true;
+  DeviceCommand read;
+  read.Operation = RdrRead;
+  t.M.ReaderPunch.Request(read);
+  t.M.ReaderPunch.Request(read);
+  EXPECT_EQ(form.LACardCount->text(), QStringLiteral("4"));
+  t.M.Console.SetStopListener([this] { form.Refresh(); });
+  TMessage stopped;
+  stopped.Id = EmulatorMessage::CpuStopped;
+  t.M.Console.HandleMessage(stopped);
+  EXPECT_EQ(form.LACardCount->text(), QStringLiteral("2"));
+  t.M.Console.SetStopListener(nullptr);
+}
+
+// The card file dialog offers the decks found today, which end in .cd.
+TEST_F(ReaderWindow, TheCardFileDialogListsCdDecks) {
+  QStringList filters;
+  QTimer poll;  // until the dialog is up
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+      filters = dialog->nameFilters();
+      dialog->reject();
+    }
+  });
+  poll.start(10);
+  form.PBOpen->click();
+  poll.stop();
+  ASSERT_FALSE(filters.isEmpty());
+  EXPECT_EQ(filters.front(), QStringLiteral("Card files (*.CRD *.CDR *.CD)"));
 }
 
 TEST_F(ReaderWindow, FailingDeckIsShownInTheErrorBoxAndTheWindowRefreshes) {

@@ -78,6 +78,20 @@ TEST_F(OclCommands, CharMapErrors) {
   EXPECT_TRUE(f.Mapping.UseCmcFile);
 }
 
+TEST_F(OclCommands, CharSetNamesTheConventionOfTheNextDecks) {
+  EXPECT_EQ(Run("CHARSET 'simh-old' DECK 'OLD.CD'"), "");
+  ASSERT_NE(f.Mapping.Convention, nullptr);
+  EXPECT_EQ(f.Mapping.Convention->Name, "simh-old");
+  EXPECT_EQ(ScriptLines(), (Strings{"CharSet", "Load card deck: OLD.CD"}));
+  EXPECT_EQ(Run("CHARSET ''"), "");  // the control file decides again
+  EXPECT_EQ(f.Mapping.Convention, nullptr);
+  // Names are checked also when a false IF skips the statement; the choice stays as it was.
+  EXPECT_EQ(Run("IF IAREG = 99 CHARSET 'pierce-b'"),
+            "Unknown character convention (known: pierce-a, simh-old, basic): \"pierce-b\"");
+  EXPECT_EQ(Run("CHARSET PIERCE"), "Character convention name expected, found: \"PIERCE\"");
+  EXPECT_EQ(f.Mapping.Convention, nullptr);
+}
+
 TEST_F(OclCommands, DeckLoadsAFileWithTheUpperCaseOption) {
   f.Mapping.UseCmcFile = false;
   EXPECT_EQ(Run("DECK 'JOB' + '.CRD' UPPERCASE DECK 'B.CRD'"), "");

@@ -38,6 +38,8 @@ class TMappingStub : public IMappingControl {
  public:
   void SetMappingString(const std::string& text) override;
   void SetUseCmcFile(bool on) override { UseCmcFile = on; }
+  void SetConvention(const TCharConvention* convention) override { Convention = convention; }
+  const TCharConvention* Convention = nullptr;
   std::string Mapping;
   bool UseCmcFile = false;
 };
