@@ -57,6 +57,31 @@ constexpr long MinCoreSize = 1400;
 
 const char* const TraceNames[] = {"instructions", "details", "registers", "scripts", "threads"};
 
+// The panel's stop fields by the names --stop gives them, in the order of TStopField.
+const char* const StopNames[] = {"address", "read", "write", "value", "opcode"};
+
+// "FIELD=TEXT": the field's index and the text the operator would type (five digits at most for
+// an address, one character for the value and the op code).
+bool ParseStop(const std::string& text, std::pair<int, std::string>& stop) {
+  size_t equals = text.find('=');
+  if (equals == std::string::npos) return false;
+  const std::string name = text.substr(0, equals);
+  const std::string value = text.substr(equals + 1);
+  for (int field = 0; field < 5; ++field) {
+    if (name != StopNames[field]) continue;
+    if (field <= SFCoreWrite) {
+      if (value.empty() || value.size() > 5) return false;
+      for (char c : value)
+        if (c < '0' || c > '9') return false;
+    } else if (value.size() > 1) {
+      return false;
+    }
+    stop = {field, value};
+    return true;
+  }
+  return false;
+}
+
 // Output of several threads, one message at a time.
 class TBatchOutput {
  public:
@@ -77,13 +102,24 @@ class TBatchOutput {
 };
 
 // The front panel without a window: errors it would show in a box go to standard error.
+// With --show-stops each stop of the processor is a line on standard output: the status line
+// and the registers as the panel shows them.
 class TBatchConsoleView : public IConsoleView {
  public:
-  explicit TBatchConsoleView(TBatchOutput& output) : output_(output) {}
+  TBatchConsoleView(TMachine& machine, TBatchOutput& output, bool showStops)
+      : machine_(machine), output_(output), showStops_(showStops) {}
   void ShowError(const std::string& message) override { output_.Err("Error: " + message); }
+  void ProcessorStopped() override {
+    if (!showStops_) return;
+    const TRegisters& r = machine_.Registers;
+    output_.Out("Stop: " + machine_.Console.StatusText() + " (IAR " + Addr5(r.IAR) + " AAR " +
+                Addr5(r.AAR) + " BAR " + Addr5(r.BAR) + ")");
+  }
 
  private:
+  TMachine& machine_;
   TBatchOutput& output_;
+  bool showStops_;
 };
 
 // The script message window as text: the lines are printed; Continue is pressed at once, an
@@ -178,6 +214,17 @@ std::string ParseCommandLine(const std::vector<std::string>& args, TCommandLine&
       if (std::string wrong = ParseFeatureList(v, line.Features); !wrong.empty()) return wrong;
       line.FeaturesGiven = true;
       batchOnly = true;
+    } else if (a == "--stop") {
+      std::pair<int, std::string> stop;
+      if (!value(v) || !ParseStop(v, stop)) {
+        return "--stop needs address=N, read=N, write=N (N up to five digits), value=C or "
+               "opcode=C";
+      }
+      line.Stops.push_back(stop);
+      batchOnly = true;
+    } else if (a == "--show-stops") {
+      line.ShowStops = true;
+      batchOnly = true;
     } else if (a == "--log") {
       if (!value(v) || v.empty()) return "--log needs a file name";
       line.LogFile = v;
@@ -205,7 +252,8 @@ std::string ParseCommandLine(const std::vector<std::string>& args, TCommandLine&
     return "--deck boots a deck in place of a script: give one or the other";
   }
   if (batchOnly && !line.Batch && !line.Help && !line.Version) {
-    return "--answer, --max-seconds, --trace, --features and --log belong to --batch";
+    return "--answer, --max-seconds, --trace, --features, --stop, --show-stops and --log "
+           "belong to --batch";
   }
   return {};
 }
@@ -221,8 +269,8 @@ TBootOptions BootOptions(const TCommandLine& line) {
 std::string UsageText() {
   return "Usage: kestrel [SCRIPT | --deck FILE] [--charset NAME] [--core N]\n"
          "       kestrel --batch [SCRIPT | --deck FILE] [--charset NAME] [--core N]\n"
-         "               [--answer N]... [--max-seconds S] [--trace LIST]\n"
-         "               [--features LIST] [--log FILE]\n"
+         "               [--answer N]... [--max-seconds S] [--trace LIST] [--stop FIELD=V]...\n"
+         "               [--show-stops] [--features LIST] [--log FILE]\n"
          "\n"
          "Without --batch the emulator opens its windows and runs SCRIPT (an OCL script),\n"
          "else the start-up script named in its initialisation file (PowerOn.OCL).\n"
@@ -243,6 +291,10 @@ std::string UsageText() {
          "                   initialisation file: all, none, or some of multiply-divide,\n"
          "                   move-record, bit-test, expanded-print-edit, binary-code\n"
          "                   (comma-separated)\n"
+         "  --stop FIELD=V   set a stop field of the front panel before the job starts:\n"
+         "                   address=N, read=N, write=N (core read and write stops),\n"
+         "                   value=C (the write stop's character), opcode=C\n"
+         "  --show-stops     print each stop of the processor: the status line, IAR, AAR, BAR\n"
          "  --log FILE       write the trace list to FILE at exit\n"
          "  --help, --version\n"
          "\n"
@@ -268,7 +320,7 @@ int RunBatch(const TCommandLine& line, const std::string& programPath, std::ostr
     machine.Start(IniFileName(programPath));
     if (line.FeaturesGiven) machine.Config.OverrideFeatures(line.Features);
     machine.Printer.KeepPrintFile();
-    TBatchConsoleView consoleView(output);
+    TBatchConsoleView consoleView(machine, output, line.ShowStops);
     machine.Console.SetView(&consoleView);
     TBatchDisplayView displayView(machine, output,
                                   std::deque<long>(line.Answers.begin(), line.Answers.end()));
@@ -283,6 +335,8 @@ int RunBatch(const TCommandLine& line, const std::string& programPath, std::ostr
       if (name == "scripts") f.TraceScripts = true;
       if (name == "threads") f.TraceThreads = true;
     }
+    for (const auto& [field, text] : line.Stops)
+      machine.Console.SetStopField(static_cast<TStopField>(field), text);
 
     const Clock::time_point started = Clock::now();
     const auto limit = std::chrono::duration<double>(line.MaxSeconds);

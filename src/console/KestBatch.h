@@ -6,6 +6,7 @@
 
 #include <iosfwd>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/Features.h"
@@ -32,10 +33,13 @@ struct TCommandLine {
   double MaxSeconds = 0;               // 0: no limit
   std::vector<std::string> Trace;      // --trace names
   std::string LogFile;                 // --log FILE
-  std::string Deck;                    // --deck FILE: boot it instead of running a script
-  std::string Charset;                 // --charset NAME: the convention card files are read in
-  long CoreSize = 0;                   // --core N: positions of core storage (0: as configured)
-  bool FeaturesGiven = false;          // --features LIST: these instead of the file's
+  bool ShowStops = false;              // --show-stops
+  // --stop FIELD=TEXT: a front panel stop field set before the start-up script runs.
+  std::vector<std::pair<int, std::string>> Stops;
+  std::string Deck;            // --deck FILE: boot it instead of running a script
+  std::string Charset;         // --charset NAME: the convention card files are read in
+  long CoreSize = 0;           // --core N: positions of core storage (0: as configured)
+  bool FeaturesGiven = false;  // --features LIST: these instead of the file's
   TFeatureSet Features = 0;
 };
 

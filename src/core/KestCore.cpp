@@ -96,20 +96,104 @@ const char* StateText(CpuState state) {
 TCoreStorage::TCoreStorage(TRegisters& registers) : registers_(registers) {
   for (auto& cell : core_)
     cell.store(CoreChar::Cleared, std::memory_order_relaxed);
+  const uint16_t size = size_;
+  for (size_t a = 0; a < AddressCount; ++a) {
+    trap_[a].store(a == 0 || a >= size ? Trap::Outside : 0, std::memory_order_relaxed);
+  }
 }
 
 void TCoreStorage::ClearCore() {
   uint16_t size = size_;
   for (uint16_t a = 0; a < size; ++a)
     core_[a].store(CoreChar::Cleared, std::memory_order_relaxed);
+  Decoded.ForgetAll();
+  for (size_t a = 0; a < AddressCount; ++a) {
+    if (trap_[a].load(std::memory_order_relaxed) & Trap::Instruction) {
+      trap_[a].fetch_and(static_cast<uint8_t>(~Trap::Instruction), std::memory_order_relaxed);
+    }
+  }
+  if (UninitializedCheck) TrapUnwritten();
 }
 
 bool TCoreStorage::SetCoreSize(uint16_t size) {
   if (size == 0 || size > MaxSize) return false;
   if (size == size_) return true;
+  const uint16_t before = size_;
   size_ = size;
+  for (uint16_t a = 1; a < std::max(before, size); ++a)
+    SetTrap(a, Trap::Outside, a >= size);
   ClearCore();
   return true;
+}
+
+// Every position not yet written gets its trap bit.
+void TCoreStorage::TrapUnwritten() {
+  for (uint16_t a = 0; a < MaxSize; ++a) {
+    if (!(core_[a].load(std::memory_order_relaxed) & CoreChar::Written)) {
+      SetTrap(a, Trap::Unwritten, true);
+    }
+  }
+}
+
+// A kept instruction was fetched without the checks these settings bring.
+void TCoreStorage::UninitializedCheckChanged(bool, bool now) {
+  Decoded.ForgetAll();
+  if (now) {
+    TrapUnwritten();
+  } else {
+    for (uint16_t a = 0; a < MaxSize; ++a)
+      SetTrap(a, Trap::Unwritten, false);
+  }
+}
+
+void TCoreStorage::ReadStopChanged(uint16_t before, uint16_t now) {
+  Decoded.ForgetAll();
+  SetTrap(before, Trap::ReadStop, false);
+  SetTrap(now, Trap::ReadStop, true);
+}
+
+void TCoreStorage::WriteStopChanged(uint16_t before, uint16_t now) {
+  SetTrap(before, Trap::WriteStop, false);
+  SetTrap(now, Trap::WriteStop, true);
+}
+
+// The careful ways: the tests of every access, in their order.
+
+uint16_t TCoreStorage::ReadTrapped(uint16_t address) {
+  CheckAddress(address);
+  uint16_t word = core_[address].load(std::memory_order_relaxed);
+  if (!(word & CoreChar::Written) && UninitializedCheck) UninitializedRead(address);
+  if (address == ReadStopAddress) ReadStop(address);
+  return word;
+}
+
+void TCoreStorage::StoreTrapped(uint16_t address, uint8_t code) {
+  CheckAddress(address);
+  if (code >= 64) InvalidValue(code);
+  std::atomic<uint16_t>& cell = core_[address];
+  uint16_t word = cell.load(std::memory_order_relaxed);
+  cell.store((word & CoreChar::WordMark) | CoreChar::Changed | CoreChar::Written | code,
+             std::memory_order_relaxed);
+  Written(address);
+  if (address == WriteStopAddress) WriteStop(address, code);
+}
+
+void TCoreStorage::SetWordMarkTrapped(uint16_t address, bool on) {
+  CheckAddress(address);
+  std::atomic<uint16_t>& cell = core_[address];
+  uint16_t word = cell.load(std::memory_order_relaxed);
+  cell.store(MarkedWord(word, on), std::memory_order_relaxed);
+  Written(address);
+  if (address == WriteStopAddress && WriteStopValue == 0) {
+    registers_.RequestCoreStop("Storage at " + Addr5(address) + " WordMark altered by ");
+  }
+}
+
+void TCoreStorage::StoreWMTrapped(uint16_t address, bool wordMark, uint8_t code) {
+  CheckAddress(address);
+  core_[address].store(WordWithMark(wordMark, code), std::memory_order_relaxed);
+  Written(address);
+  if (address == WriteStopAddress) WriteStop(address, code);
 }
 
 void TCoreStorage::InvalidAddress(uint16_t address) const {
@@ -134,18 +218,6 @@ void TCoreStorage::WriteStop(uint16_t address, uint8_t code) {
   if (value != 0 && (code & 63) != value) return;
   registers_.RequestCoreStop("Storage at " + Addr5(address) + " altered to $" + Hex2(code) +
                              " by ");
-}
-
-void TCoreStorage::SetWordMark(uint16_t address, bool on) {
-  CheckAddress(address);
-  std::atomic<uint16_t>& cell = core_[address];
-  uint16_t word = cell.load(std::memory_order_relaxed);
-  cell.store((word & ~CoreChar::WordMark) | (on ? CoreChar::WordMark : 0) | CoreChar::Changed |
-                 CoreChar::Written,
-             std::memory_order_relaxed);
-  if (address == WriteStopAddress && WriteStopValue == 0) {
-    registers_.RequestCoreStop("Storage at " + Addr5(address) + " WordMark altered by ");
-  }
 }
 
 uint16_t TCoreStorage::ReadAddress(uint16_t unitsAddress) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/InstructionSet.h"
 #include "core/Registers.h"
 #include "core/Shared.h"
 
@@ -87,12 +88,108 @@ struct TCharWM {
   bool WordMark;
 };
 
+class TCoreStorage;
+
+// An instruction as the fetch decoded it: what it leaves in the registers.
+struct TDecodedInstruction {
+  uint16_t AAR = 0;
+  uint16_t BAR = 0;
+  uint8_t Opcode = 0;
+  uint8_t DMod = 0;
+  uint8_t Length = 0;
+  bool SetsBAR = false;
+  uint8_t Features = 0;                 // the special features its entry was found with
+  const TOpcodeEntry* Entry = nullptr;  // its handlers
+};
+
+// The instructions the processor has decoded, by address, so that one met again is neither read
+// nor decoded again.  Only ordinary instructions are kept (inside core, no index register, no %
+// unit, no check or stop among their positions).  A store into any position an instruction was
+// read from forgets it (core storage sees to that by a trap bit on those positions); a change of
+// the storage checks or a clearing of core forgets them all.  Any thread may forget; only the
+// processor thread finds and keeps.
+class TDecodeCache {
+ public:
+  static constexpr unsigned Slots = 4096;
+
+  const TDecodedInstruction* Find(uint16_t address) {
+    if (const uint32_t epoch = epoch_.load(std::memory_order_relaxed); epoch != seenEpoch_) {
+      for (auto& key : keys_)
+        key.store(0, std::memory_order_relaxed);
+      seenEpoch_ = epoch;
+    }
+    const unsigned slot = address & (Slots - 1);
+    if (keys_[slot].load(std::memory_order_relaxed) >> 8 != address) return nullptr;
+    return &entries_[slot];
+  }
+  uint32_t Epoch() const { return epoch_.load(std::memory_order_relaxed); }
+  // Kept unless everything was forgotten since `epoch` was read, before the decode.
+  void Keep(uint16_t address, const TDecodedInstruction& decoded, uint32_t epoch) {
+    if (epoch != Epoch() || address == 0) return;
+    const unsigned slot = address & (Slots - 1);
+    keys_[slot].store(0, std::memory_order_relaxed);
+    entries_[slot] = decoded;
+    keys_[slot].store(Key(address, decoded.Length), std::memory_order_relaxed);
+  }
+  // A store at `address`: every kept instruction read from there is forgotten.
+  void Forget(uint16_t address) {
+    for (unsigned back = 0; back <= MaxLength; ++back) {
+      const uint16_t start = static_cast<uint16_t>(address - back);
+      std::atomic<uint32_t>& key = keys_[start & (Slots - 1)];
+      uint32_t k = key.load(std::memory_order_relaxed);
+      if (k >> 8 == start && k != 0 && (k & 255) >= back) {
+        key.compare_exchange_strong(k, 0, std::memory_order_relaxed);
+      }
+    }
+  }
+  void ForgetAll() { epoch_.fetch_add(1, std::memory_order_relaxed); }
+
+ private:
+  static constexpr unsigned MaxLength = 8;
+  // An instruction of length n was read from its address to n positions after it (the position
+  // that ended it).
+  static uint32_t Key(uint16_t address, uint8_t length) {
+    return (uint32_t{address} << 8) | length;
+  }
+
+  std::array<std::atomic<uint32_t>, Slots> keys_{};
+  std::array<TDecodedInstruction, Slots> entries_{};
+  std::atomic<uint32_t> epoch_{0};
+  uint32_t seenEpoch_ = 0;
+};
+
+// A storage-check setting, read like the value it holds.  Setting it brings the trap bits of the
+// positions it concerns up to date, so the accesses test one bit instead of every setting.
+template <typename T>
+class TCheckSetting {
+ public:
+  using TChanged = void (TCoreStorage::*)(T before, T now);
+  TCheckSetting(TCoreStorage& core, TChanged changed) : core_(core), changed_(changed) {}
+  TCheckSetting(const TCheckSetting&) = delete;
+  TCheckSetting& operator=(const TCheckSetting&) = delete;
+
+  operator T() const noexcept { return value_; }  // NOLINT: reads as the value
+  T Get() const noexcept { return value_; }
+  TCheckSetting& operator=(T value) {
+    T before = value_.Exchange(value);
+    if (before != value) (core_.*changed_)(before, value);
+    return *this;
+  }
+
+ private:
+  TShared<T> value_;
+  TCoreStorage& core_;
+  TChanged changed_;
+};
+
 class TCoreStorage {
  public:
   static constexpr uint16_t MaxSize = 16000;
 
   // The registers supply the current instruction address for messages and take core stops.
   explicit TCoreStorage(TRegisters& registers);
+  TCoreStorage(const TCoreStorage&) = delete;
+  TCoreStorage& operator=(const TCoreStorage&) = delete;
 
   uint16_t Size() const { return size_; }
   void ClearCore();
@@ -104,39 +201,60 @@ class TCoreStorage {
     if (address == 0 || address >= size_) InvalidAddress(address);
   }
 
+  // The accesses.  A position whose trap bits say that a check or a stop may concern it takes
+  // the careful way, which makes every test in the order the machine makes them; any other
+  // position is simply read or written.
   uint8_t ReadChar(uint16_t address) { return ReadCharWM(address).Code; }
   TCharWM ReadCharWM(uint16_t address) {
-    CheckAddress(address);
     uint16_t word = core_[address].load(std::memory_order_relaxed);
-    if (!(word & CoreChar::Written) && UninitializedCheck) UninitializedRead(address);
-    if (address == ReadStopAddress) ReadStop(address);
+    if (trap_[address].load(std::memory_order_relaxed) & Trap::Read) [[unlikely]] {
+      word = ReadTrapped(address);
+    }
     return {static_cast<uint8_t>(word & CoreChar::CodeMask), (word & CoreChar::WordMark) != 0};
   }
 
   // Stores a code, keeping the position's word mark.  A code of 64 or more is refused.
   void StoreChar(uint16_t address, uint8_t code) {
-    CheckAddress(address);
-    if (code >= 64) InvalidValue(code);
+    if ((trap_[address].load(std::memory_order_relaxed) & Trap::Write) || code >= 64) [[unlikely]] {
+      return StoreTrapped(address, code);
+    }
     std::atomic<uint16_t>& cell = core_[address];
     uint16_t word = cell.load(std::memory_order_relaxed);
     cell.store((word & CoreChar::WordMark) | CoreChar::Changed | CoreChar::Written | code,
                std::memory_order_relaxed);
-    if (address == WriteStopAddress) WriteStop(address, code);
   }
 
-  void SetWordMark(uint16_t address, bool on);
+  // Sets or clears the word mark, keeping the code.
+  void SetWordMark(uint16_t address, bool on) {
+    if (trap_[address].load(std::memory_order_relaxed) & Trap::Write) [[unlikely]] {
+      return SetWordMarkTrapped(address, on);
+    }
+    std::atomic<uint16_t>& cell = core_[address];
+    uint16_t word = cell.load(std::memory_order_relaxed);
+    cell.store(MarkedWord(word, on), std::memory_order_relaxed);
+  }
 
   // Stores code (low six bits) and word mark together.
   void StoreCharWM(uint16_t address, bool wordMark, uint8_t code) {
-    CheckAddress(address);
-    core_[address].store((wordMark ? CoreChar::WordMark : 0) | CoreChar::Changed |
-                             CoreChar::Written | (code & CoreChar::CodeMask),
-                         std::memory_order_relaxed);
-    if (address == WriteStopAddress) WriteStop(address, code);
+    if (trap_[address].load(std::memory_order_relaxed) & Trap::Write) [[unlikely]] {
+      return StoreWMTrapped(address, wordMark, code);
+    }
+    core_[address].store(WordWithMark(wordMark, code), std::memory_order_relaxed);
   }
 
   uint16_t ReadAddress(uint16_t unitsAddress);
   void StoreAddress(uint16_t unitsAddress, uint32_t value);
+
+  // The fetch's instructions; positions [address, address + length] now hold a kept one.
+  TDecodeCache Decoded;
+  void MarkInstruction(uint16_t address, uint8_t length) {
+    for (unsigned k = 0; k <= length; ++k) {
+      std::atomic<uint8_t>& trap = trap_[static_cast<uint16_t>(address + k)];
+      if (!(trap.load(std::memory_order_relaxed) & Trap::Instruction)) {
+        trap.fetch_or(Trap::Instruction, std::memory_order_relaxed);
+      }
+    }
+  }
 
   // Display characters of `count` positions ending at `address` (stopping after address 1).
   std::string FieldText(uint16_t address, int count);
@@ -153,12 +271,63 @@ class TCoreStorage {
   }
 
   // Storage-check settings.
-  TShared<bool> UninitializedCheck;
-  TShared<uint16_t> ReadStopAddress;
-  TShared<uint16_t> WriteStopAddress;
+  TCheckSetting<bool> UninitializedCheck{*this, &TCoreStorage::UninitializedCheckChanged};
+  TCheckSetting<uint16_t> ReadStopAddress{*this, &TCoreStorage::ReadStopChanged};
+  TCheckSetting<uint16_t> WriteStopAddress{*this, &TCoreStorage::WriteStopChanged};
   TShared<uint8_t> WriteStopValue;  // 0 = any value
 
  private:
+  template <typename T>
+  friend class TCheckSetting;
+
+  // Trap bits, one byte per address: why an access there must take the careful way.  The bits
+  // may be set where nothing is to be checked any more (a setting changed while the processor
+  // ran); the careful way then finds nothing and the access completes as any other.
+  struct Trap {
+    static constexpr uint8_t Outside = 1;       // address 0 and every address at or above the size
+    static constexpr uint8_t ReadStop = 2;      // the core read stop address
+    static constexpr uint8_t WriteStop = 4;     // the core write stop address
+    static constexpr uint8_t Unwritten = 8;     // never written, and the check is on
+    static constexpr uint8_t Instruction = 16;  // part of a kept decoded instruction
+    static constexpr uint8_t Read = Outside | ReadStop | Unwritten;
+    static constexpr uint8_t Write = Outside | WriteStop | Unwritten | Instruction;
+  };
+  // Every 16-bit address has its word and its trap byte, so no access needs a bounds test.
+  static constexpr size_t AddressCount = 65536;
+
+  static uint16_t MarkedWord(uint16_t word, bool on) {
+    return static_cast<uint16_t>((word & ~CoreChar::WordMark) | (on ? CoreChar::WordMark : 0) |
+                                 CoreChar::Changed | CoreChar::Written);
+  }
+  static uint16_t WordWithMark(bool wordMark, uint8_t code) {
+    return static_cast<uint16_t>((wordMark ? CoreChar::WordMark : 0) | CoreChar::Changed |
+                                 CoreChar::Written | (code & CoreChar::CodeMask));
+  }
+
+  uint16_t ReadTrapped(uint16_t address);
+  void StoreTrapped(uint16_t address, uint8_t code);
+  void SetWordMarkTrapped(uint16_t address, bool on);
+  void StoreWMTrapped(uint16_t address, bool wordMark, uint8_t code);
+  // A position now written: no longer unwritten, and no kept instruction holds what it was.
+  void Written(uint16_t address) {
+    const uint8_t trap = trap_[address].load(std::memory_order_relaxed);
+    if (trap & Trap::Unwritten) {
+      trap_[address].fetch_and(static_cast<uint8_t>(~Trap::Unwritten), std::memory_order_relaxed);
+    }
+    if (trap & Trap::Instruction) Decoded.Forget(address);
+  }
+  void SetTrap(uint16_t address, uint8_t bit, bool on) {
+    if (on) {
+      trap_[address].fetch_or(bit, std::memory_order_relaxed);
+    } else {
+      trap_[address].fetch_and(static_cast<uint8_t>(~bit), std::memory_order_relaxed);
+    }
+  }
+  void TrapUnwritten();
+  void UninitializedCheckChanged(bool before, bool now);
+  void ReadStopChanged(uint16_t before, uint16_t now);
+  void WriteStopChanged(uint16_t before, uint16_t now);
+
   [[noreturn]] void InvalidAddress(uint16_t address) const;
   [[noreturn]] void UninitializedRead(uint16_t address) const;
   [[noreturn]] void InvalidValue(uint8_t code) const;
@@ -167,7 +336,8 @@ class TCoreStorage {
 
   TRegisters& registers_;
   TShared<uint16_t> size_{8000};
-  std::array<std::atomic<uint16_t>, MaxSize> core_;
+  std::array<std::atomic<uint16_t>, AddressCount> core_;
+  std::array<std::atomic<uint8_t>, AddressCount> trap_;
 };
 
 }  // namespace kestrel

@@ -156,6 +156,7 @@ void TCPUThread::PostStopped() {
 }
 
 void TCPUThread::ResetProcessor() {
+  decodedEntry_ = nullptr;
   R.InstrAddr = 0;
   R.ILen = 0;
   R.IAR = 0;
@@ -238,6 +239,59 @@ void TCPUThread::PostShowRegisters() {
 }
 
 // ---- Fetch and decode -----------------------------------------------------------------------
+
+void TCPUThread::FetchInstruction() {
+  const uint16_t iar = R.IAR;
+  const TDecodedInstruction* d = Core.Decoded.Find(iar);
+  // A change of the special features (configuration, while stopped) may make a kept entry
+  // another instruction or none.
+  if (d != nullptr && d->Features == R.Features.Get()) {
+    // Exactly what the one-pass fetch of these positions leaves.
+    R.InstrAddr = iar;
+    R.IOFlag = false;
+    R.Opcode = d->Opcode;
+    if (d->Length >= 2) R.DMod = d->DMod;
+    if (d->Length >= 4) R.AAR = d->AAR;
+    if (d->SetsBAR) R.BAR = d->BAR;
+    R.ILen = d->Length;
+    R.IAR = static_cast<uint16_t>(iar + d->Length);
+    decodedEntry_ = d->Entry;
+    return;
+  }
+  decodedEntry_ = nullptr;
+  const uint32_t epoch = Core.Decoded.Epoch();
+  if (FetchFast()) {
+    KeepDecoded(iar, epoch);
+  } else {
+    FetchByCharacter();
+  }
+}
+
+// After a one-pass fetch: its positions are marked, and read and decoded once more, so that a
+// store another thread made meanwhile (before the mark) cannot be missed.
+void TCPUThread::KeepDecoded(uint16_t address, uint32_t epoch) {
+  TDecodedInstruction d;
+  d.Opcode = R.Opcode;
+  d.DMod = R.DMod;
+  d.AAR = R.AAR;
+  d.BAR = R.BAR;
+  d.Length = R.ILen;
+  d.SetsBAR = d.Length >= 7 || (d.Length >= 4 && !KeepsBAR(d.Opcode));
+  d.Features = R.Features.Get();
+  const TOpcodeEntry* entry =
+      instructions_.Find(d.Opcode, d.Features, d.Length == 8 ? d.DMod : uint8_t{0});
+  if (entry == nullptr) return;  // the execute phase raises the check
+  d.Entry = entry;
+  Core.MarkInstruction(address, d.Length);
+  R.IAR = address;
+  if (!FetchFast() || R.Opcode != d.Opcode || R.ILen != d.Length ||
+      (d.Length >= 2 && R.DMod != d.DMod) || (d.Length >= 4 && R.AAR != d.AAR) || R.BAR != d.BAR) {
+    // Changed under the fetch: as fetched now, and not kept.
+    if (R.ILen == 0) FetchByCharacter();
+    return;
+  }
+  Core.Decoded.Keep(address, d, epoch);
+}
 
 uint16_t TCPUThread::BeginFetch() {
   const uint16_t iar = R.IAR;
@@ -410,7 +464,12 @@ void TCPUThread::TracePhase() {
 }
 
 void TCPUThread::ExecutePhase() {
-  Entry().Execute(*this);
+  (decodedEntry_ != nullptr ? *decodedEntry_ : Entry()).Execute(*this);
+  // Untraced, nothing is pending: the rest is for traced instructions only.
+  if (flags_.TraceInstructions || !pending_.empty()) TraceRegistersLine();
+}
+
+void TCPUThread::TraceRegistersLine() {
   if (flags_.TraceRegisters && flags_.TraceInstructions) {
     TraceFlush();
     TraceAppend("R          AAReg=" + Addr5(R.AAR) + "  BAReg=" + Addr5(R.BAR) +

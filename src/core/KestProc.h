@@ -51,9 +51,7 @@ class TCPUThread {
   // ---- Instruction cycle ----
   // Reads the instruction at IAR: in one pass when it is an ordinary one, else character by
   // character.  Both ways leave the same registers and raise the same checks.
-  void FetchInstruction() {
-    if (!FetchFast()) FetchByCharacter();
-  }
+  void FetchInstruction();
   // The one-pass fetch: false, with only InstrAddr, ILen and IOFlag changed, when the
   // instruction is not an ordinary one (a check to raise, an index register, a % unit, more than
   // eight characters, or positions outside core or under a read stop).
@@ -89,6 +87,8 @@ class TCPUThread {
 
  private:
   uint16_t BeginFetch();
+  void KeepDecoded(uint16_t address, uint32_t epoch);
+  void TraceRegistersLine();
   void RunAndCatch();
   void PostStopped();
   void RunLoop();
@@ -103,6 +103,9 @@ class TCPUThread {
   const TInstructionSet& instructions_;
   std::string pending_;
   bool pendingExecuted_ = true;  // the pending instruction has already been executed
+  // The handlers of the pending instruction when its fetch came from the decoded ones (else
+  // null, and the execute phase looks them up).
+  const TOpcodeEntry* decodedEntry_ = nullptr;
 
   std::atomic<bool> registersPosted_{false};
   std::atomic<bool> ending_{false};

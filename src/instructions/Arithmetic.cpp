@@ -68,13 +68,14 @@ struct TAddDetail {
 // into the units position; ending without a carry, it produced the complement of the result,
 // which a second pass turns back the same way.  A zero A-field complements to a carry, so the
 // B-field stands (with its sign made standard).
+template <bool Details>
 void AddOrSubtract(TCPUThread& cpu, bool subtract) {
   TRegisters& r = cpu.R;
   TCoreStorage& core = cpu.Core;
   uint16_t aar = r.AAR;
   uint16_t bar = r.BAR;
   std::unique_ptr<TAddDetail> detail;  // only while details are traced
-  if (cpu.TracingDetails()) {
+  if (Details) {
     detail = std::make_unique<TAddDetail>();
     for (unsigned value : {unsigned{r.InstrAddr}, unsigned{aar}, unsigned{bar}}) {
       detail->Header += ' ';
@@ -161,13 +162,24 @@ void AddOrSubtract(TCPUThread& cpu, bool subtract) {
   }
 }
 
+// A and S.  The loop without the detail line is a function of its own, so that nothing of the
+// line's texts weighs on it.
+void AddOrSubtract(TCPUThread& cpu, bool subtract) {
+  if (cpu.TracingDetails()) {
+    AddOrSubtract<true>(cpu, subtract);
+  } else {
+    AddOrSubtract<false>(cpu, subtract);
+  }
+}
+
 // ZA and the two-field ZS: the A-field moves into the B-field as a number, zones removed; the
 // units position takes the standard sign (AB plus, B minus), inverted for ZS.  Positions beyond
 // the A-field's word mark receive zeros.
+template <bool Details>
 void ZeroAndMove(TCPUThread& cpu, bool subtract) {
   TRegisters& r = cpu.R;
   TCoreStorage& core = cpu.Core;
-  const bool details = cpu.TracingDetails();
+  const bool details = Details;
   uint16_t aar = r.AAR;
   uint16_t bar = r.BAR;
   bool aExhausted = false;
@@ -194,6 +206,14 @@ void ZeroAndMove(TCPUThread& cpu, bool subtract) {
       cpu.TraceAppend(std::string_view(&shown, 1));
     }
     if (b.WordMark) break;
+  }
+}
+
+void ZeroAndMove(TCPUThread& cpu, bool subtract) {
+  if (cpu.TracingDetails()) {
+    ZeroAndMove<true>(cpu, subtract);
+  } else {
+    ZeroAndMove<false>(cpu, subtract);
   }
 }
 

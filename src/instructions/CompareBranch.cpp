@@ -146,9 +146,10 @@ void TraceCompare(TCPUThread& cpu) {
   cpu.TraceAppend(Addr5(r.AAR) + " to " + Addr5(r.BAR) + " \"" + a + "\" \"" + b + "\"");
 }
 
-void ExecCompare(TCPUThread& cpu) {
+template <bool Details>
+static void Compare(TCPUThread& cpu) {
   TRegisters& r = cpu.R;
-  const bool details = cpu.TracingDetails();
+  const bool details = Details;
   bool equal = true;
   bool low = false;
   uint16_t aar = r.AAR;
@@ -181,6 +182,15 @@ void ExecCompare(TCPUThread& cpu) {
   }
   r.EqualIndicator = equal;
   r.LowIndicator = low;
+}
+
+// The loop without detail lines is compiled apart, so that nothing of their texts weighs on it.
+void ExecCompare(TCPUThread& cpu) {
+  if (cpu.TracingDetails()) {
+    Compare<true>(cpu);
+  } else {
+    Compare<false>(cpu);
+  }
 }
 
 // ---- B ----

@@ -73,9 +73,10 @@ void TraceMoveChars(TCPUThread& cpu) {
   cpu.TraceAppend(FromTo(cpu));
 }
 
-void ExecMoveChars(TCPUThread& cpu) {
+template <bool Details>
+static void MoveChars(TCPUThread& cpu) {
   TRegisters& r = cpu.R;
-  const bool details = cpu.TracingDetails();
+  const bool details = Details;
   uint16_t aar = r.AAR;
   uint16_t bar = r.BAR;
   int count = 0;
@@ -97,15 +98,25 @@ void ExecMoveChars(TCPUThread& cpu) {
   }
 }
 
+// The loop without detail lines is compiled apart, so that nothing of their texts weighs on it.
+void ExecMoveChars(TCPUThread& cpu) {
+  if (cpu.TracingDetails()) {
+    MoveChars<true>(cpu);
+  } else {
+    MoveChars<false>(cpu);
+  }
+}
+
 // ---- LCA ----
 
 void TraceLoadChars(TCPUThread& cpu) {
   cpu.TraceAppend(FromTo(cpu));
 }
 
-void ExecLoadChars(TCPUThread& cpu) {
+template <bool Details>
+static void LoadChars(TCPUThread& cpu) {
   TRegisters& r = cpu.R;
-  const bool details = cpu.TracingDetails();
+  const bool details = Details;
   uint16_t aar = r.AAR;
   uint16_t bar = r.BAR;
   int count = 0;
@@ -120,6 +131,15 @@ void ExecLoadChars(TCPUThread& cpu) {
     last = a.WordMark;
   }
   if (details) cpu.TraceAppend("D          Chars moved=" + std::to_string(count));
+}
+
+// The loop without detail lines is compiled apart, so that nothing of their texts weighs on it.
+void ExecLoadChars(TCPUThread& cpu) {
+  if (cpu.TracingDetails()) {
+    LoadChars<true>(cpu);
+  } else {
+    LoadChars<false>(cpu);
+  }
 }
 
 // ---- MZ and MN ----

@@ -332,6 +332,7 @@ void TConsole::CpuStopped() {
   if (runsOutstanding_ > 0) --runsOutstanding_;
   if (stopListener_) stopListener_();
   UpdateStatus();
+  if (view_ != nullptr) view_->ProcessorStopped();
   if (machine_.Registers.State != CpuState::OperatorHalt &&
       static_cast<TRunState>(machine_.Script.ScriptState()) == TRunState::Waiting) {
     machine_.Script.ResumeScript();

@@ -54,6 +54,8 @@ class IConsoleView {
   virtual void CoreCleared() {}
   // Lets the GUI process its pending events.
   virtual void ProcessEvents() {}
+  // The processor has reported a stop; the status line already shows it.
+  virtual void ProcessorStopped() {}
 };
 
 class TConsole : public IMessageReceiver {

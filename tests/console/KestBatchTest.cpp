@@ -46,6 +46,12 @@ TEST(BatchCommandLine, BadCommandLines) {
   EXPECT_NE(error({"--batch", "--features"}), "");
   EXPECT_NE(error({"--batch", "--features", "multiply-divide,telepathy"}), "");
   EXPECT_NE(error({"--batch", "--features", "bit-test,"}), "");
+  EXPECT_NE(error({"--batch", "--stop", "read"}), "");
+  EXPECT_NE(error({"--batch", "--stop", "read=123456"}), "");
+  EXPECT_NE(error({"--batch", "--stop", "write=-1"}), "");
+  EXPECT_NE(error({"--batch", "--stop", "value=AB"}), "");
+  EXPECT_NE(error({"--batch", "--stop", "size=8"}), "");
+  EXPECT_NE(error({"--stop", "read=1"}), "");
   EXPECT_EQ(error({}), "");
   EXPECT_EQ(error({"--help"}), "");
   EXPECT_EQ(error({"JOB.OCL"}), "");
@@ -246,6 +252,21 @@ TEST_F(BatchThread, EndlessProgramIsStoppedByTheTimeLimit) {
 
 TEST_F(BatchThread, EndlessScriptIsStoppedByTheTimeLimit) {
   EXPECT_EQ(Run(":A GOTO A", {"--max-seconds", "0.2"}), BSTimeLimit);
+}
+
+TEST_F(BatchThread, StopFieldsAreSetBeforeTheJob) {
+  // 1: "B 001" reads itself; the read stop at 3 ends the run in a single step (the op code
+  // stop is set on another op code).
+  std::string loop =
+      "CORE CHAR [1] = 50 CORE MARK [1] ON CORE CHAR [2] = 10 CORE CHAR [3] = 10 "
+      "CORE CHAR [4] = 1 CORE MARK [5] ON START DISPLAY 'stopped at ' + IAREG";
+  EXPECT_EQ(
+      Run(loop, {"--stop", "read=3", "--stop", "opcode=M", "--show-stops", "--max-seconds", "5"}),
+      BSOk);
+  EXPECT_EQ(out.str(),
+            "Stop: Storage at 00003 accessed 00001 (IAR 00005 AAR 00001 BAR 00001)\n"
+            "stopped at 5\n");
+  EXPECT_EQ(err.str(), "");
 }
 
 TEST_F(BatchThread, TraceAndLog) {

@@ -154,6 +154,61 @@ TEST_F(CoreStorageTest, ReadStop) {
   EXPECT_EQ(t.StopMessage(), "Storage at 00081 accessed");
 }
 
+// Each access tests what the settings say now, however often they changed before: a stop moved
+// leaves nothing at its old address, the check switched off and on again finds exactly the
+// positions never written, and a size made smaller and larger again moves the end of core.
+TEST_F(CoreStorageTest, ChecksFollowEveryChangeOfTheSettings) {
+  auto stopMessage = [&] {
+    std::string text = t.StopMessage();
+    t.R.StopMessage.Set("");
+    return text;
+  };
+  auto check = [&](auto access) {
+    try {
+      access();
+    } catch (const EProcessCheck& e) {
+      return e.FullText();
+    }
+    return std::string();
+  };
+  core.ReadStopAddress = 100;
+  core.ReadStopAddress = 200;
+  core.ReadChar(100);
+  EXPECT_EQ(stopMessage(), "");
+  core.ReadChar(200);
+  EXPECT_EQ(stopMessage(), "Storage at 00200 accessed");
+  core.ReadStopAddress = 0;
+  core.ReadChar(200);
+  EXPECT_EQ(stopMessage(), "");
+
+  core.WriteStopAddress = 300;
+  core.WriteStopAddress = 301;
+  core.StoreChar(300, 1);
+  EXPECT_EQ(stopMessage(), "");
+  core.SetWordMark(301, true);
+  EXPECT_EQ(stopMessage(), "Storage at 00301 WordMark altered by ");
+
+  core.StoreChar(400, 4);
+  core.UninitializedCheck = true;
+  core.UninitializedCheck = false;
+  core.UninitializedCheck = true;
+  EXPECT_EQ(check([&] { core.ReadChar(400); }), "");
+  EXPECT_EQ(check([&] { core.ReadChar(401); }), "Read from Uninitialized Core at: 401");
+  core.StoreCharWM(401, false, 7);  // written now
+  EXPECT_EQ(check([&] { core.ReadChar(401); }), "");
+  core.ClearCore();  // unwritten again, all of it
+  EXPECT_EQ(check([&] { core.ReadChar(400); }), "Read from Uninitialized Core at: 400");
+  core.UninitializedCheck = false;
+
+  ASSERT_TRUE(core.SetCoreSize(2000));
+  EXPECT_EQ(check([&] { core.StoreChar(1999, 1); }), "");
+  EXPECT_EQ(check([&] { core.StoreChar(2000, 1); }), "Invalid Address: 2000 used by 500");
+  ASSERT_TRUE(core.SetCoreSize(16000));
+  EXPECT_EQ(check([&] { core.ReadChar(15999); }), "");
+  EXPECT_EQ(check([&] { core.ReadChar(16000); }), "Invalid Address: 16000 used by 500");
+  EXPECT_EQ(check([&] { core.ReadChar(65535); }), "Invalid Address: 65535 used by 500");
+}
+
 TEST_F(CoreStorageTest, SizeChanges) {
   core.StoreChar(5, 5);
   EXPECT_TRUE(core.SetCoreSize(8000));  // the same size: untouched

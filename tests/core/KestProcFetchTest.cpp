@@ -222,6 +222,40 @@ TEST_F(InstructionFetch, InstructionsAtTheEndOfCore) {
   EXPECT_EQ(f.AAR, 300);
 }
 
+// An instruction met again is not decoded again, but a store into its text, its word marks
+// included, is seen at its next fetch, and so is a read stop set on it after it ran.
+TEST(DecodedInstructions, FollowStoresIntoThemAndTheStops) {
+  TTestMachine t;
+  t.Field(700, "1");
+  t.Field(705, "2");
+  t.Field(710, "0000");
+  t.Field(720, "705");  // an address
+  t.Field(730, "1");
+  t.Field(735, "3");  // passes
+  t.Field(740, "?");  // plus zero
+  // 500 A 700 710: adds the field at 700, until 507 M 720 503 makes it the field at 705.
+  t.Instructions(
+      500, {"A" + Addr(700) + Addr(710), "M" + Addr(720) + Addr(503), "S" + Addr(730) + Addr(735),
+            "C" + Addr(740) + Addr(735), "B" + Addr(500) + "/", "."});
+  t.Run(500);
+  EXPECT_EQ(t.State(), CpuState::ProgramHalt) << t.StopMessage();
+  EXPECT_EQ(t.Text(710, 4), "0005");  // 1 + 2 + 2
+
+  // A word mark set inside the add makes it a 4-character one: the field at 705 doubles.
+  t.Field(735, "1");
+  t.Core.SetWordMark(504, true);
+  t.Instructions(504, {"."});
+  t.Run(500);
+  EXPECT_EQ(t.R.IAR, 505);
+  EXPECT_EQ(t.Text(705, 1), "4");
+
+  // A read stop on the add's text: the next run stops in its fetch.
+  t.Core.ReadStopAddress = 502;
+  t.Run(500);
+  EXPECT_EQ(t.State(), CpuState::SingleStep);
+  EXPECT_EQ(t.StopMessage(), "Storage at 00502 accessed");
+}
+
 // The one-pass fetch must be indistinguishable from the character-by-character one: over many
 // random instructions (op codes that have fetch rules of their own among them, any characters
 // and word marks, index registers, % units, read stops and unwritten positions), wherever the
