@@ -14,14 +14,6 @@ namespace kestrel {
 
 namespace {
 
-// The blank and the zero character are both 0.  The codes 11 to 15 are no digits, but the adder
-// takes each as its code minus 8 (the 8 bit dropped from 8-4, 8-4-1, ...; 8-2-1 as 3).
-int DigitValue(uint8_t code) {
-  int numeric = code & Bcd::NumericMask;
-  if (numeric == Bcd::Zero) return 0;
-  return numeric > 9 ? numeric - 8 : numeric;
-}
-
 // A result digit 0 is always written as the zero character, never as a blank.
 uint8_t DigitCode(int digit) {
   return digit == 0 ? Bcd::Zero : static_cast<uint8_t>(digit);
@@ -96,9 +88,9 @@ void AddOrSubtract(TCPUThread& cpu, bool subtract) {
     TCharWM a{Bcd::Blank, false};
     if (!aExhausted) a = core.ReadCharWM(aar);
     TCharWM b = core.ReadCharWM(bar);
-    int aDigit = DigitValue(a.Code);
+    int aDigit = AdderDigit(a.Code);
     if (!trueAdd) aDigit = 9 - aDigit;
-    int sum = AddDigits(aDigit, DigitValue(b.Code), carry);
+    int sum = AddDigits(aDigit, AdderDigit(b.Code), carry);
 
     uint8_t zone = b.Code & Bcd::ZoneMask;
     if (trueAdd) {
@@ -143,7 +135,7 @@ void AddOrSubtract(TCPUThread& cpu, bool subtract) {
     }
     for (int k = 1; k <= i; ++k) {
       uint8_t stored = core.ReadChar(bar);
-      int digit = AddDigits(9 - DigitValue(stored), 0, carry);
+      int digit = AddDigits(9 - AdderDigit(stored), 0, carry);
       uint8_t zone = stored & Bcd::ZoneMask;
       if (k == 1) zone = InvertedSign(zone);
       uint8_t result = static_cast<uint8_t>(zone | DigitCode(digit));

@@ -23,11 +23,6 @@ namespace {
 
 constexpr uint8_t PlusZone = Bcd::ZoneMask;  // A and B: plus, as the machine writes it
 
-int DigitValue(uint8_t code) {
-  int numeric = code & Bcd::NumericMask;
-  return numeric > 9 ? 0 : numeric;
-}
-
 uint8_t DigitCode(int digit) {
   return digit == 0 ? Bcd::Zero : static_cast<uint8_t>(digit);
 }
@@ -87,14 +82,14 @@ void ExecMultiply(TCPUThread& cpu) {
     core.StoreChar(Offset(b, -i), Bcd::Zero);
   for (int j = 0; j < multiplierLength; ++j) {
     const uint16_t at = Offset(multiplierUnits, -j);
-    const int m = DigitValue(core.ReadChar(at));
+    const int m = AdderDigit(core.ReadChar(at));
     core.StoreChar(at, Bcd::Zero);
     if (m == 0) continue;
     int carry = 0;
     for (int i = 0; i <= multiplicandLength; ++i) {
       const uint16_t p = Offset(b, -j - i);
-      const int digit = i < multiplicandLength ? DigitValue(core.ReadChar(Offset(a, -i))) : 0;
-      const int sum = DigitValue(core.ReadChar(p)) + m * digit + carry;
+      const int digit = i < multiplicandLength ? AdderDigit(core.ReadChar(Offset(a, -i))) : 0;
+      const int sum = AdderDigit(core.ReadChar(p)) + m * digit + carry;
       core.StoreChar(p, DigitCode(sum % 10));
       carry = sum / 10;
     }
@@ -117,8 +112,8 @@ namespace {
 int CompareWithDivisor(TCoreStorage& core, uint16_t units, int length, uint16_t divisor,
                        int divisorLength) {
   for (int i = length - 1; i >= 0; --i) {
-    const int p = DigitValue(core.ReadChar(Offset(units, -i)));
-    const int d = i < divisorLength ? DigitValue(core.ReadChar(Offset(divisor, -i))) : 0;
+    const int p = AdderDigit(core.ReadChar(Offset(units, -i)));
+    const int d = i < divisorLength ? AdderDigit(core.ReadChar(Offset(divisor, -i))) : 0;
     if (p != d) return p - d;
   }
   return 0;
@@ -132,8 +127,8 @@ void SubtractDivisor(TCoreStorage& core, uint16_t units, int length, uint16_t di
   for (int i = 0; i < length; ++i) {
     const uint16_t at = Offset(units, -i);
     const uint8_t code = core.ReadChar(at);
-    const int d = i < divisorLength ? DigitValue(core.ReadChar(Offset(divisor, -i))) : 0;
-    int value = DigitValue(code) - d - borrow;
+    const int d = i < divisorLength ? AdderDigit(core.ReadChar(Offset(divisor, -i))) : 0;
+    int value = AdderDigit(code) - d - borrow;
     borrow = value < 0 ? 1 : 0;
     value += 10 * borrow;
     core.StoreChar(at, static_cast<uint8_t>((code & Bcd::ZoneMask) | DigitCode(value)));
