@@ -201,14 +201,18 @@ void CheckMachine(TMachine& machine) {
     Require(!line.empty() && std::string_view("IDRETS ").find(line[0]) != std::string_view::npos,
             "trace line without a kind letter (or the blank of a detail): " + line);
   }
-  for (const std::string& line : machine.Printer.PrintList()) {
+  const TRecordSpool& printList = machine.Printer.PrintList();
+  for (size_t i = 0; i < printList.size(); ++i) {
+    const std::string& line = printList[i];
     Require(line.empty() || line.size() == static_cast<size_t>(TPrinter::LineWidth),
             "print line of " + std::to_string(line.size()) + " characters");
   }
   const std::string_view internal(InternalCharSet, 64);
   for (int p = 0; p < PileCount; ++p) {
     auto pile = static_cast<TPile>(p);
-    for (const std::string& card : machine.ReaderPunch.Pile(pile)) {
+    const TRecordSpool& cards = machine.ReaderPunch.Pile(pile);
+    for (size_t i = 0; i < cards.size(); ++i) {
+      const std::string& card = cards[i];
       if (pile == PLHopper) {
         Require(card.size() >= 80, "hopper card shorter than 80 columns");
       } else {

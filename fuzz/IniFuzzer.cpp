@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "FuzzSupport.h"
+#include "core/Features.h"
 #include "core/KestCore.h"
 #include "core/Registers.h"
 #include "machine/KestCnfg.h"
@@ -35,8 +36,9 @@ std::string Upper(std::string text) {
   return text;
 }
 
-// The lines a save has no business with: all but the keys it writes or deletes, the headers of
-// their sections, and blank lines (a new section comes after one).
+// The lines a save has no business with: all but the keys it writes or deletes (the feature
+// switches among them), the headers of their sections, and blank lines (a new section comes after
+// one).
 std::vector<std::string> Others(const std::vector<std::string>& lines) {
   std::vector<std::string> others;
   for (const std::string& line : lines) {
@@ -44,12 +46,16 @@ std::vector<std::string> Others(const std::vector<std::string>& lines) {
     if (t.empty()) continue;
     if (t.front() == '[' && t.find(']') != std::string::npos) {
       std::string name = Upper(Trim(t.substr(1, t.find(']') - 1)));
-      if (name == "OPERATION" || name == "CORE STORAGE") continue;
+      if (name == "OPERATION" || name == "CORE STORAGE" || name == "FEATURES") continue;
     }
     if (size_t eq = line.find('='); eq != std::string::npos) {
       std::string key = Upper(Trim(line.substr(0, eq)));
       if (key == "STARTUPSCRIPT" || key == "COREINITCHECK" || key == "SIZE" || key == "POWERON")
         continue;
+      bool feature = false;
+      for (const TFeatureName& f : FeatureNames)
+        feature = feature || key == Upper(f.Key);
+      if (feature) continue;
     }
     others.push_back(line);
   }
