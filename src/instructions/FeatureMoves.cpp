@@ -26,10 +26,6 @@ std::string FromTo(const TCPUThread& cpu) {
 
 // ---- MCM ----
 
-void TraceMoveRecord(TCPUThread& cpu) {
-  if (cpu.Tracing()) cpu.TraceAppend(FromTo(cpu));
-}
-
 void ExecMoveRecord(TCPUThread& cpu) {
   TRegisters& r = cpu.R;
   TCoreStorage& core = cpu.Core;
@@ -85,7 +81,8 @@ void TraceColumns(TCPUThread& cpu) {
 
 }  // namespace
 
-void TraceBinaryMove(TCPUThread& cpu) {
+// MCM, MBD and MBC: "A to B".
+void TraceFeatureMove(TCPUThread& cpu) {
   if (cpu.Tracing()) cpu.TraceAppend(FromTo(cpu));
 }
 

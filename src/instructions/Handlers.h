@@ -92,13 +92,11 @@ void ExecMoveEdit(TCPUThread& cpu);
 // Special features: multiply and divide (MultiplyDivide.cpp); move record, binary code and
 // decode (FeatureMoves.cpp); branch if bit equal (BitTest.cpp).  The expanded print edit is a
 // form of MCE (Editing.cpp).
-void TraceMultiply(TCPUThread& cpu);
+void TraceMultiplyDivide(TCPUThread& cpu);  // M and D
 void ExecMultiply(TCPUThread& cpu);
-void TraceDivide(TCPUThread& cpu);
 void ExecDivide(TCPUThread& cpu);
-void TraceMoveRecord(TCPUThread& cpu);
+void TraceFeatureMove(TCPUThread& cpu);  // MCM, MBD and MBC
 void ExecMoveRecord(TCPUThread& cpu);
-void TraceBinaryMove(TCPUThread& cpu);  // MBC and MBD
 void ExecBinaryCode(TCPUThread& cpu);
 void ExecBinaryDecode(TCPUThread& cpu);
 void TraceBitEqual(TCPUThread& cpu);

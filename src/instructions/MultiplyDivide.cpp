@@ -53,7 +53,8 @@ std::string Brackets(const TCPUThread& cpu, const char* between) {
 
 // ---- Multiply ----
 
-void TraceMultiply(TCPUThread& cpu) {
+// M and D: "[A-field] into [B-field]".
+void TraceMultiplyDivide(TCPUThread& cpu) {
   if (cpu.Tracing()) cpu.TraceAppend(Brackets(cpu, "into"));
 }
 
@@ -136,10 +137,6 @@ void SubtractDivisor(TCoreStorage& core, uint16_t units, int length, uint16_t di
 }
 
 }  // namespace
-
-void TraceDivide(TCPUThread& cpu) {
-  if (cpu.Tracing()) cpu.TraceAppend(Brackets(cpu, "into"));
-}
 
 void ExecDivide(TCPUThread& cpu) {
   TRegisters& r = cpu.R;

@@ -42,13 +42,13 @@ constexpr std::initializer_list<TOpcodeEntry> Instructions = {
     {25, "MCS Move Characters and Suppress Zeros from ", TraceMoveSuppress, ExecMoveSuppress},
     {53, "MCE Move Characters and Edit from ", TraceMoveEdit, ExecMoveEdit},
     // The special features.
-    {12, "M   Multiply [", TraceMultiply, ExecMultiply, FEMultiplyDivide},
-    {28, "D   Divide [", TraceDivide, ExecDivide, FEMultiplyDivide},
-    {39, "MCM Move chars to Record or Group Mark from ", TraceMoveRecord, ExecMoveRecord,
+    {12, "M   Multiply [", TraceMultiplyDivide, ExecMultiply, FEMultiplyDivide},
+    {28, "D   Divide [", TraceMultiplyDivide, ExecDivide, FEMultiplyDivide},
+    {39, "MCM Move chars to Record or Group Mark from ", TraceFeatureMove, ExecMoveRecord,
      FEMoveRecord},
     {22, "BBE Branch if Bit Equal at ", TraceBitEqual, ExecBitEqual, FEBitTest},
-    {36, "MBD Move and Binary Decode from ", TraceBinaryMove, ExecBinaryDecode, FEBinaryCode, 49},
-    {36, "MBC Move and Binary Code from ", TraceBinaryMove, ExecBinaryCode, FEBinaryCode, 50},
+    {36, "MBD Move and Binary Decode from ", TraceFeatureMove, ExecBinaryDecode, FEBinaryCode, 49},
+    {36, "MBC Move and Binary Code from ", TraceFeatureMove, ExecBinaryCode, FEBinaryCode, 50},
 };
 
 // The op codes' own entries, by code.
