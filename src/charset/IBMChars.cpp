@@ -228,7 +228,7 @@ void TCharMap::TranslateCards(const std::string& fileName, TCardList& list, bool
                             "Partially translated:-" + CR + Visible(translated) + CR +
                             "Mapping String:-" + CR + Visible(mapping->Text()));
       }
-      translated[n] = InternalCharSet[code];
+      translated[n] = BcdToCardChar(static_cast<uint8_t>(code));
     }
     list.push_back(std::move(translated));
   }

@@ -21,14 +21,20 @@ struct TOpcodeEntry {
   THandler Execute = nullptr;
   // The special feature that adds the instruction; 0 for the basic machine.
   TFeatureSet Feature = 0;
-  // Non-zero: a form of the op code written with 8 characters and this d-character, which the
-  // feature adds beside the op code's own entry.
+  // Non-zero: a form of the op code written with this d-character, which the feature adds
+  // beside the op code's own entry.
   uint8_t DChar = 0;
 };
 
+// The d-character that selects a form of an op code: that of an instruction of 2, 5 or 8
+// characters, else 0.
+constexpr uint8_t FormDChar(int length, uint8_t dMod) {
+  return length == 2 || length == 5 || length == 8 ? dMod : uint8_t{0};
+}
+
 struct TInstructionSet {
   // The entry of an op code on a machine with these features, or null when it is not an
-  // instruction there; `dChar` is the d-character of an 8-character instruction, else 0.
+  // instruction there; `dChar` is FormDChar of the instruction.
   const TOpcodeEntry* (*Find)(uint8_t code, TFeatureSet features, uint8_t dChar) = nullptr;
   // The entry every instruction with a % A-address goes to, whatever its op code.
   const TOpcodeEntry* (*IOUnit)() = nullptr;

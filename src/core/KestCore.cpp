@@ -9,12 +9,14 @@ namespace kestrel {
 
 namespace {
 
-// Every code's display character maps back to the code, the last code winning; the blank,
-// which also stands at 15, 16 and 31, maps to 0.
+// Every code's display character and card character maps back to the code; the blank, which
+// also stands at 15, 16 and 31, maps to 0.
 constexpr std::array<uint8_t, 256> MakeCharToBcd() {
   std::array<uint8_t, 256> table{};
   for (int code = 0; code < 64; ++code) {
     table[static_cast<unsigned char>(InternalCharSet[code])] = static_cast<uint8_t>(code);
+    table[static_cast<unsigned char>(BcdToCardChar(static_cast<uint8_t>(code)))] =
+        static_cast<uint8_t>(code);
   }
   table[static_cast<unsigned char>(' ')] = 0;
   return table;

@@ -57,7 +57,14 @@ inline constexpr uint8_t StoreBAR = 56;      // H
 inline char BcdToChar(uint8_t code) {
   return InternalCharSet[code & 63];
 }
-// The code of a display character: characters not in the table, and the blank, give 0.
+// The character a card keeps for a code in the reader's and punch's piles and their files: the
+// display character, and for the three codes shown as a blank (15, 16 and 31) one of its own,
+// so that every card, column binary ones too, goes through the piles unchanged.
+constexpr char BcdToCardChar(uint8_t code) {
+  code &= 63;
+  return code == 15 ? '{' : code == 16 ? '^' : code == 31 ? '"' : InternalCharSet[code];
+}
+// The code of a display or card character: other characters, and the blank, give 0.
 uint8_t CharToBcd(char c);
 
 // Address decode tables, indexed by the code; -1 marks a code that may not stand there.
@@ -97,6 +104,7 @@ struct TDecodedInstruction {
   uint8_t Opcode = 0;
   uint8_t DMod = 0;
   uint8_t Length = 0;
+  bool SetsAAR = false;
   bool SetsBAR = false;
   uint8_t Features = 0;                 // the special features its entry was found with
   const TOpcodeEntry* Entry = nullptr;  // its handlers

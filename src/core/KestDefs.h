@@ -76,12 +76,15 @@ enum TReaderOp : uint16_t {
   RdrLoadDeck = 3,      // text: the file name; flag 1: upper case
   RdrLoadCard = 4,
   RdrSaveStacker = 5,  // selector: a stacker code; text: the file name
-  RdrRead = 6,
-  RdrPunch = 7,
+  RdrRead = 6,         // selector RdrColumnBinary: the column binary image
+  RdrPunch = 7,        // selector RdrColumnBinary: the column binary image
   RdrSelectStacker = 20,
-  RdrDummyCard = 21,      // text: the card
-  RdrRead1ToHopper = 22,  // DECK READ1: the Read 1 pocket's cards go back to the hopper
+  RdrDummyCard = 21,       // text: the card
+  RdrPocketToHopper = 22,  // selector: a stacker code (0 Read 1); its cards go behind the hopper's
 };
+
+// The selector of a read or punch in column binary (the column binary feature).
+inline constexpr uint16_t RdrColumnBinary = 1;
 
 // The stackers that operations 2 and 5 of the reader/punch name by their selector.
 enum TStackerCode : uint16_t {

@@ -12,8 +12,12 @@ namespace {
 // An instruction with an A-address loads BAR with it too, except these, whose execution uses
 // BAR as it was.
 constexpr bool KeepsBAR(uint8_t opcode) {
-  return opcode == Opcode::LoadChars || opcode == Opcode::MoveChars || opcode == Opcode::StoreAAR ||
-         opcode == Opcode::StoreBAR;
+  return opcode == Opcode::LoadChars || opcode == Opcode::MoveChars || opcode == Opcode::StoreBAR;
+}
+// SAR without a B-address is the mirror of SBR: its address goes into BAR only, as the place of
+// the store, and AAR keeps the value to be stored.
+constexpr bool AddressGoesToBAR(uint8_t opcode) {
+  return opcode == Opcode::StoreAAR;
 }
 // A blank after a branch's I-address is not part of the instruction.
 constexpr bool EndsBeforeBlank(uint8_t opcode, uint8_t next) {
@@ -251,7 +255,7 @@ void TCPUThread::FetchInstruction() {
     R.IOFlag = false;
     R.Opcode = d->Opcode;
     if (d->Length >= 2) R.DMod = d->DMod;
-    if (d->Length >= 4) R.AAR = d->AAR;
+    if (d->SetsAAR) R.AAR = d->AAR;
     if (d->SetsBAR) R.BAR = d->BAR;
     R.ILen = d->Length;
     R.IAR = static_cast<uint16_t>(iar + d->Length);
@@ -276,10 +280,10 @@ void TCPUThread::KeepDecoded(uint16_t address, uint32_t epoch) {
   d.AAR = R.AAR;
   d.BAR = R.BAR;
   d.Length = R.ILen;
+  d.SetsAAR = d.Length >= 7 || (d.Length >= 4 && !AddressGoesToBAR(d.Opcode));
   d.SetsBAR = d.Length >= 7 || (d.Length >= 4 && !KeepsBAR(d.Opcode));
   d.Features = R.Features.Get();
-  const TOpcodeEntry* entry =
-      instructions_.Find(d.Opcode, d.Features, d.Length == 8 ? d.DMod : uint8_t{0});
+  const TOpcodeEntry* entry = instructions_.Find(d.Opcode, d.Features, FormDChar(d.Length, d.DMod));
   if (entry == nullptr) return;  // the execute phase raises the check
   d.Entry = entry;
   Core.MarkInstruction(address, d.Length);
@@ -334,13 +338,12 @@ bool TCPUThread::FetchFast() {
   TRegisters& r = R;
   r.Opcode = opcode;
   if (length >= 2) r.DMod = code[length == 8 ? 7 : length >= 5 ? 4 : 1];
-  if (length >= 4) {
+  if (length >= 7) {
     r.AAR = aAddress;
-    if (length >= 7) {
-      r.BAR = bAddress;
-    } else if (!KeepsBAR(opcode)) {
-      r.BAR = aAddress;
-    }
+    r.BAR = bAddress;
+  } else if (length >= 4) {
+    if (!AddressGoesToBAR(opcode)) r.AAR = aAddress;
+    if (!KeepsBAR(opcode)) r.BAR = aAddress;
   }
   r.ILen = static_cast<uint8_t>(length);
   r.IAR = static_cast<uint16_t>(iar + length);
@@ -379,7 +382,7 @@ void TCPUThread::FetchByCharacter() {
       if (c.WordMark) unexpected();
       uint16_t aAddress;
       if (!PlainAddress(a0, a1, c.Code, aAddress)) aAddress = DecodeAddress(true, a0, a1, c.Code);
-      R.AAR = aAddress;
+      if (!AddressGoesToBAR(opcode)) R.AAR = aAddress;
       if (!KeepsBAR(opcode)) R.BAR = aAddress;
       length = 4;
       c = next();
@@ -395,6 +398,7 @@ void TCPUThread::FetchByCharacter() {
       if (c.WordMark) unexpected();
       uint16_t bAddress;
       if (!PlainAddress(b0, b1, c.Code, bAddress)) bAddress = DecodeAddress(false, b0, b1, c.Code);
+      R.AAR = aAddress;
       R.BAR = bAddress;
       length = 7;
       while (true) {
@@ -434,7 +438,9 @@ uint16_t TCPUThread::DecodeAddress(bool aAddress, uint8_t hundreds, uint8_t tens
   if (t < 0) bad(tens);
   int32_t u = UnitsTable[units];
   if (u < 0) bad(units);
-  return static_cast<uint16_t>(sum + static_cast<uint32_t>(t + u));
+  // The address adder counts to 15999 and then starts again at 0, so an indexed address wraps
+  // as the machine's does.
+  return static_cast<uint16_t>((sum + static_cast<uint32_t>(t + u)) % TCoreStorage::MaxSize);
 }
 
 // ---- Phases ---------------------------------------------------------------------------------
@@ -442,7 +448,7 @@ uint16_t TCPUThread::DecodeAddress(bool aAddress, uint8_t hundreds, uint8_t tens
 const TOpcodeEntry& TCPUThread::Entry() const {
   const TOpcodeEntry* entry =
       R.IOFlag ? instructions_.IOUnit()
-               : instructions_.Find(R.Opcode, R.Features, R.ILen == 8 ? R.DMod.Get() : 0);
+               : instructions_.Find(R.Opcode, R.Features, FormDChar(R.ILen, R.DMod.Get()));
   if (entry == nullptr) InvalidOpcode(R.Opcode, R.InstrAddr);
   return *entry;
 }

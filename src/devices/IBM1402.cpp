@@ -101,15 +101,21 @@ TReaderPunch::TOperation TReaderPunch::Decode(uint16_t operation) {
     case RdrSaveStacker:
       return [](TReaderPunch& r, const DeviceCommand& c) { r.SaveStacker(c.Selector, TextOf(c)); };
     case RdrRead:
-      return [](TReaderPunch& r, const DeviceCommand&) { r.ReadCard(); };
+      return [](TReaderPunch& r, const DeviceCommand& c) {
+        c.Selector == RdrColumnBinary ? r.ReadColumnBinary() : r.ReadCard();
+      };
     case RdrPunch:
-      return [](TReaderPunch& r, const DeviceCommand&) { r.PunchCard(); };
+      return [](TReaderPunch& r, const DeviceCommand& c) {
+        c.Selector == RdrColumnBinary ? r.PunchColumnBinary() : r.PunchCard();
+      };
     case RdrSelectStacker:
       return [](TReaderPunch& r, const DeviceCommand& c) { r.SelectStacker(c.Selector); };
     case RdrDummyCard:
       return [](TReaderPunch& r, const DeviceCommand& c) { r.SetDummyCard(TextOf(c)); };
-    case RdrRead1ToHopper:
-      return [](TReaderPunch& r, const DeviceCommand&) { r.Read1ToHopper(); };
+    case RdrPocketToHopper:
+      return [](TReaderPunch& r, const DeviceCommand& c) {
+        r.PocketToHopper(c.Selector == 0 ? uint16_t{StackerRead1} : c.Selector);
+      };
     default:
       RaiseIOCheck("Invalid I/O Op for RDR/PUN: " + std::to_string(operation), 0);
   }
@@ -133,12 +139,14 @@ void TReaderPunch::ClearStacker(uint16_t stackerCode) {
   if (PileOfStackerCode(stackerCode, pile)) piles_[pile].clear();
 }
 
-void TReaderPunch::Read1ToHopper() {
-  TRecordSpool& read1 = piles_[PLRead1];
+void TReaderPunch::PocketToHopper(uint16_t stackerCode) {
+  TPile pile;
+  if (!PileOfStackerCode(stackerCode, pile)) return;
+  TRecordSpool& pocket = piles_[pile];
   TRecordSpool& hopper = piles_[PLHopper];
-  for (size_t i = 0; i < read1.size(); ++i)
-    hopper.push_back(read1[i]);
-  read1.clear();
+  for (size_t i = 0; i < pocket.size(); ++i)
+    hopper.push_back(pocket[i]);
+  pocket.clear();
 }
 
 void TReaderPunch::LoadDeck(const std::string& fileName, bool upperCase) {
@@ -172,16 +180,16 @@ void TReaderPunch::SaveStacker(uint16_t stackerCode, const std::string& fileName
   if (PileOfStackerCode(stackerCode, pile)) piles_[pile].Save(fileName);
 }
 
-void TReaderPunch::ReadCard() {
-  std::string buffer(CardColumns, ' ');
+std::string TReaderPunch::FeedReadCard(bool columnBinary) {
   TRecordSpool& hopper = piles_[PLHopper];
+  std::string card;
   if (!hopper.empty()) {
-    buffer = hopper.front().substr(0, CardColumns);
-    buffer.resize(CardColumns, ' ');
+    card = hopper.front();
     hopper.pop_front();
-    piles_[PLReadN].push_back(buffer);
+    if (!(columnBinary && card.size() == BinaryCardLength)) card.resize(CardColumns, ' ');
+    piles_[PLReadN].push_back(card);
   } else if (!dummyCard_.empty()) {
-    buffer = dummyCard_;
+    card = dummyCard_;
   } else {
     outOfCards_ = true;
     // The stop names the reader, so the panel's red status line does not show an earlier stop.
@@ -190,6 +198,11 @@ void TReaderPunch::ReadCard() {
     RaiseIOCheck("Card reader empty", 0);
   }
   lastFeedWasRead_ = true;
+  return card;
+}
+
+void TReaderPunch::ReadCard() {
+  const std::string buffer = FeedReadCard(false);
   for (int column = 1; column <= CardColumns; ++column) {
     core_.StoreChar(static_cast<uint16_t>(ReadArea - 1 + column), CharToBcd(buffer[column - 1]));
   }
@@ -198,7 +211,59 @@ void TReaderPunch::ReadCard() {
 void TReaderPunch::PunchCard() {
   std::string card(CardColumns, ' ');
   for (int column = 1; column <= CardColumns; ++column) {
-    card[column - 1] = BcdToChar(core_.ReadChar(static_cast<uint16_t>(PunchArea - 1 + column)));
+    card[column - 1] = BcdToCardChar(core_.ReadChar(static_cast<uint16_t>(PunchArea - 1 + column)));
+  }
+  piles_[PLPunchN].push_back(std::move(card));
+  lastFeedWasRead_ = false;
+}
+
+namespace {
+
+// The punches of a character's card code, rows 12, 11, 0, 1, ..., 9 from bit 11 down to bit 0:
+// the zone bits punch 12 (B and A), 11 (B) or 0 (A); the digits 1 to 9 their row, 0 (8-2) row 0
+// (8-2 under the 0 zone, as the record mark is 0-8-2), 11 to 15 row 8 and their code less 8.
+uint16_t Punches(uint8_t code) {
+  constexpr uint16_t Row12 = 1 << 11, Row11 = 1 << 10, Row0 = 1 << 9;
+  auto row = [](int n) { return static_cast<uint16_t>(1 << (9 - n)); };  // rows 1 to 9
+  const int zone = (code >> 4) & 3;
+  const int digit = code & 15;
+  uint16_t rows = zone == 3 ? Row12 : zone == 2 ? Row11 : zone == 1 ? Row0 : 0;
+  if (digit >= 1 && digit <= 9) {
+    rows |= row(digit);
+  } else if (digit == 10) {
+    rows |= zone == 1 ? static_cast<uint16_t>(row(8) | row(2)) : Row0;
+  } else if (digit > 10) {
+    rows |= static_cast<uint16_t>(row(8) | row(digit - 8));
+  }
+  return rows;
+}
+
+}  // namespace
+
+void TReaderPunch::ReadColumnBinary() {
+  const std::string card = FeedReadCard(true);
+  const bool binary = card.size() == BinaryCardLength;
+  for (int k = 0; k < CardColumns; ++k) {
+    uint8_t upper = 0;
+    uint8_t lower = 0;
+    if (binary) {
+      upper = CharToBcd(card[k]);
+      lower = CharToBcd(card[CardColumns + k]);
+    } else {
+      const uint16_t rows = Punches(CharToBcd(card[k]));
+      upper = static_cast<uint8_t>(rows >> 6);
+      lower = static_cast<uint8_t>(rows & 63);
+    }
+    core_.StoreChar(static_cast<uint16_t>(UpperRows + k), upper);
+    core_.StoreChar(static_cast<uint16_t>(LowerRows + k), lower);
+  }
+}
+
+void TReaderPunch::PunchColumnBinary() {
+  std::string card(BinaryCardLength, ' ');
+  for (int k = 0; k < CardColumns; ++k) {
+    card[k] = BcdToCardChar(core_.ReadChar(static_cast<uint16_t>(UpperRows + k)));
+    card[CardColumns + k] = BcdToCardChar(core_.ReadChar(static_cast<uint16_t>(LowerRows + k)));
   }
   piles_[PLPunchN].push_back(std::move(card));
   lastFeedWasRead_ = false;

@@ -41,6 +41,13 @@ class TReaderPunch : public IMessageReceiver {
   static constexpr int CardColumns = 80;
   static constexpr uint16_t ReadArea = 1;     // columns 1-80 are read into 1-80
   static constexpr uint16_t PunchArea = 101;  // 101-180 are punched
+  // Column binary: the twelve punch positions of column k are read into, and punched from, two
+  // positions: rows 12, 11, 0, 1, 2, 3 as the bits B A 8 4 2 1 of UpperRows + k - 1, rows 4 to 9
+  // as those of LowerRows + k - 1.  In a pile such a card is 160 characters, the upper rows of
+  // the 80 columns and then the lower rows; any other card is read by its characters' punches.
+  static constexpr uint16_t UpperRows = 401;
+  static constexpr uint16_t LowerRows = 501;
+  static constexpr size_t BinaryCardLength = 2 * CardColumns;
 
   TReaderPunch(TRegisters& registers, TCoreStorage& core, TCharMap& charMap);
 
@@ -56,8 +63,9 @@ class TReaderPunch : public IMessageReceiver {
   void Reset();
   // Empties the pile a stacker code names; any other code does nothing.
   void ClearStacker(uint16_t stackerCode);
-  // Moves the Read 1 pocket's cards, as they are, behind the hopper's cards.
-  void Read1ToHopper();
+  // Moves the cards of the pocket a stacker code names, as they are, behind the hopper's cards;
+  // any other code does nothing.
+  void PocketToHopper(uint16_t stackerCode);
   // Appends a card file's cards to the hopper (LoadCardFile).  Throws EKestrelError.
   void LoadDeck(const std::string& fileName, bool upperCase);
   // Load: 1-80 blank without word marks, a word mark at 1, the next card read, Card Loaded.
@@ -67,6 +75,8 @@ class TReaderPunch : public IMessageReceiver {
   void SaveStacker(uint16_t stackerCode, const std::string& fileName);
   void ReadCard();
   void PunchCard();
+  void ReadColumnBinary();
+  void PunchColumnBinary();
   // Moves the card last fed (read or punched) to the pocket of a select code 1, 2, 4 or 8.
   void SelectStacker(uint16_t pocketCode);
   // The card fed when the hopper is empty: upper case, cut or padded to 80 columns.
@@ -109,6 +119,10 @@ class TReaderPunch : public IMessageReceiver {
   void Refresh();
   // A pile whose file has failed is reported once, as an error of the request.
   void ReportFileError();
+  // The next card from the hopper (or the dummy card), 80 columns, or as it is for a column
+  // binary read of a column binary card; it goes to the Read N pocket.  An empty reader is the
+  // I/O check.
+  std::string FeedReadCard(bool columnBinary);
 
   TRegisters& registers_;
   TCoreStorage& core_;

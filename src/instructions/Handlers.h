@@ -59,6 +59,8 @@ void TraceWriteLine(TCPUThread& cpu);
 void ExecWriteLine(TCPUThread& cpu);
 void ExecWriteRead(TCPUThread& cpu);
 void ExecPunchCard(TCPUThread& cpu);
+void ExecReadColumnBinary(TCPUThread& cpu);   // RCB (1 with d-character C)
+void ExecPunchColumnBinary(TCPUThread& cpu);  // PCB (4 with d-character C)
 void ExecReadPunch(TCPUThread& cpu);
 void ExecWritePunch(TCPUThread& cpu);
 void ExecWriteReadPunch(TCPUThread& cpu);

@@ -49,6 +49,8 @@ constexpr std::initializer_list<TOpcodeEntry> Instructions = {
     {22, "BBE Branch if Bit Equal at ", TraceBitEqual, ExecBitEqual, FEBitTest},
     {36, "MBD Move and Binary Decode from ", TraceFeatureMove, ExecBinaryDecode, FEBinaryCode, 49},
     {36, "MBC Move and Binary Code from ", TraceFeatureMove, ExecBinaryCode, FEBinaryCode, 50},
+    {1, "RCB Read Column Binary", TraceCardOperation, ExecReadColumnBinary, FEBinaryCode, 51},
+    {4, "PCB Punch Column Binary", TraceCardOperation, ExecPunchColumnBinary, FEBinaryCode, 51},
 };
 
 // The op codes' own entries, by code.

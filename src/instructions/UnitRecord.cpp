@@ -1,6 +1,7 @@
 // Unit-record instructions: R, W, WR, P, RP, WP, WRP, SRF, SPF, CC and SS.  They move no data
 // themselves: each sends its device commands (print first, then read, then punch) and then sets
 // the registers, a branch when the instruction carries an address, else BAR past the area used.
+// RCB and PCB (the column binary feature) are R and P with the d-character C.
 #include <string>
 
 #include "core/KestProc.h"
@@ -12,10 +13,12 @@ namespace kestrel {
 
 namespace {
 
-// The position after each area: read 1-80, punch 101-180, print 201-332.
+// The position after each area: read 1-80, punch 101-180, print 201-332, and the column binary
+// image 401-480 and 501-580.
 constexpr uint16_t AfterRead = 81;
 constexpr uint16_t AfterPunch = 181;
 constexpr uint16_t AfterPrint = 333;
+constexpr uint16_t AfterColumnBinary = 581;
 
 void Send(TCPUThread& cpu, TReceiver receiver, uint16_t operation, uint16_t selector = 0) {
   DeviceCommand command;
@@ -24,19 +27,24 @@ void Send(TCPUThread& cpu, TReceiver receiver, uint16_t operation, uint16_t sele
   cpu.SendDevice(receiver, command);
 }
 
-void Read(TCPUThread& cpu) {
-  Send(cpu, TReceiver::ReaderPunch, RdrRead);
+void Read(TCPUThread& cpu, uint16_t selector = 0) {
+  Send(cpu, TReceiver::ReaderPunch, RdrRead, selector);
 }
-void Punch(TCPUThread& cpu) {
-  Send(cpu, TReceiver::ReaderPunch, RdrPunch);
+void Punch(TCPUThread& cpu, uint16_t selector = 0) {
+  Send(cpu, TReceiver::ReaderPunch, RdrPunch, selector);
 }
 void Print(TCPUThread& cpu) {
   Send(cpu, TReceiver::Printer, PrnPrint);
 }
 
-// Length 4 branches; any other length leaves BAR after the area used.
+// An address (length 4, or 5 with a d-character) branches; any other length leaves BAR after the
+// area used.
+bool Branches(const TCPUThread& cpu) {
+  return cpu.R.ILen == 4 || cpu.R.ILen == 5;
+}
+
 void BranchOrSetBAR(TCPUThread& cpu, uint16_t bar) {
-  if (cpu.R.ILen == 4) {
+  if (Branches(cpu)) {
     cpu.TakeBranch();
   } else {
     cpu.R.BAR = bar;
@@ -74,7 +82,7 @@ bool IsPocketCode(uint8_t d) {
 
 // The card instructions name the branch when written with an address.
 void TraceCardOperation(TCPUThread& cpu) {
-  TraceBranchSuffix(cpu, 4);
+  if (Branches(cpu)) TraceBranchSuffix(cpu, cpu.R.ILen);
 }
 
 void ExecReadCard(TCPUThread& cpu) {
@@ -91,6 +99,16 @@ void ExecWriteRead(TCPUThread& cpu) {
 void ExecPunchCard(TCPUThread& cpu) {
   Punch(cpu);
   BranchOrSetBAR(cpu, AfterPunch);
+}
+
+void ExecReadColumnBinary(TCPUThread& cpu) {
+  Read(cpu, RdrColumnBinary);
+  BranchOrSetBAR(cpu, AfterColumnBinary);
+}
+
+void ExecPunchColumnBinary(TCPUThread& cpu) {
+  Punch(cpu, RdrColumnBinary);
+  BranchOrSetBAR(cpu, AfterColumnBinary);
 }
 
 void ExecReadPunch(TCPUThread& cpu) {
@@ -120,7 +138,7 @@ void TraceWriteLine(TCPUThread& cpu) {
     cpu.TraceAppend("Word Marks");
   } else {
     cpu.TraceAppend("Print line");
-    cpu.TraceAppend(cpu.BranchSuffix(4));
+    if (Branches(cpu)) cpu.TraceAppend(cpu.BranchSuffix(cpu.R.ILen));
   }
 }
 

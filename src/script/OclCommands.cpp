@@ -10,7 +10,8 @@
 namespace kestrel {
 
 namespace {
-constexpr const char* Read1DeckName = "$TEMP$";  // what the trace names the Read 1 deck
+constexpr const char* Read1DeckName = "$TEMP$";   // what the trace names the Read 1 deck
+constexpr const char* PunchDeckName = "$PUNCH$";  // and the Punch N pocket's deck
 
 bool IsTape(TTokenCode code) {
   return code >= TKTAPE1 && code <= TKTAPE6;
@@ -198,10 +199,10 @@ void TOCLThread::CmdCharSet(TOCLScripter& s) {
 }
 
 void TOCLThread::CmdDeck(TOCLScripter& s) {
-  bool read1 = false;
+  uint16_t pocket = 0;  // a pocket whose cards go back to the hopper, else a file
   std::string name;
-  if (s.TokenCode == TKREAD1) {
-    read1 = true;
+  if (s.TokenCode == TKREAD1 || s.TokenCode == TKPUNCH) {
+    pocket = s.TokenCode == TKREAD1 ? StackerRead1 : StackerPunchN;
     s.NextToken();
   } else if (s.TokenCode == TKString) {
     name = s.ParseStringExpr();
@@ -214,10 +215,11 @@ void TOCLThread::CmdDeck(TOCLScripter& s) {
     s.NextToken();
   }
   if (!s.Executing) return;
-  if (read1) {
-    // The cards go back as they were read: they are not translated a second time.
-    tracer_.TraceScript(std::string("Load card deck: ") + Read1DeckName);
-    SendDevice(TReceiver::ReaderPunch, RdrRead1ToHopper, 0);
+  if (pocket != 0) {
+    // The cards go back as they were read or punched: they are not translated a second time.
+    tracer_.TraceScript(std::string("Load card deck: ") +
+                        (pocket == StackerRead1 ? Read1DeckName : PunchDeckName));
+    SendDevice(TReceiver::ReaderPunch, RdrPocketToHopper, pocket);
   } else {
     tracer_.TraceScript("Load card deck: " + name);
     SendDevice(TReceiver::ReaderPunch, RdrLoadDeck, 0, name, upper ? 1 : 0);

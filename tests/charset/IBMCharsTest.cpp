@@ -121,7 +121,7 @@ TEST_F(CharMapTest, LinesBecomeEightyColumnCardsWhateverTheirEnds) {
 TEST_F(CharMapTest, TranslationGoesThroughTheMappingString) {
   Map.SetMappingString(PierceA);
   Load("P.CRD", ")[}|^");
-  EXPECT_EQ(Cards[0], Card("o(gr "));  // code 16 shows blank in the internal set
+  EXPECT_EQ(Cards[0], Card("o(gr^"));  // code 16, a blank on show, keeps a card character
   std::string plus = Basic;
   plus[47] = '+';
   Map.SetMappingString(plus);

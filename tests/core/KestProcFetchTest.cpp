@@ -60,6 +60,7 @@ TEST_F(InstructionFetch, TwoCharactersSetOnlyTheDModifier) {
 }
 
 TEST_F(InstructionFetch, FourCharactersLoadBothRegistersExceptForLMQH) {
+  // L, M and H keep BAR; Q puts its address into BAR alone and keeps AAR.
   Place(t, 500, "A" + Addr(1234));
   TFetched f = FetchAt(t, 500);
   EXPECT_EQ(f.ILen, 4);
@@ -67,11 +68,12 @@ TEST_F(InstructionFetch, FourCharactersLoadBothRegistersExceptForLMQH) {
   EXPECT_EQ(f.BAR, 1234);
   EXPECT_EQ(f.DMod, Addr(1234)[0]);
   for (char op : {'L', 'M', 'Q', 'H'}) {
+    t.R.AAR = 111;
     t.R.BAR = 222;
     Place(t, 600, op + Addr(4321));
     f = FetchAt(t, 600);
-    EXPECT_EQ(f.AAR, 4321) << op;
-    EXPECT_EQ(f.BAR, 222) << op;
+    EXPECT_EQ(f.AAR, op == 'Q' ? 111 : 4321) << op;
+    EXPECT_EQ(f.BAR, op == 'Q' ? 4321 : 222) << op;
   }
 }
 

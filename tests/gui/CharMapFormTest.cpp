@@ -97,7 +97,7 @@ TEST_F(CharMapWindow, AConventionChosenByNameReadsTheNextDecksInsteadOfTheContro
   TCardList hopper;
   t.M.CharMap.LoadCardFile(Deck("OLD.CD", "A'B+\"\n"), hopper, false);
   ASSERT_EQ(hopper.size(), 1u);
-  EXPECT_EQ(hopper[0].substr(0, 5), std::string("ArB") + InternalCharSet[31] + "g");
+  EXPECT_EQ(hopper[0].substr(0, 5), std::string("ArB") + BcdToCardChar(31) + "g");
   EXPECT_EQ(t.M.CharMap.MappingString(), std::string(CharConventions[1].Mapping));
   // Pierce A has no apostrophe: the card is refused and the hopper keeps what it had.
   form.CBConvention->setCurrentIndex(1);

@@ -168,13 +168,13 @@ TEST(StoreRegisters, SarAndSbr) {
   t.Instructions(500, {"M" + Addr(300) + Addr(400), "H" + Addr(700), "Q" + Addr(800), "."});
   t.Run(500);
   EXPECT_EQ(t.Core.ReadAddress(700), 398);
-  // The 4-character SAR keeps the previous BAR (398) and stores its own AAR (800) there.
-  EXPECT_EQ(t.Core.ReadAddress(398), 800);
-  EXPECT_EQ(t.R.BAR, 800);
-  EXPECT_EQ(t.R.AAR, 797);
+  // The 4-character SAR stores AAR as SBR left it (697) at its own address.
+  EXPECT_EQ(t.Core.ReadAddress(800), 697);
+  EXPECT_EQ(t.R.BAR, 697);
+  EXPECT_EQ(t.R.AAR, 694);
   Lines trace = t.Trace();
   EXPECT_EQ(trace[5], "I00507 H 4 SBR Store B-Address Register (00398) to 00700");
-  EXPECT_EQ(trace[7], "I00511 Q 4 SAR Store A-Address Register (00800) to 00398");
+  EXPECT_EQ(trace[7], "I00511 Q 4 SAR Store A-Address Register (00697) to 00800");
 }
 
 TEST(NoOperation, CountsSkippedCharacters) {

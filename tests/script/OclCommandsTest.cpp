@@ -111,7 +111,8 @@ TEST_F(OclCommands, DeckRead1FeedsTheRead1StackerBack) {
   EXPECT_EQ(Run("DECK READ1"), "");
   auto got = Requests(f.Reader);
   ASSERT_EQ(got.size(), 1u);
-  EXPECT_EQ(got[0].Operation, RdrRead1ToHopper);
+  EXPECT_EQ(got[0].Operation, RdrPocketToHopper);
+  EXPECT_EQ(got[0].Selector, StackerRead1);
   EXPECT_EQ(ScriptLines(), (Strings{"Load card deck: $TEMP$"}));
   EXPECT_FALSE(f.Dir.Exists("$TEMP$"));
 }
