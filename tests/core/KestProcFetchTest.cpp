@@ -155,6 +155,18 @@ TEST_F(InstructionFetch, IndexRegistersAddToTheAddress) {
   TFetched f = FetchAt(t, 500);
   EXPECT_EQ(f.AAR, 1300);
   EXPECT_EQ(f.BAR, 420);
+  // The sum goes past 15999 and starts again at 0, as the machine's address adder does; the
+  // character-by-character fetch (the % unit forces it) agrees.
+  t.Field(99, Addr(15999));
+  std::string wrap = Addr(93);
+  wrap[1] = BcdToChar(static_cast<uint8_t>(CharToBcd(wrap[1]) | Bcd::AZone | Bcd::BZone));
+  Place(t, 600, "M" + wrap + wrap);
+  f = FetchAt(t, 600);
+  EXPECT_EQ(f.AAR, 92);
+  EXPECT_EQ(f.BAR, 92);
+  Place(t, 700, "M%U1" + wrap);
+  f = FetchAt(t, 700);
+  EXPECT_EQ(f.BAR, 92);
 }
 
 TEST_F(InstructionFetch, ChecksAndTheRegistersTheyLeave) {

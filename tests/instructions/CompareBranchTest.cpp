@@ -46,6 +46,28 @@ TEST(Compare, IndicatorsFromTheFields) {
   }
 }
 
+// The 64 codes in ascending order, each in a place of its own: one program compares every code
+// with the next, both ways round, as IBM's high-low-equal test does.
+TEST(Compare, EveryCodeCollatesInAPlaceOfItsOwn) {
+  const uint8_t ascending[64] = {0,  59, 60, 61, 62, 63, 48, 43, 44, 45, 46, 47, 32, 17, 27, 28,
+                                 29, 30, 31, 16, 11, 12, 13, 14, 15, 58, 49, 50, 51, 52, 53, 54,
+                                 55, 56, 57, 42, 33, 34, 35, 36, 37, 38, 39, 40, 41, 26, 18, 19,
+                                 20, 21, 22, 23, 24, 25, 10, 1,  2,  3,  4,  5,  6,  7,  8,  9};
+  TTestMachine t;
+  for (int i = 0; i + 1 < 64; ++i) {
+    for (bool higherInB : {true, false}) {
+      const uint8_t a = ascending[higherInB ? i : i + 1];
+      const uint8_t b = ascending[higherInB ? i + 1 : i];
+      t.Core.StoreCharWM(300, true, a);
+      t.Core.StoreCharWM(400, true, b);
+      t.Instructions(500, {"C" + Addr(300) + Addr(400), "."});
+      t.Run(500);
+      EXPECT_FALSE(t.R.EqualIndicator) << int{a} << " " << int{b};
+      EXPECT_EQ(t.R.LowIndicator, !higherInB) << int{a} << " " << int{b};
+    }
+  }
+}
+
 TEST(Compare, LongerBFieldEndsUnequalAtTheAWordMark) {
   TTestMachine t;
   t.TraceAll();

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "support/ScratchDir.h"
 #include "support/TestMachine.h"
 
@@ -277,6 +279,82 @@ TEST(SelectStacker, OtherModifiersAreAProcessCheck) {
   m.T.Run(500);
   EXPECT_TRUE(m.Log.empty());
   EXPECT_EQ(m.T.StopMessage(), "Invalid Select Stacker char: 3 at 505");  // the d-modifier
+}
+
+// Column binary (R and P with the d-character C): a character card reads as its punches, rows
+// 12 to 3 as the bits B A 8 4 2 1 at 401-480 and rows 4 to 9 at 501-580; an image punched from
+// those positions is one 160-character card that reads back exactly, codes 15, 16 and 31 too.
+TEST(ColumnBinary, CharacterCardsReadAsTheirPunchesAndPunchedImagesReadBack) {
+  TCardMachine m("A0-&/#,R94 B\n");
+  m.T.M.Registers.Features = FEBinaryCode;
+  m.T.TraceAll();
+  m.T.Instructions(900, {"1C", "."});
+  m.T.Run(900);
+  ASSERT_EQ(m.T.State(), CpuState::ProgramHalt) << m.T.StopMessage();
+  struct TColumn {
+    uint8_t Upper, Lower;
+  };
+  const TColumn expected[] = {
+      {32 + 4, 0},  // A: 12-1
+      {8, 0},       // 0: 0
+      {16, 0},      // -: 11
+      {32, 0},      // &: 12
+      {8 + 4, 0},   // /: 0-1
+      {1, 2},       // #: 8-3
+      {8 + 1, 2},   // ,: 0-8-3
+      {16, 1},      // R: 11-9
+      {0, 1},       // 9
+      {0, 32},      // 4
+      {0, 0},       // blank
+      {32 + 2, 0},  // B: 12-2
+  };
+  for (int k = 0; k < 12; ++k) {
+    EXPECT_EQ(m.T.Core.ReadChar(static_cast<uint16_t>(401 + k)), expected[k].Upper) << k;
+    EXPECT_EQ(m.T.Core.ReadChar(static_cast<uint16_t>(501 + k)), expected[k].Lower) << k;
+  }
+  EXPECT_EQ(m.T.R.BAR, 581);
+  EXPECT_EQ(m.T.Trace()[0], "I00900 1 2 RCB Read Column Binary");
+  EXPECT_EQ(m.T.Text(80, 80), Card(""));  // the read area is not touched
+
+  for (int k = 0; k < 80; ++k) {
+    m.T.Core.StoreChar(static_cast<uint16_t>(401 + k), static_cast<uint8_t>(k % 64));
+    m.T.Core.StoreChar(static_cast<uint16_t>(501 + k), static_cast<uint8_t>(63 - k % 64));
+  }
+  m.T.Instructions(600, {"4" + Addr(700) + "C"});
+  m.T.Instructions(700, {"."});
+  m.T.Run(600);
+  ASSERT_EQ(m.T.M.ReaderPunch.Pile(PLPunchN).size(), 1u);
+  EXPECT_EQ(m.T.M.ReaderPunch.Pile(PLPunchN)[0].size(), 160u);
+  EXPECT_EQ(m.T.R.InstrAddr, 700);
+  Lines trace = m.T.Trace();
+  EXPECT_NE(std::find(trace.begin(), trace.end(),
+                      "I00600 4 5 PCB Punch Column Binary and Branch to 00700"),
+            trace.end());
+  for (uint16_t a = 401; a <= 580; ++a)
+    m.T.Core.StoreChar(a, 0);
+  m.T.M.ReaderPunch.PocketToHopper(StackerPunchN);
+  m.T.Run(900);
+  for (int k = 0; k < 80; ++k) {
+    EXPECT_EQ(m.T.Core.ReadChar(static_cast<uint16_t>(401 + k)), k % 64) << k;
+    EXPECT_EQ(m.T.Core.ReadChar(static_cast<uint16_t>(501 + k)), 63 - k % 64) << k;
+  }
+  EXPECT_TRUE(m.Errors.empty());
+}
+
+// Without the feature the d-character is not looked at: a plain read or punch, and with an
+// address the branch, as for every card instruction with an address and a d-character.
+TEST(ColumnBinary, WithoutTheFeatureTheyAreTheCardInstructions) {
+  TCardMachine m;
+  m.T.TraceAll();
+  m.T.Field(105, "PUNCH", false);
+  m.T.Instructions(500, {"4" + Addr(600) + "C"});
+  m.T.Instructions(600, {"1C", "."});
+  m.T.Run(500);
+  ASSERT_EQ(m.T.State(), CpuState::ProgramHalt) << m.T.StopMessage();
+  EXPECT_EQ(m.T.M.ReaderPunch.Pile(PLPunchN)[0], Card("PUNCH"));
+  EXPECT_EQ(m.T.Text(80, 80), Card("CARD ONE"));
+  EXPECT_EQ(m.T.Trace()[0], "I00500 4 5 P   Punch Card and Branch to 00600");
+  EXPECT_EQ(m.T.Trace()[2], "I00600 1 2 R   Read Card");
 }
 
 }  // namespace

@@ -106,14 +106,16 @@ TEST_F(OclCommands, DeckLoadsAFileWithTheUpperCaseOption) {
   EXPECT_EQ(Run("DECK 5"), "Stacker ID or File name string expected, found: \"5\"");
 }
 
-TEST_F(OclCommands, DeckRead1FeedsTheRead1StackerBack) {
+TEST_F(OclCommands, DeckRead1AndDeckPunchFeedThePocketBack) {
   // One request that moves the cards themselves: no file, no second translation.
-  EXPECT_EQ(Run("DECK READ1"), "");
+  EXPECT_EQ(Run("DECK READ1 DECK PUNCH"), "");
   auto got = Requests(f.Reader);
-  ASSERT_EQ(got.size(), 1u);
+  ASSERT_EQ(got.size(), 2u);
   EXPECT_EQ(got[0].Operation, RdrPocketToHopper);
   EXPECT_EQ(got[0].Selector, StackerRead1);
-  EXPECT_EQ(ScriptLines(), (Strings{"Load card deck: $TEMP$"}));
+  EXPECT_EQ(got[1].Operation, RdrPocketToHopper);
+  EXPECT_EQ(got[1].Selector, StackerPunchN);
+  EXPECT_EQ(ScriptLines(), (Strings{"Load card deck: $TEMP$", "Load card deck: $PUNCH$"}));
   EXPECT_FALSE(f.Dir.Exists("$TEMP$"));
 }
 
