@@ -207,7 +207,9 @@ void CheckMachine(TMachine& machine) {
     Require(line.empty() || line.size() == static_cast<size_t>(TPrinter::LineWidth),
             "print line of " + std::to_string(line.size()) + " characters");
   }
-  const std::string_view internal(InternalCharSet, 64);
+  std::string cardChars(InternalCharSet, 64);
+  for (int code = 0; code < 64; ++code)
+    cardChars += BcdToCardChar(static_cast<uint8_t>(code));
   for (int p = 0; p < PileCount; ++p) {
     auto pile = static_cast<TPile>(p);
     const TRecordSpool& cards = machine.ReaderPunch.Pile(pile);
@@ -216,12 +218,13 @@ void CheckMachine(TMachine& machine) {
       if (pile == PLHopper) {
         Require(card.size() >= 80, "hopper card shorter than 80 columns");
       } else {
-        Require(card.size() == 80, std::string("card of ") + std::to_string(card.size()) +
-                                       " columns in " + PileCaption(pile));
+        Require(card.size() == 80 || card.size() == TReaderPunch::BinaryCardLength,
+                std::string("card of ") + std::to_string(card.size()) + " columns in " +
+                    PileCaption(pile));
       }
       for (char c : card) {
-        Require(internal.find(c) != std::string_view::npos,
-                std::string("card character outside the internal set in ") + PileCaption(pile));
+        Require(cardChars.find(c) != std::string::npos,
+                std::string("card character outside the card set in ") + PileCaption(pile));
       }
     }
   }
