@@ -43,7 +43,8 @@ class TTapeImage {
   // The largest image a drive holds, read or written: more than any 729 reel carries, and small
   // enough that a huge or runaway file cannot exhaust memory.
   static constexpr size_t MaxSize = size_t{256} << 20;
-  static constexpr int MaxMTRecord = 4096;
+  // The longest MT record: all of core with a word separator before every character.
+  static constexpr int MaxMTRecord = 2 * TCoreStorage::MaxSize;
 
   // The layout a file name selects: ".MT" anywhere in it wins over ".BCD"; a name with neither
   // keeps `previous`.

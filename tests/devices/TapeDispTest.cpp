@@ -140,7 +140,7 @@ TEST(TapeMTImage, TrailingLengthMayBeSmallerButNotGreater) {
 
 TEST(TapeMTImage, BadLengthsAndTruncatedEntriesAreReadErrors) {
   std::vector<uint8_t> huge;
-  AppendLength(huge, 4097);
+  AppendLength(huge, TTapeImage::MaxMTRecord + 1);
   EXPECT_EQ(ErrorOf([&] { Image(IFMT, huge).NextFrame(); }),
             "Tape Read Error - Invalid MT record size");
   std::vector<uint8_t> negative;
@@ -157,7 +157,7 @@ TEST(TapeMTImage, BadLengthsAndTruncatedEntriesAreReadErrors) {
         << cut;
   }
   std::vector<uint8_t> largest;
-  AppendMTRecord(largest, std::vector<uint8_t>(4096, 0x05));
+  AppendMTRecord(largest, std::vector<uint8_t>(TTapeImage::MaxMTRecord, 0x05));
   TTapeImage image = Image(IFMT, largest);
   EXPECT_EQ(image.NextFrame(), 5);
 }
@@ -207,12 +207,12 @@ TEST(TapeImageWrite, WritingEndsTheTapeAfterTheNewBytes) {
 
 TEST(TapeImageWrite, MTRecordLongerThanTheLayoutAllowsIsRefused) {
   TTapeImage image = Image(IFMT, {});
-  std::vector<TCharWM> record(4097, TCharWM{5, false});
+  std::vector<TCharWM> record(TTapeImage::MaxMTRecord + 1, TCharWM{5, false});
   EXPECT_EQ(ErrorOf([&] { image.WriteRecord(record); }).rfind("Tape Write Error - ", 0), 0u);
   EXPECT_TRUE(image.Empty());
-  record.resize(4096);
+  record.resize(16000);  // all of core, as a program writes it
   image.WriteRecord(record);
-  EXPECT_EQ(image.Size(), 4104u);
+  EXPECT_EQ(image.Size(), 16008u);
 }
 
 TEST(TapeImageWrite, FullTapeIsAWriteErrorAndKeepsWhatWasWritten) {
