@@ -9,6 +9,11 @@ TTapeUnits::TTapeUnits(TRegisters& registers, TCoreStorage& core, TMessenger& me
   for (int i = 0; i < DriveCount; ++i) {
     auto drive = std::make_unique<TTapeDrive>(static_cast<uint8_t>(i + 1));
     drive->OnCoreRead = [this](uint16_t address) { return core_.ReadCharWM(address); };
+    drive->OnCoreLook = [this](uint16_t address) {
+      const uint16_t word = core_.Word(address);
+      return TCharWM{static_cast<uint8_t>(word & CoreChar::CodeMask),
+                     (word & CoreChar::WordMark) != 0};
+    };
     drive->OnCoreWrite = [this](uint16_t address, bool wordMark, uint8_t code) {
       core_.StoreCharWM(address, wordMark, code);
     };

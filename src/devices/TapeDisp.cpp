@@ -264,6 +264,10 @@ std::string TTapeDrive::SaveFileName() const {
   return (fs::path(SaveDirectory) / name).string();
 }
 
+TCharWM TTapeDrive::DoCoreLook(uint16_t address) {
+  return OnCoreLook ? OnCoreLook(address) : DoCoreRead(address);
+}
+
 TCharWM TTapeDrive::DoCoreRead(uint16_t address) {
   if (!OnCoreRead) throw EKestrelError("Tape drive not connected to core storage");
   return OnCoreRead(address);
@@ -352,7 +356,7 @@ void TTapeDrive::ReadRecord(uint16_t address, uint32_t& count, TTransferMode mod
         }
         break;
       }
-      TCharWM inCore = DoCoreRead(address);
+      TCharWM inCore = DoCoreLook(address);
       if (inCore.WordMark && inCore.Code == TapeCode::GroupMark) {
         // Storing stops here, but the tape cannot stop inside a record: the rest of it passes
         // the head unstored, and the next read begins with the next record.

@@ -135,6 +135,10 @@ class TTapeDrive {
   // refresh (after which `Panel()` holds what to draw).
   TCoreReadEvent OnCoreRead;
   TCoreWriteEvent OnCoreWrite;
+  // What a position a record is read into holds (its word mark, and a group mark that ends the
+  // storing), looked at as the machine does before it stores there: not a read of the
+  // program's, so a position never written is no uninitialised read.  Not connected: OnCoreRead.
+  TCoreReadEvent OnCoreLook;
   // The core size: a read stops storing at its end.  Not connected: no limit.
   std::function<uint16_t()> OnCoreSize;
   std::function<void()> OnLoadClick;
@@ -189,6 +193,7 @@ class TTapeDrive {
 
  private:
   TCharWM DoCoreRead(uint16_t address);
+  TCharWM DoCoreLook(uint16_t address);
   void DoCoreWrite(uint16_t address, bool wordMark, uint8_t code);
   void WriteCheck();
 

@@ -160,6 +160,15 @@ TEST_F(TapeUnits, LoadReadsIntoOneAndMarksTheTapeLoaded) {
   EXPECT_EQ(T.Text(3, 3), "12g");
   EXPECT_EQ(T.R.TapeTransferCount, 2u);
   EXPECT_EQ(T.State(), CpuState::TapeRecordLoaded);
+  // Into core never written, with the uninitialised-read check on: the look for a group mark
+  // before each store is not a read of the program's.
+  T.Core.ClearCore();
+  T.Core.UninitializedCheck = true;
+  Request(TTapeOp::TapeRewind, 5);
+  Request(TTapeOp::TapeLoad, 5);
+  EXPECT_EQ(T.State(), CpuState::TapeRecordLoaded) << T.StopMessage();
+  EXPECT_EQ(T.Text(3, 3), "12g");
+  EXPECT_TRUE(Errors.empty());
 }
 
 TEST_F(TapeUnits, EndOfReelFollowsTheUnitLastReadOrWritten) {
