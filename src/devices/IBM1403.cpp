@@ -99,7 +99,7 @@ void TPrinter::CarriageControl(uint16_t selector) {
 }
 
 void TPrinter::StoreLineCount() {
-  registers_.PrinterLineCount = static_cast<uint16_t>(printList_.size());
+  registers_.PrinterLineCount = static_cast<uint16_t>(printList_.size() % LineCountCycle);
 }
 
 void TPrinter::Refresh() {

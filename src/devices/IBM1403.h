@@ -45,8 +45,10 @@ class TPrinter : public IMessageReceiver {
   void PrintLine(bool wordMarks);
   // A selector of 1000 or more spaces at once; a smaller one spaces after the next print.
   void CarriageControl(uint16_t selector);
-  // PrinterLineCount := the number of entries in the print list.
+  // PrinterLineCount := the number of entries in the print list, modulo 1650: the channel tests
+  // look at it modulo 50 and 66, which stay exact however long the list grows.
   void StoreLineCount();
+  static constexpr size_t LineCountCycle = 1650;  // 50 x 33, a multiple of 50 and of 66
 
   // The program keeps the print list in the print file as it prints (replacing any earlier file),
   // so the file holds every line printed, also after a crash or a kill; only a quarter of a second

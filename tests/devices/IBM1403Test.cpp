@@ -115,6 +115,13 @@ TEST_F(PrinterTest, LineCountIsStoredOnlyOnRequest) {
   EXPECT_EQ(T.R.PrinterLineCount, 3);  // spacing lines count too
   Send(PrnPrint);
   EXPECT_EQ(T.R.PrinterLineCount, 3);
+  // Past 65,535 lines the channel tests (the count modulo 50 and 66) still see the true count.
+  Send(PrnCarriage, 1000 + 33000);
+  Send(PrnCarriage, 1000 + 33000);
+  Send(PrnLineCount);
+  EXPECT_EQ(Printer.LineCount(), 66004u);
+  EXPECT_EQ(T.R.PrinterLineCount % 50, 66004 % 50);
+  EXPECT_EQ(T.R.PrinterLineCount % 66, 66004 % 66);
 }
 
 TEST_F(PrinterTest, UninitializedCoreAddsNoLine) {
