@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
@@ -104,13 +105,19 @@ TEST_F(MainForm, StatusAndEnabledStatesFollowTheRunState) {
 TEST_F(MainForm, RegisterReportsInQuickSuccessionEndWithTheLast) {
   ServeFor(120);
   t.R.IAR = 100;
+  QElapsedTimer clock;
+  clock.start();
   t.M.Console.ShowRegistersNow();
   EXPECT_EQ(form.LAIAR->text(), QStringLiteral("00100"));  // the first shows at once
   for (uint16_t iar = 101; iar <= 150; ++iar) {
     t.R.IAR = iar;
     t.M.Console.ShowRegistersNow();
   }
-  EXPECT_EQ(form.LAIAR->text(), QStringLiteral("00100"));
+  // Held back while the period lasts (a machine so loaded that the loop outlasted it may have
+  // shown one of them already).
+  if (clock.elapsed() < 100) {
+    EXPECT_EQ(form.LAIAR->text(), QStringLiteral("00100"));
+  }
   ServeFor(150);
   EXPECT_EQ(form.LAIAR->text(), QStringLiteral("00150"));
 }
