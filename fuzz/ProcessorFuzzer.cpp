@@ -20,6 +20,7 @@
 #include <string>
 
 #include "FuzzSupport.h"
+#include "core/Features.h"
 #include "machine/Machine.h"
 
 using namespace kestrel;
@@ -155,6 +156,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Operator settings, made after core is filled so no stop fires while filling.
   core.UninitializedCheck = (options & OptUninitialized) != 0;
   m.Registers.SenseSwitches = switches & 0x7F;
+  if (switches & 0x80) m.Registers.Features = AllFeatures;  // the special features' op codes too
   if (options & OptStops) {
     core.ReadStopAddress = readStop;
     core.WriteStopAddress = writeStop;
