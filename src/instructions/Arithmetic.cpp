@@ -56,6 +56,54 @@ constexpr std::array<uint8_t, 20> MakeSumTable() {
 }
 constexpr std::array<uint8_t, 20> SumCode = MakeSumTable();
 
+// The positions past the units position and short of the B-field's word mark hold digits only,
+// with no zone to carry over.  While neither field's position has a trap bit, this loop does the
+// accesses itself; it stops before the first position it may not do so, returning the number of
+// positions done.  The state lives in locals while it runs.
+[[gnu::noinline]] int AddDigitsOnly(TCoreStorage& core, const std::array<uint8_t, 64>& aDigitOf,
+                                    uint16_t& aarOut, uint16_t& barOut, unsigned& carryOut,
+                                    bool& aExhaustedOut) {
+  uint16_t aar = aarOut;
+  uint16_t bar = barOut;
+  unsigned carry = carryOut;
+  int done = 0;
+  if (!aExhaustedOut) {
+    while (core.PlainToStore(bar) && core.Plain(aar)) {
+      const uint16_t bWord = core.Word(bar);
+      if (bWord & CoreChar::WordMark) break;
+      const uint16_t aWord = core.Word(aar);
+      const unsigned sum = SumCode[aDigitOf[aWord & CoreChar::CodeMask] +
+                                   DigitOf[bWord & CoreChar::CodeMask] + carry];
+      carry = sum / CarryOut;
+      core.PutWord(bar, CoreChar::Changed | CoreChar::Written | (sum & Bcd::NumericMask));
+      ++done;
+      --aar;
+      --bar;
+      if (aWord & CoreChar::WordMark) {
+        aExhaustedOut = true;
+        break;
+      }
+    }
+  }
+  if (aExhaustedOut) {
+    // The A-field's digits are zeros from here on.
+    const unsigned aDigit = aDigitOf[Bcd::Blank];
+    while (core.PlainToStore(bar)) {
+      const uint16_t bWord = core.Word(bar);
+      if (bWord & CoreChar::WordMark) break;
+      const unsigned sum = SumCode[aDigit + DigitOf[bWord & CoreChar::CodeMask] + carry];
+      carry = sum / CarryOut;
+      core.PutWord(bar, CoreChar::Changed | CoreChar::Written | (sum & Bcd::NumericMask));
+      ++done;
+      --bar;
+    }
+  }
+  aarOut = aar;
+  barOut = bar;
+  carryOut = carry;
+  return done;
+}
+
 std::string Reversed(std::string text) {
   std::reverse(text.begin(), text.end());
   return text;
@@ -104,30 +152,8 @@ void AddOrSubtract(TCPUThread& cpu, bool subtract) {
   try {
     bool aExhausted = false;
     while (true) {
-      if constexpr (!Details) {
-        // Past the units position and short of the B-field's word mark, a position is digits
-        // only, without zones.  While neither field's position has a trap bit, the loop does the
-        // accesses itself.
-        while (i > 0 && core.PlainToStore(bar)) {
-          const uint16_t bWord = core.Word(bar);
-          if (bWord & CoreChar::WordMark) break;
-          uint16_t aWord = Bcd::Blank;
-          if (!aExhausted) {
-            if (!core.Plain(aar)) break;
-            aWord = core.Word(aar);
-          }
-          const unsigned sum = SumCode[aDigitOf[aWord & CoreChar::CodeMask] +
-                                       DigitOf[bWord & CoreChar::CodeMask] + carry];
-          carry = sum / CarryOut;
-          core.PutWord(bar, CoreChar::Changed | CoreChar::Written | (sum & Bcd::NumericMask));
-          ++i;
-          if (!aExhausted) {
-            --aar;
-            aExhausted = (aWord & CoreChar::WordMark) != 0;
-          }
-          --bar;
-        }
-      }
+      // Past the units position and short of the B-field's word mark, a position is digits only.
+      if (!Details && i > 0) i += AddDigitsOnly(core, aDigitOf, aar, bar, carry, aExhausted);
       ++i;
       TCharWM a{Bcd::Blank, false};
       if (!aExhausted) a = core.ReadCharWM(aar);
