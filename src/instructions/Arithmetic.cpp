@@ -42,15 +42,14 @@ constexpr std::array<uint8_t, 64> MakeDigitTable(bool complement) {
 constexpr std::array<uint8_t, 64> DigitOf = MakeDigitTable(false);
 constexpr std::array<uint8_t, 64> ComplementOf = MakeDigitTable(true);
 
-// One decimal position of the adder: the sum of two digits and a carry (0 to 19) gives the
-// result digit's code (0 written as the zero character) and, in bit 4, the carry out.  A table,
-// since the digits of a field are as good as random to a branch predictor.
-constexpr unsigned CarryOut = 16;
+// One decimal position of the adder: two digits and a carry make a sum of 0 to 19, whose units
+// digit is the result (0 written as the zero character, never as a blank) and whose tens digit
+// is the carry out.  The carry is computed, not looked up, since each position waits for it.
 constexpr std::array<uint8_t, 20> MakeSumTable() {
   std::array<uint8_t, 20> table{};
   for (int sum = 0; sum < 20; ++sum) {
     const int digit = sum % 10;
-    table[sum] = static_cast<uint8_t>((digit == 0 ? Bcd::Zero : digit) | (sum >= 10 ? CarryOut : 0));
+    table[sum] = static_cast<uint8_t>(digit == 0 ? Bcd::Zero : digit);
   }
   return table;
 }
@@ -72,10 +71,10 @@ constexpr std::array<uint8_t, 20> SumCode = MakeSumTable();
       const uint16_t bWord = core.Word(bar);
       if (bWord & CoreChar::WordMark) break;
       const uint16_t aWord = core.Word(aar);
-      const unsigned sum = SumCode[aDigitOf[aWord & CoreChar::CodeMask] +
-                                   DigitOf[bWord & CoreChar::CodeMask] + carry];
-      carry = sum / CarryOut;
-      core.PutWord(bar, CoreChar::Changed | CoreChar::Written | (sum & Bcd::NumericMask));
+      const unsigned sum = aDigitOf[aWord & CoreChar::CodeMask] +
+                                   DigitOf[bWord & CoreChar::CodeMask] + carry;
+      carry = sum >= 10 ? 1 : 0;
+      core.PutWord(bar, CoreChar::Changed | CoreChar::Written | SumCode[sum]);
       ++done;
       --aar;
       --bar;
@@ -91,9 +90,9 @@ constexpr std::array<uint8_t, 20> SumCode = MakeSumTable();
     while (core.PlainToStore(bar)) {
       const uint16_t bWord = core.Word(bar);
       if (bWord & CoreChar::WordMark) break;
-      const unsigned sum = SumCode[aDigit + DigitOf[bWord & CoreChar::CodeMask] + carry];
-      carry = sum / CarryOut;
-      core.PutWord(bar, CoreChar::Changed | CoreChar::Written | (sum & Bcd::NumericMask));
+      const unsigned sum = aDigit + DigitOf[bWord & CoreChar::CodeMask] + carry;
+      carry = sum >= 10 ? 1 : 0;
+      core.PutWord(bar, CoreChar::Changed | CoreChar::Written | SumCode[sum]);
       ++done;
       --bar;
     }
@@ -158,8 +157,8 @@ void AddOrSubtract(TCPUThread& cpu, bool subtract) {
       TCharWM a{Bcd::Blank, false};
       if (!aExhausted) a = core.ReadCharWM(aar);
       TCharWM b = core.ReadCharWM(bar);
-      const unsigned sum = SumCode[aDigitOf[a.Code] + DigitOf[b.Code] + carry];
-      carry = sum / CarryOut;
+      const unsigned sum = aDigitOf[a.Code] + DigitOf[b.Code] + carry;
+      carry = sum >= 10 ? 1 : 0;
 
       uint8_t zone = b.Code & Bcd::ZoneMask;
       if (trueAdd) {
@@ -177,7 +176,7 @@ void AddOrSubtract(TCPUThread& cpu, bool subtract) {
       } else {
         zone = i == 1 ? StandardSign(zone) : 0;
       }
-      const uint8_t result = static_cast<uint8_t>(zone | (sum & Bcd::NumericMask));
+      const uint8_t result = static_cast<uint8_t>(zone | SumCode[sum]);
       core.StoreChar(bar, result);
       if (detail) {
         detail->BChars += BcdToChar(b.Code);
@@ -204,11 +203,11 @@ void AddOrSubtract(TCPUThread& cpu, bool subtract) {
       }
       for (int k = 1; k <= i; ++k) {
         const uint8_t stored = core.ReadChar(bar);
-        const unsigned sum = SumCode[ComplementOf[stored] + carry];
-        carry = sum / CarryOut;
+        const unsigned sum = ComplementOf[stored] + carry;
+        carry = sum >= 10 ? 1 : 0;
         uint8_t zone = stored & Bcd::ZoneMask;
         if (k == 1) zone = InvertedSign(zone);
-        const uint8_t result = static_cast<uint8_t>(zone | (sum & Bcd::NumericMask));
+        const uint8_t result = static_cast<uint8_t>(zone | SumCode[sum]);
         core.StoreChar(bar, result);
         if (detail) detail->Result += BcdToChar(result);
         --bar;
