@@ -255,6 +255,15 @@ class TCoreStorage {
   void PutWord(uint16_t address, uint16_t word) {
     core_[address].store(word, std::memory_order_relaxed);
   }
+  // The code and word mark of a raw word, and the raw word a store of `code` makes of a position
+  // that held `word` (its word mark kept).
+  static TCharWM CharOf(uint16_t word) {
+    return {static_cast<uint8_t>(word & CoreChar::CodeMask), (word & CoreChar::WordMark) != 0};
+  }
+  static uint16_t StoredWord(uint16_t word, uint8_t code) {
+    return static_cast<uint16_t>((word & CoreChar::WordMark) | CoreChar::Changed |
+                                 CoreChar::Written | code);
+  }
 
   uint16_t ReadAddress(uint16_t unitsAddress);
   void StoreAddress(uint16_t unitsAddress, uint32_t value);

@@ -71,8 +71,8 @@ constexpr std::array<uint8_t, 20> SumCode = MakeSumTable();
       const uint16_t bWord = core.Word(bar);
       if (bWord & CoreChar::WordMark) break;
       const uint16_t aWord = core.Word(aar);
-      const unsigned sum = aDigitOf[aWord & CoreChar::CodeMask] +
-                                   DigitOf[bWord & CoreChar::CodeMask] + carry;
+      const unsigned sum =
+          aDigitOf[aWord & CoreChar::CodeMask] + DigitOf[bWord & CoreChar::CodeMask] + carry;
       carry = sum >= 10 ? 1 : 0;
       core.PutWord(bar, CoreChar::Changed | CoreChar::Written | SumCode[sum]);
       ++done;
@@ -251,30 +251,48 @@ void ZeroAndMove(TCPUThread& cpu, bool subtract) {
   uint16_t aar = r.AAR;
   uint16_t bar = r.BAR;
   bool aExhausted = false;
-  for (int i = 0;; ++i) {
-    uint8_t code = Bcd::Zero;
-    if (!aExhausted) {
-      TCharWM a = core.ReadCharWM(aar);
-      r.AAR = --aar;
-      code = i > 0 ? static_cast<uint8_t>(a.Code & Bcd::NumericMask) : a.Code;
-      aExhausted = a.WordMark;
+  // AAR and BAR live in locals while the fields run, stored at the end or where a check stops
+  // them.  A position without trap bits is read and stored by the loop itself.
+  try {
+    for (int i = 0;; ++i) {
+      const bool plain = !details && (aExhausted || core.Plain(aar)) && core.PlainToStore(bar);
+      uint8_t code = Bcd::Zero;
+      if (!aExhausted) {
+        TCharWM a = plain ? TCoreStorage::CharOf(core.Word(aar)) : core.ReadCharWM(aar);
+        --aar;
+        code = i > 0 ? static_cast<uint8_t>(a.Code & Bcd::NumericMask) : a.Code;
+        aExhausted = a.WordMark;
+      }
+      if (i == 0) {
+        uint8_t zone = code & Bcd::ZoneMask;
+        code = static_cast<uint8_t>((code & Bcd::NumericMask) |
+                                    (subtract ? InvertedSign(zone) : StandardSign(zone)));
+      }
+      TCharWM b;
+      if (plain) {
+        const uint16_t bWord = core.Word(bar);
+        b = TCoreStorage::CharOf(bWord);
+        core.PutWord(bar, TCoreStorage::StoredWord(bWord, code));
+      } else {
+        b = core.ReadCharWM(bar);
+        core.StoreChar(bar, code);
+      }
+      --bar;
+      if (details) {
+        // All the pieces form one log line, flushed after the instruction.
+        const char shown = BcdToChar(code);
+        cpu.TraceAppend("D          => ");
+        cpu.TraceAppend(std::string_view(&shown, 1));
+      }
+      if (b.WordMark) break;
     }
-    if (i == 0) {
-      uint8_t zone = code & Bcd::ZoneMask;
-      code = static_cast<uint8_t>((code & Bcd::NumericMask) |
-                                  (subtract ? InvertedSign(zone) : StandardSign(zone)));
-    }
-    TCharWM b = core.ReadCharWM(bar);
-    core.StoreChar(bar, code);
-    r.BAR = --bar;
-    if (details) {
-      // All the pieces form one log line, flushed after the instruction.
-      const char shown = BcdToChar(code);
-      cpu.TraceAppend("D          => ");
-      cpu.TraceAppend(std::string_view(&shown, 1));
-    }
-    if (b.WordMark) break;
+  } catch (...) {
+    r.AAR = aar;
+    r.BAR = bar;
+    throw;
   }
+  r.AAR = aar;
+  r.BAR = bar;
 }
 
 void ZeroAndMove(TCPUThread& cpu, bool subtract) {
