@@ -247,7 +247,7 @@ void TCPUThread::PostShowRegisters() {
 // An instruction kept by the decoded ones: exactly what the one-pass fetch of its positions
 // leaves.  A change of the special features (configuration, while stopped) may make a kept entry
 // another instruction or none, so it counts only with the features it was decoded with.
-inline bool TCPUThread::FetchKept(uint16_t iar) {
+[[gnu::always_inline]] inline bool TCPUThread::FetchKept(uint16_t iar) {
   const TDecodedInstruction* kept = Core.Decoded.Find(iar);
   TRegisters& r = R;
   if (kept == nullptr || kept->Features != r.Features.Get()) return false;
@@ -475,7 +475,7 @@ void TCPUThread::TracePhase() {
   TraceFlush();
 }
 
-inline void TCPUThread::Execute() {
+[[gnu::always_inline]] inline void TCPUThread::Execute() {
   (decodedEntry_ != nullptr ? *decodedEntry_ : Entry()).Execute(*this);
   // Untraced, nothing is pending: the rest is for traced instructions only.
   if (flags_.TraceInstructions || !pending_.empty()) TraceRegistersLine();
