@@ -196,7 +196,8 @@ void BuildDecimal(TBenchMachine& b, unsigned iterations) {
   b.Put(".");
 }
 
-// 2^Doublings in decimal, high-order first, as many digits as the field.
+// 2^Doublings in decimal, high-order first, as many digits as the field, as core shows it: the
+// units position carries the plus sign (the AB zone) that ZA gave the field.
 std::string ExpectedPower() {
   std::vector<int> digits(PowerDigits, 0);  // units first
   digits[0] = 1;
@@ -212,6 +213,7 @@ std::string ExpectedPower() {
   for (auto it = digits.rbegin(); it != digits.rend(); ++it) {
     text += static_cast<char>('0' + *it);
   }
+  text.back() = BcdToChar(static_cast<uint8_t>(CharToBcd(text.back()) | Bcd::ZoneMask));
   return text;
 }
 

@@ -250,6 +250,29 @@ class TCoreStorage {
     core_[address].store(WordWithMark(wordMark, code), std::memory_order_relaxed);
   }
 
+  // For the field loops that do an access's work themselves: a position with none of the trap
+  // bits of a read (and, for a store too, of a store) may be read as its raw word and stored as
+  // one (code, word mark, changed and written bits), which is all the access functions would do
+  // there.  Any other position takes the access functions.
+  bool Plain(uint16_t address) const {
+    return !(trap_[address].load(std::memory_order_relaxed) & Trap::Read);
+  }
+  bool PlainToStore(uint16_t address) const {
+    return !(trap_[address].load(std::memory_order_relaxed) & (Trap::Read | Trap::Write));
+  }
+  void PutWord(uint16_t address, uint16_t word) {
+    core_[address].store(word, std::memory_order_relaxed);
+  }
+  // The code and word mark of a raw word, and the raw word a store of `code` makes of a position
+  // that held `word` (its word mark kept).
+  static TCharWM CharOf(uint16_t word) {
+    return {static_cast<uint8_t>(word & CoreChar::CodeMask), (word & CoreChar::WordMark) != 0};
+  }
+  static uint16_t StoredWord(uint16_t word, uint8_t code) {
+    return static_cast<uint16_t>((word & CoreChar::WordMark) | CoreChar::Changed |
+                                 CoreChar::Written | code);
+  }
+
   uint16_t ReadAddress(uint16_t unitsAddress);
   void StoreAddress(uint16_t unitsAddress, uint32_t value);
 

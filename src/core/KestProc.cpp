@@ -181,39 +181,43 @@ void TCPUThread::ResetProcessor() {
 // ---- Run loop and single step ---------------------------------------------------------------
 
 void TCPUThread::RunLoop() {
-  if (R.IAR == 0) R.IAR = 1;
+  TRegisters& r = R;
+  TTraceFlags& flags = flags_;
+  if (r.IAR == 0) r.IAR = 1;
   int count = 0;
-  while (R.State == CpuState::Running && !ending_.load(std::memory_order_relaxed)) {
-    if (R.ResumePending) {
+  while (r.State == CpuState::Running && !ending_.load(std::memory_order_relaxed)) {
+    if (r.ResumePending) {
       // The pending instruction runs without a new fetch and without the stops.
-      R.ResumePending = false;
+      r.ResumePending = false;
     } else {
-      FetchInstruction();
+      // Only this thread stores InstrAddr: the fetch leaves the address it read.
+      const uint16_t instrAddr = r.IAR;
+      if (!FetchKept(instrAddr)) FetchNotKept(instrAddr);
       pendingExecuted_ = false;
-      if (R.InstrAddr == R.AddressStop) {
+      if (instrAddr == r.AddressStop) {
         R.StopMessage.Set("Address Stop at");
-        R.State = CpuState::StopCondition;
-        flags_.TraceInstructions = true;
+        r.State = CpuState::StopCondition;
+        flags.TraceInstructions = true;
       }
       // A blank op code stop (the field left empty) never fires: no instruction has code 0.
-      if (R.OpcodeStop != 0 && R.Opcode == R.OpcodeStop) {
+      if (const uint8_t stop = r.OpcodeStop; stop != 0 && r.Opcode == stop) {
         R.StopMessage.Set("Opcode Stop at");
-        R.State = CpuState::StopCondition;
-        flags_.TraceInstructions = true;
+        r.State = CpuState::StopCondition;
+        flags.TraceInstructions = true;
       }
-      if (flags_.TraceInstructions) TracePhase();
-      if (R.State != CpuState::Running) break;
+      if (flags.TraceInstructions) TracePhase();
+      if (r.State != CpuState::Running) break;
     }
-    ExecutePhase();
+    Execute();
     pendingExecuted_ = true;
-    if (!R.TurboMode && ++count == RegisterDisplayInterval) {
+    if (!r.TurboMode && ++count == RegisterDisplayInterval) {
       count = 0;
       PostShowRegisters();
     }
   }
-  if (R.State == CpuState::SingleStep) {
+  if (r.State == CpuState::SingleStep) {
     // A core stop: end as after a single step, with the next instruction shown as pending.
-    flags_.TraceInstructions = true;
+    flags.TraceInstructions = true;
     if (pendingExecuted_) {
       FetchInstruction();
       pendingExecuted_ = false;
@@ -244,24 +248,27 @@ void TCPUThread::PostShowRegisters() {
 
 // ---- Fetch and decode -----------------------------------------------------------------------
 
-void TCPUThread::FetchInstruction() {
-  const uint16_t iar = R.IAR;
-  const TDecodedInstruction* d = Core.Decoded.Find(iar);
-  // A change of the special features (configuration, while stopped) may make a kept entry
-  // another instruction or none.
-  if (d != nullptr && d->Features == R.Features.Get()) {
-    // Exactly what the one-pass fetch of these positions leaves.
-    R.InstrAddr = iar;
-    R.IOFlag = false;
-    R.Opcode = d->Opcode;
-    if (d->Length >= 2) R.DMod = d->DMod;
-    if (d->SetsAAR) R.AAR = d->AAR;
-    if (d->SetsBAR) R.BAR = d->BAR;
-    R.ILen = d->Length;
-    R.IAR = static_cast<uint16_t>(iar + d->Length);
-    decodedEntry_ = d->Entry;
-    return;
-  }
+// An instruction kept by the decoded ones: exactly what the one-pass fetch of its positions
+// leaves.  A change of the special features (configuration, while stopped) may make a kept entry
+// another instruction or none, so it counts only with the features it was decoded with.
+[[gnu::always_inline]] inline bool TCPUThread::FetchKept(uint16_t iar) {
+  const TDecodedInstruction* kept = Core.Decoded.Find(iar);
+  TRegisters& r = R;
+  if (kept == nullptr || kept->Features != r.Features.Get()) return false;
+  const TDecodedInstruction d = *kept;
+  r.InstrAddr = iar;
+  r.IOFlag = false;
+  r.Opcode = d.Opcode;
+  if (d.Length >= 2) r.DMod = d.DMod;
+  if (d.SetsAAR) r.AAR = d.AAR;
+  if (d.SetsBAR) r.BAR = d.BAR;
+  r.ILen = d.Length;
+  r.IAR = static_cast<uint16_t>(iar + d.Length);
+  decodedEntry_ = d.Entry;
+  return true;
+}
+
+void TCPUThread::FetchNotKept(uint16_t iar) {
   decodedEntry_ = nullptr;
   const uint32_t epoch = Core.Decoded.Epoch();
   if (FetchFast()) {
@@ -269,6 +276,11 @@ void TCPUThread::FetchInstruction() {
   } else {
     FetchByCharacter();
   }
+}
+
+void TCPUThread::FetchInstruction() {
+  const uint16_t iar = R.IAR;
+  if (!FetchKept(iar)) FetchNotKept(iar);
 }
 
 // After a one-pass fetch: its positions are marked, and read and decoded once more, so that a
@@ -469,10 +481,14 @@ void TCPUThread::TracePhase() {
   TraceFlush();
 }
 
-void TCPUThread::ExecutePhase() {
+[[gnu::always_inline]] inline void TCPUThread::Execute() {
   (decodedEntry_ != nullptr ? *decodedEntry_ : Entry()).Execute(*this);
   // Untraced, nothing is pending: the rest is for traced instructions only.
   if (flags_.TraceInstructions || !pending_.empty()) TraceRegistersLine();
+}
+
+void TCPUThread::ExecutePhase() {
+  Execute();
 }
 
 void TCPUThread::TraceRegistersLine() {

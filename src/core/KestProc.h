@@ -86,6 +86,9 @@ class TCPUThread {
   TTracer Tracer;
 
  private:
+  bool FetchKept(uint16_t iar);
+  void FetchNotKept(uint16_t iar);
+  void Execute();
   uint16_t BeginFetch();
   void KeepDecoded(uint16_t address, uint32_t epoch);
   void TraceRegistersLine();

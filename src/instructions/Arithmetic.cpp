@@ -2,6 +2,7 @@
 // position and run leftward; the B-field ends at its word mark, the A-field at its own.  The sign
 // sits in the zone of the units position: only the B zone alone means minus.
 #include <algorithm>
+#include <array>
 #include <initializer_list>
 #include <memory>
 #include <string>
@@ -13,11 +14,6 @@
 namespace kestrel {
 
 namespace {
-
-// A result digit 0 is always written as the zero character, never as a blank.
-uint8_t DigitCode(int digit) {
-  return digit == 0 ? Bcd::Zero : static_cast<uint8_t>(digit);
-}
 
 bool Negative(uint8_t code) {
   return (code & Bcd::ZoneMask) == Bcd::BZone;
@@ -33,12 +29,78 @@ uint8_t InvertedSign(uint8_t zone) {
   return zone == Bcd::BZone ? Bcd::ZoneMask : Bcd::BZone;
 }
 
-// One decimal position of the adder: the digit sum and the carry out.  Written without branches,
-// since the digits of a field are as good as random to a branch predictor.
-int AddDigits(int a, int b, int& carry) {
-  int sum = a + b + carry;
-  carry = sum >= 10 ? 1 : 0;
-  return sum - 10 * carry;
+// The adder's digit of every code, and the nine's complement of it (what a complement addition
+// adds for the A character).
+constexpr std::array<uint8_t, 64> MakeDigitTable(bool complement) {
+  std::array<uint8_t, 64> table{};
+  for (int code = 0; code < 64; ++code) {
+    const int digit = AdderDigit(static_cast<uint8_t>(code));
+    table[code] = static_cast<uint8_t>(complement ? 9 - digit : digit);
+  }
+  return table;
+}
+constexpr std::array<uint8_t, 64> DigitOf = MakeDigitTable(false);
+constexpr std::array<uint8_t, 64> ComplementOf = MakeDigitTable(true);
+
+// One decimal position of the adder: two digits and a carry make a sum of 0 to 19, whose units
+// digit is the result (0 written as the zero character, never as a blank) and whose tens digit
+// is the carry out.  The carry is computed, not looked up, since each position waits for it.
+constexpr std::array<uint8_t, 20> MakeSumTable() {
+  std::array<uint8_t, 20> table{};
+  for (int sum = 0; sum < 20; ++sum) {
+    const int digit = sum % 10;
+    table[sum] = static_cast<uint8_t>(digit == 0 ? Bcd::Zero : digit);
+  }
+  return table;
+}
+constexpr std::array<uint8_t, 20> SumCode = MakeSumTable();
+
+// The positions past the units position and short of the B-field's word mark hold digits only,
+// with no zone to carry over.  While neither field's position has a trap bit, this loop does the
+// accesses itself; it stops before the first position it may not do so, returning the number of
+// positions done.  The state lives in locals while it runs.
+[[gnu::noinline]] int AddDigitsOnly(TCoreStorage& core, const std::array<uint8_t, 64>& aDigitOf,
+                                    uint16_t& aarOut, uint16_t& barOut, unsigned& carryOut,
+                                    bool& aExhaustedOut) {
+  uint16_t aar = aarOut;
+  uint16_t bar = barOut;
+  unsigned carry = carryOut;
+  int done = 0;
+  if (!aExhaustedOut) {
+    while (core.PlainToStore(bar) && core.Plain(aar)) {
+      const uint16_t bWord = core.Word(bar);
+      if (bWord & CoreChar::WordMark) break;
+      const uint16_t aWord = core.Word(aar);
+      const unsigned sum =
+          aDigitOf[aWord & CoreChar::CodeMask] + DigitOf[bWord & CoreChar::CodeMask] + carry;
+      carry = sum >= 10 ? 1 : 0;
+      core.PutWord(bar, CoreChar::Changed | CoreChar::Written | SumCode[sum]);
+      ++done;
+      --aar;
+      --bar;
+      if (aWord & CoreChar::WordMark) {
+        aExhaustedOut = true;
+        break;
+      }
+    }
+  }
+  if (aExhaustedOut) {
+    // The A-field's digits are zeros from here on.
+    const unsigned aDigit = aDigitOf[Bcd::Blank];
+    while (core.PlainToStore(bar)) {
+      const uint16_t bWord = core.Word(bar);
+      if (bWord & CoreChar::WordMark) break;
+      const unsigned sum = aDigit + DigitOf[bWord & CoreChar::CodeMask] + carry;
+      carry = sum >= 10 ? 1 : 0;
+      core.PutWord(bar, CoreChar::Changed | CoreChar::Written | SumCode[sum]);
+      ++done;
+      --bar;
+    }
+  }
+  aarOut = aar;
+  barOut = bar;
+  carryOut = carry;
+  return done;
 }
 
 std::string Reversed(std::string text) {
@@ -79,71 +141,85 @@ void AddOrSubtract(TCPUThread& cpu, bool subtract) {
   bool trueAdd = !subtract;
   if (Negative(core.ReadChar(aar))) trueAdd = !trueAdd;
   if (Negative(core.ReadChar(bar))) trueAdd = !trueAdd;
+  const std::array<uint8_t, 64>& aDigitOf = trueAdd ? DigitOf : ComplementOf;
 
+  // AAR and BAR live in `aar` and `bar` while the fields run; they are stored when the
+  // instruction ends or where a check stops it, so the registers are the same either way.
   int i = 0;
-  int carry = trueAdd ? 0 : 1;
-  bool aExhausted = false;
-  while (true) {
-    ++i;
-    TCharWM a{Bcd::Blank, false};
-    if (!aExhausted) a = core.ReadCharWM(aar);
-    TCharWM b = core.ReadCharWM(bar);
-    int aDigit = AdderDigit(a.Code);
-    if (!trueAdd) aDigit = 9 - aDigit;
-    int sum = AddDigits(aDigit, AdderDigit(b.Code), carry);
+  unsigned carry = trueAdd ? 0 : 1;
+  bool recomplement = false;
+  try {
+    bool aExhausted = false;
+    while (true) {
+      // Past the units position and short of the B-field's word mark, a position is digits only.
+      if (!Details && i > 0) i += AddDigitsOnly(core, aDigitOf, aar, bar, carry, aExhausted);
+      ++i;
+      TCharWM a{Bcd::Blank, false};
+      if (!aExhausted) a = core.ReadCharWM(aar);
+      TCharWM b = core.ReadCharWM(bar);
+      const unsigned sum = aDigitOf[a.Code] + DigitOf[b.Code] + carry;
+      carry = sum >= 10 ? 1 : 0;
 
-    uint8_t zone = b.Code & Bcd::ZoneMask;
-    if (trueAdd) {
-      if (i > 1 && b.WordMark) {
-        // The high-order position adds zones too: the A character's zone and the carry, in
-        // steps of 16 (none, A, B, AB).  Programs count thousands in address zones this way.
-        zone = static_cast<uint8_t>((zone + (a.Code & Bcd::ZoneMask) + Bcd::AZone * carry) &
-                                    Bcd::ZoneMask);
-        if (carry) r.OverflowIndicator = true;
-      } else if (i > 1) {
-        zone = 0;
+      uint8_t zone = b.Code & Bcd::ZoneMask;
+      if (trueAdd) {
+        if (i > 1 && b.WordMark) {
+          // The high-order position adds zones too: the A character's zone and the carry, in
+          // steps of 16 (none, A, B, AB).  Programs count thousands in address zones this way.
+          zone = static_cast<uint8_t>((zone + (a.Code & Bcd::ZoneMask) + Bcd::AZone * carry) &
+                                      Bcd::ZoneMask);
+          if (carry) r.OverflowIndicator = true;
+        } else if (i > 1) {
+          zone = 0;
+        }
+        // The units position keeps the B-field's sign; a carry out of a one-position field is
+        // lost.
+      } else {
+        zone = i == 1 ? StandardSign(zone) : 0;
       }
-      // The units position keeps the B-field's sign; a carry out of a one-position field is lost.
-    } else {
-      zone = i == 1 ? StandardSign(zone) : 0;
-    }
-    uint8_t result = static_cast<uint8_t>(zone | DigitCode(sum));
-    core.StoreChar(bar, result);
-    if (detail) {
-      detail->BChars += BcdToChar(b.Code);
-      detail->AChars += aExhausted ? ' ' : BcdToChar(a.Code);
-      detail->Result += BcdToChar(result);
-    }
-    // The A-field is read up to its word mark; from then on its digits are zeros.  AAR steps past
-    // the word mark position too, so a chained instruction finds the next field.
-    if (!aExhausted) {
-      r.AAR = --aar;
-      aExhausted = a.WordMark;
-    }
-    r.BAR = --bar;
-    if (b.WordMark) break;
-  }
-
-  const bool recomplement = !trueAdd && carry == 0;
-  if (recomplement) {
-    bar = static_cast<uint16_t>(bar + i);
-    r.BAR = bar;
-    carry = 1;
-    if (detail) {
-      detail->FirstPass = std::move(detail->Result);
-      detail->Result.clear();
-    }
-    for (int k = 1; k <= i; ++k) {
-      uint8_t stored = core.ReadChar(bar);
-      int digit = AddDigits(9 - AdderDigit(stored), 0, carry);
-      uint8_t zone = stored & Bcd::ZoneMask;
-      if (k == 1) zone = InvertedSign(zone);
-      uint8_t result = static_cast<uint8_t>(zone | DigitCode(digit));
+      const uint8_t result = static_cast<uint8_t>(zone | SumCode[sum]);
       core.StoreChar(bar, result);
-      if (detail) detail->Result += BcdToChar(result);
-      r.BAR = --bar;
+      if (detail) {
+        detail->BChars += BcdToChar(b.Code);
+        detail->AChars += aExhausted ? ' ' : BcdToChar(a.Code);
+        detail->Result += BcdToChar(result);
+      }
+      // The A-field is read up to its word mark; from then on its digits are zeros.  AAR steps
+      // past the word mark position too, so a chained instruction finds the next field.
+      if (!aExhausted) {
+        --aar;
+        aExhausted = a.WordMark;
+      }
+      --bar;
+      if (b.WordMark) break;
     }
+
+    recomplement = !trueAdd && carry == 0;
+    if (recomplement) {
+      bar = static_cast<uint16_t>(bar + i);
+      carry = 1;
+      if (detail) {
+        detail->FirstPass = std::move(detail->Result);
+        detail->Result.clear();
+      }
+      for (int k = 1; k <= i; ++k) {
+        const uint8_t stored = core.ReadChar(bar);
+        const unsigned sum = ComplementOf[stored] + carry;
+        carry = sum >= 10 ? 1 : 0;
+        uint8_t zone = stored & Bcd::ZoneMask;
+        if (k == 1) zone = InvertedSign(zone);
+        const uint8_t result = static_cast<uint8_t>(zone | SumCode[sum]);
+        core.StoreChar(bar, result);
+        if (detail) detail->Result += BcdToChar(result);
+        --bar;
+      }
+    }
+  } catch (...) {
+    r.AAR = aar;
+    r.BAR = bar;
+    throw;
   }
+  r.AAR = aar;
+  r.BAR = bar;
 
   if (detail) {
     std::string line = detail->Header + (trueAdd ? "True " : "Comp ") + Reversed(detail->BChars) +
@@ -175,30 +251,48 @@ void ZeroAndMove(TCPUThread& cpu, bool subtract) {
   uint16_t aar = r.AAR;
   uint16_t bar = r.BAR;
   bool aExhausted = false;
-  for (int i = 0;; ++i) {
-    uint8_t code = Bcd::Zero;
-    if (!aExhausted) {
-      TCharWM a = core.ReadCharWM(aar);
-      r.AAR = --aar;
-      code = i > 0 ? static_cast<uint8_t>(a.Code & Bcd::NumericMask) : a.Code;
-      aExhausted = a.WordMark;
+  // AAR and BAR live in locals while the fields run, stored at the end or where a check stops
+  // them.  A position without trap bits is read and stored by the loop itself.
+  try {
+    for (int i = 0;; ++i) {
+      const bool plain = !details && (aExhausted || core.Plain(aar)) && core.PlainToStore(bar);
+      uint8_t code = Bcd::Zero;
+      if (!aExhausted) {
+        TCharWM a = plain ? TCoreStorage::CharOf(core.Word(aar)) : core.ReadCharWM(aar);
+        --aar;
+        code = i > 0 ? static_cast<uint8_t>(a.Code & Bcd::NumericMask) : a.Code;
+        aExhausted = a.WordMark;
+      }
+      if (i == 0) {
+        uint8_t zone = code & Bcd::ZoneMask;
+        code = static_cast<uint8_t>((code & Bcd::NumericMask) |
+                                    (subtract ? InvertedSign(zone) : StandardSign(zone)));
+      }
+      TCharWM b;
+      if (plain) {
+        const uint16_t bWord = core.Word(bar);
+        b = TCoreStorage::CharOf(bWord);
+        core.PutWord(bar, TCoreStorage::StoredWord(bWord, code));
+      } else {
+        b = core.ReadCharWM(bar);
+        core.StoreChar(bar, code);
+      }
+      --bar;
+      if (details) {
+        // All the pieces form one log line, flushed after the instruction.
+        const char shown = BcdToChar(code);
+        cpu.TraceAppend("D          => ");
+        cpu.TraceAppend(std::string_view(&shown, 1));
+      }
+      if (b.WordMark) break;
     }
-    if (i == 0) {
-      uint8_t zone = code & Bcd::ZoneMask;
-      code = static_cast<uint8_t>((code & Bcd::NumericMask) |
-                                  (subtract ? InvertedSign(zone) : StandardSign(zone)));
-    }
-    TCharWM b = core.ReadCharWM(bar);
-    core.StoreChar(bar, code);
-    r.BAR = --bar;
-    if (details) {
-      // All the pieces form one log line, flushed after the instruction.
-      const char shown = BcdToChar(code);
-      cpu.TraceAppend("D          => ");
-      cpu.TraceAppend(std::string_view(&shown, 1));
-    }
-    if (b.WordMark) break;
+  } catch (...) {
+    r.AAR = aar;
+    r.BAR = bar;
+    throw;
   }
+  r.AAR = aar;
+  r.BAR = bar;
 }
 
 void ZeroAndMove(TCPUThread& cpu, bool subtract) {

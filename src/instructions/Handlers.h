@@ -12,7 +12,7 @@ class TCPUThread;
 // The value the adder takes a numeric position for (A, S, M, D alike).  The blank and the zero
 // character are both 0.  The codes 11 to 15 are no digits, but the adder takes each as its code
 // minus 8 (the 8 bit dropped from 8-4, 8-4-1, ...; 8-2-1 as 3).
-inline int AdderDigit(uint8_t code) {
+constexpr int AdderDigit(uint8_t code) {
   const int numeric = code & Bcd::NumericMask;
   if (numeric == Bcd::Zero) return 0;
   return numeric > 9 ? numeric - 8 : numeric;

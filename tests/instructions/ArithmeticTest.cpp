@@ -223,6 +223,71 @@ TEST(Arithmetic, BFieldWithoutWordMarkStopsAtTheAddressCheck) {
   EXPECT_EQ(t.State(), CpuState::MachineCheck);
   EXPECT_EQ(t.StopMessage(), "Invalid Address: 0 used by 500");
   EXPECT_EQ(t.Text(3, 3), "112");  // the positions written stay written
+  // The registers stand where the check stopped the fields.
+  EXPECT_EQ(t.R.AAR, 299);
+  EXPECT_EQ(t.R.BAR, 0);
+}
+
+// The field loops read and store a position themselves when it has no trap bit, and take the
+// careful way where one is set.  A trapped position anywhere in either field (a write stop whose
+// value never comes, or a read stop, which ends the run after the instruction) must change
+// neither the result nor the registers nor the overflow indicator.
+TEST(Arithmetic, TrappedPositionsChangeNoResult) {
+  struct Case {
+    char Op;
+    const char* A;
+    const char* B;
+  };
+  const Case cases[] = {
+      {'A', "12345", "99999"},     // carries through every position into the zone
+      {'A', "7", "00999999"},      // the A-field ends first: carries run on alone
+      {'A', "Z9999", "S0001"},     // the A zone and the carry add at the high-order position
+      {'S', "12345", "00012"},     // recomplement
+      {'S', "5", "10000000"},      // borrows through zeros
+      {'A', "1234567890", "123"},  // a longer A-field is cut
+      {'?', "12345", "0000000"},   // ZA pads with zeros
+      {'!', "1234L", "00000"},     // ZS
+  };
+  constexpr uint16_t AUnits = 1020;
+  constexpr uint16_t BUnits = 1040;
+  struct Outcome {
+    std::string B;
+    uint16_t AAR;
+    uint16_t BAR;
+    bool Overflow;
+    bool operator==(const Outcome&) const = default;
+  };
+  // trapAt 0: no trap; otherwise a write stop (write = true) or a read stop at that address.
+  auto run = [&](const Case& c, uint16_t trapAt, bool write) {
+    TTestMachine t;
+    t.Instructions(500, {std::string(1, c.Op) + Addr(AUnits) + Addr(BUnits), "."});
+    t.Field(AUnits, c.A);
+    t.Field(BUnits, c.B);
+    if (trapAt != 0 && write) {
+      t.Core.WriteStopValue = Bcd::GroupMark;  // no result position holds it
+      t.Core.WriteStopAddress = trapAt;
+    } else if (trapAt != 0) {
+      t.Core.ReadStopAddress = trapAt;
+    }
+    t.Run(500);
+    const CpuState expected = trapAt != 0 && !write ? CpuState::SingleStep : CpuState::ProgramHalt;
+    EXPECT_EQ(t.State(), expected) << t.StopMessage();
+    const int length = static_cast<int>(std::string(c.B).size());
+    return Outcome{t.Text(BUnits, length), t.R.AAR, t.R.BAR, t.R.OverflowIndicator};
+  };
+  for (const Case& c : cases) {
+    const Outcome plain = run(c, 0, false);
+    const auto bLength = static_cast<uint16_t>(std::string(c.B).size());
+    const auto aLength = static_cast<uint16_t>(std::string(c.A).size());
+    for (uint16_t k = 0; k < bLength; ++k) {
+      EXPECT_EQ(run(c, static_cast<uint16_t>(BUnits - k), true), plain)
+          << c.Op << " " << c.A << " to " << c.B << ", write stop " << k << " left of the units";
+    }
+    for (uint16_t k = 0; k < aLength && k < bLength; ++k) {
+      EXPECT_EQ(run(c, static_cast<uint16_t>(AUnits - k), false), plain)
+          << c.Op << " " << c.A << " to " << c.B << ", read stop " << k << " left of the units";
+    }
+  }
 }
 
 TEST(ZeroAdd, IntoALongerFieldWithSignAndZonesRemoved) {
