@@ -80,7 +80,7 @@ enum TReaderOp : uint16_t {
   RdrPunch = 7,        // selector RdrColumnBinary: the column binary image
   RdrSelectStacker = 20,
   RdrDummyCard = 21,       // text: the card
-  RdrPocketToHopper = 22,  // selector: a stacker code (0 Read 1); its cards go behind the hopper's
+  RdrPocketToHopper = 22,  // selector: a stacker code; its cards go behind the hopper's
 };
 
 // The selector of a read or punch in column binary (the column binary feature).

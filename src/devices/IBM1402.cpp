@@ -113,9 +113,7 @@ TReaderPunch::TOperation TReaderPunch::Decode(uint16_t operation) {
     case RdrDummyCard:
       return [](TReaderPunch& r, const DeviceCommand& c) { r.SetDummyCard(TextOf(c)); };
     case RdrPocketToHopper:
-      return [](TReaderPunch& r, const DeviceCommand& c) {
-        r.PocketToHopper(c.Selector == 0 ? uint16_t{StackerRead1} : c.Selector);
-      };
+      return [](TReaderPunch& r, const DeviceCommand& c) { r.PocketToHopper(c.Selector); };
     default:
       RaiseIOCheck("Invalid I/O Op for RDR/PUN: " + std::to_string(operation), 0);
   }

@@ -163,7 +163,7 @@ TEST_F(ReaderTest, Read1CardsGoBackBehindTheHopperAsTheyAre) {
   Hopper("R1\nR2\n");
   Send(RdrRead);
   Send(RdrSelectStacker, 1);
-  Send(RdrPocketToHopper);
+  Send(RdrPocketToHopper, StackerRead1);
   EXPECT_TRUE(Reader.Pile(PLRead1).empty());
   EXPECT_EQ(Reader.Pile(PLHopper), (TCardList{Card("R2"), Card("R1")}));
   Send(RdrRead);
