@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "console/KestBatch.h"
+#include "batch/KestBatch.h"
 #ifdef KESTREL_HAVE_GUI
-#include "console/GuiMain.h"
+#include "gui/GuiMain.h"
 #endif
 
 namespace {

@@ -1,4 +1,4 @@
-#include "charset/CharMapForm.h"
+#include "gui/charset/CharMapForm.h"
 
 #include <gtest/gtest.h>
 
@@ -10,8 +10,8 @@
 #include <QRadioButton>
 #include <fstream>
 
-#include "core/QtFixedFont.h"
 #include "devices/TapeImages.h"
+#include "gui/QtFixedFont.h"
 #include "support/TestMachine.h"
 
 namespace kestrel::test {

@@ -1,4 +1,4 @@
-#include "console/ConfigForm.h"
+#include "gui/panel/ConfigForm.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "console/CoreForm.h"
+#include "gui/panel/CoreForm.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // What the operator sees in every view whose text stands in columns: one family, chosen once,
 // whose characters all advance alike, whatever fonts the machine happens to have.
-#include "core/QtFixedFont.h"
+#include "gui/QtFixedFont.h"
 
 #include <gtest/gtest.h>
 
@@ -15,14 +15,14 @@
 #include <utility>
 #include <vector>
 
-#include "charset/CharMapForm.h"
-#include "console/CoreForm.h"
-#include "core/TraceForm.h"
-#include "devices/PrinterForm.h"
-#include "devices/ReaderForm.h"
-#include "devices/TapeUnitForm.h"
-#include "devices/URecDispForm.h"
-#include "script/OCLEditForm.h"
+#include "gui/charset/CharMapForm.h"
+#include "gui/devices/PrinterForm.h"
+#include "gui/devices/ReaderForm.h"
+#include "gui/devices/TapeUnitForm.h"
+#include "gui/devices/URecDispForm.h"
+#include "gui/panel/CoreForm.h"
+#include "gui/panel/TraceForm.h"
+#include "gui/script/OCLEditForm.h"
 #include "support/TestMachine.h"
 
 namespace kestrel::test {

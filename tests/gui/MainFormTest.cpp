@@ -1,4 +1,4 @@
-#include "console/MainForm.h"
+#include "gui/panel/MainForm.h"
 
 #include <gtest/gtest.h>
 
@@ -11,8 +11,8 @@
 #include <QRadioButton>
 #include <QWidget>
 
-#include "console/CoreForm.h"
 #include "gui/GuiTestSupport.h"
+#include "gui/panel/CoreForm.h"
 #include "support/TestMachine.h"
 
 namespace kestrel::test {

@@ -12,8 +12,8 @@
 
 #include "devices/TapeImages.h"
 #include "gui/GuiTestSupport.h"
-#include "script/OCLDisplayForm.h"
-#include "script/OCLEditForm.h"
+#include "gui/script/OCLDisplayForm.h"
+#include "gui/script/OCLEditForm.h"
 #include "support/TestMachine.h"
 
 namespace kestrel::test {

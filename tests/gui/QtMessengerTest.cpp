@@ -1,4 +1,4 @@
-#include "core/QtMessenger.h"
+#include "gui/QtMessenger.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "devices/TapeUnitForm.h"
+#include "gui/devices/TapeUnitForm.h"
 
 #include <gtest/gtest.h>
 

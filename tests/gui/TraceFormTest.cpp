@@ -1,4 +1,4 @@
-#include "core/TraceForm.h"
+#include "gui/panel/TraceForm.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "devices/URecDispForm.h"
+#include "gui/devices/URecDispForm.h"
 
 #include <gtest/gtest.h>
 
@@ -15,11 +15,11 @@
 #include <string>
 #include <vector>
 
-#include "core/QtFixedFont.h"
-#include "devices/PrinterForm.h"
-#include "devices/ReaderForm.h"
 #include "devices/TapeImages.h"
 #include "gui/GuiTestSupport.h"
+#include "gui/QtFixedFont.h"
+#include "gui/devices/PrinterForm.h"
+#include "gui/devices/ReaderForm.h"
 #include "support/TestMachine.h"
 
 namespace kestrel::test {

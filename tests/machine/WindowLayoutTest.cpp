@@ -1,6 +1,6 @@
 // The start-up placement on the screens operators have, with the windows' real frame sizes
 // (title bar and borders as a common window manager draws them).
-#include "console/WindowLayout.h"
+#include "machine/WindowLayout.h"
 
 #include <gtest/gtest.h>
 

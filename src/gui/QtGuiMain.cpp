@@ -13,21 +13,21 @@
 #include <string>
 #include <vector>
 
-#include "charset/CharMapForm.h"
-#include "console/AboutForm.h"
-#include "console/ConfigForm.h"
-#include "console/CoreForm.h"
-#include "console/GuiMain.h"
-#include "console/KestBatch.h"
-#include "console/MainForm.h"
-#include "core/QtMessenger.h"
-#include "core/TraceForm.h"
-#include "devices/PrinterForm.h"
-#include "devices/ReaderForm.h"
-#include "devices/TapeUnitForm.h"
+#include "batch/KestBatch.h"
+#include "gui/GuiMain.h"
+#include "gui/QtMessenger.h"
+#include "gui/charset/CharMapForm.h"
+#include "gui/devices/PrinterForm.h"
+#include "gui/devices/ReaderForm.h"
+#include "gui/devices/TapeUnitForm.h"
+#include "gui/panel/AboutForm.h"
+#include "gui/panel/ConfigForm.h"
+#include "gui/panel/CoreForm.h"
+#include "gui/panel/MainForm.h"
+#include "gui/panel/TraceForm.h"
+#include "gui/script/OCLDisplayForm.h"
+#include "gui/script/OCLEditForm.h"
 #include "machine/Machine.h"
-#include "script/OCLDisplayForm.h"
-#include "script/OCLEditForm.h"
 
 using namespace kestrel;
 

@@ -1,4 +1,4 @@
-#include "devices/URecDispForm.h"
+#include "gui/devices/URecDispForm.h"
 
 #include <QFontMetrics>
 #include <QPaintEvent>
@@ -7,7 +7,7 @@
 #include <QScrollBar>
 #include <algorithm>
 
-#include "core/QtFixedFont.h"
+#include "gui/QtFixedFont.h"
 
 namespace kestrel {
 

@@ -1,5 +1,5 @@
-#include "devices/TapeUnitForm.h"
-#include "core/QtControls.h"
+#include "gui/devices/TapeUnitForm.h"
+#include "gui/QtControls.h"
 
 #include <QCheckBox>
 #include <QFileDialog>
@@ -9,8 +9,8 @@
 #include <QVBoxLayout>
 #include <exception>
 
-#include "core/QtFixedFont.h"
-#include "core/QtMessenger.h"
+#include "gui/QtFixedFont.h"
+#include "gui/QtMessenger.h"
 
 namespace kestrel {
 

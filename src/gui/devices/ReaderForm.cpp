@@ -1,5 +1,5 @@
-#include "devices/ReaderForm.h"
-#include "core/QtControls.h"
+#include "gui/devices/ReaderForm.h"
+#include "gui/QtControls.h"
 
 #include <QCheckBox>
 #include <QFileDialog>
@@ -10,7 +10,7 @@
 #include <QVBoxLayout>
 #include <exception>
 
-#include "core/QtMessenger.h"
+#include "gui/QtMessenger.h"
 
 namespace kestrel {
 

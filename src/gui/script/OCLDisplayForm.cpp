@@ -1,4 +1,4 @@
-#include "script/OCLDisplayForm.h"
+#include "gui/script/OCLDisplayForm.h"
 
 #include <QCloseEvent>
 #include <QFontMetrics>

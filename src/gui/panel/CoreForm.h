@@ -9,7 +9,7 @@
 #include <QString>
 #include <QWidget>
 
-#include "console/CoreDisplay.h"
+#include "machine/CoreDisplay.h"
 
 class QScrollBar;
 class QTimer;

@@ -1,4 +1,4 @@
-#include "script/OCLEditForm.h"
+#include "gui/script/OCLEditForm.h"
 
 #include <QFile>
 #include <QGuiApplication>
@@ -8,8 +8,8 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
-#include "core/QtFixedFont.h"
-#include "core/QtMessenger.h"
+#include "gui/QtFixedFont.h"
+#include "gui/QtMessenger.h"
 
 namespace kestrel {
 

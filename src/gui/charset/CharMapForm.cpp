@@ -1,4 +1,4 @@
-#include "charset/CharMapForm.h"
+#include "gui/charset/CharMapForm.h"
 
 #include <QComboBox>
 #include <QEvent>
@@ -10,7 +10,7 @@
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
-#include "core/QtFixedFont.h"
+#include "gui/QtFixedFont.h"
 
 namespace kestrel {
 

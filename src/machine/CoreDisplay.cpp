@@ -1,4 +1,4 @@
-#include "console/CoreDisplay.h"
+#include "machine/CoreDisplay.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "console/CoreForm.h"
+#include "gui/panel/CoreForm.h"
 
 #include <QCoreApplication>
 #include <QFontMetrics>
@@ -10,7 +10,7 @@
 #include <QScrollBar>
 #include <QTimer>
 
-#include "core/QtFixedFont.h"
+#include "gui/QtFixedFont.h"
 
 namespace kestrel {
 

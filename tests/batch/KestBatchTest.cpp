@@ -1,5 +1,5 @@
 // The batch front end: the command line, and whole jobs run in-process with the real threads.
-#include "console/KestBatch.h"
+#include "batch/KestBatch.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "console/MainForm.h"
-#include "core/QtControls.h"
+#include "gui/panel/MainForm.h"
+#include "gui/QtControls.h"
 
 #include <QAction>
 #include <QApplication>
@@ -22,10 +22,10 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "console/CoreForm.h"
-#include "console/WindowLayout.h"
-#include "core/QtFixedFont.h"
+#include "gui/QtFixedFont.h"
+#include "gui/panel/CoreForm.h"
 #include "machine/Machine.h"
+#include "machine/WindowLayout.h"
 
 namespace kestrel {
 

@@ -1,4 +1,4 @@
-#include "core/QtFixedFont.h"
+#include "gui/QtFixedFont.h"
 
 #include <QFontDatabase>
 #include <QFontInfo>

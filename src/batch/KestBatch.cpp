@@ -1,4 +1,4 @@
-#include "console/KestBatch.h"
+#include "batch/KestBatch.h"
 
 #include <chrono>
 #include <cmath>

@@ -6,7 +6,7 @@
 #include <QWidget>
 
 #include "devices/IBM1403.h"
-#include "devices/URecDispForm.h"
+#include "gui/devices/URecDispForm.h"
 
 class QCheckBox;
 class QLabel;

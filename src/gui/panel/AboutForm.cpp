@@ -1,4 +1,4 @@
-#include "console/AboutForm.h"
+#include "gui/panel/AboutForm.h"
 
 #include <QLabel>
 #include <QPushButton>

@@ -1,4 +1,4 @@
-#include "core/TraceForm.h"
+#include "gui/panel/TraceForm.h"
 
 #include <QCheckBox>
 #include <QColor>
@@ -12,7 +12,7 @@
 #include <QVBoxLayout>
 #include <exception>
 
-#include "core/QtFixedFont.h"
+#include "gui/QtFixedFont.h"
 
 namespace kestrel {
 

@@ -1,4 +1,4 @@
-#include "console/WindowLayout.h"
+#include "machine/WindowLayout.h"
 
 #include <algorithm>
 

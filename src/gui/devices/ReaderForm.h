@@ -8,7 +8,7 @@
 #include <functional>
 
 #include "devices/IBM1402.h"
-#include "devices/URecDispForm.h"
+#include "gui/devices/URecDispForm.h"
 
 class QCheckBox;
 class QLabel;

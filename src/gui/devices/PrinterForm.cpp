@@ -1,4 +1,4 @@
-#include "devices/PrinterForm.h"
+#include "gui/devices/PrinterForm.h"
 
 #include <QCheckBox>
 #include <QGuiApplication>
