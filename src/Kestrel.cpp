@@ -37,6 +37,8 @@ int main(int argc, char** argv) {
     std::cout << "Kestrel " << KestrelVersion << " - IBM 1401 emulator\n";
     return BSOk;
   }
+  if (!line.Assemble.empty()) return RunAssemble(line, std::cout, std::cerr);
+  if (!line.RunSource.empty() && !PrepareRun(line, std::cerr)) return BSFailed;
   if (line.Batch)
     return RunBatch(line, ProgramPath(argc > 0 ? argv[0] : nullptr), std::cout, std::cerr);
 #ifdef KESTREL_HAVE_GUI

@@ -7,6 +7,7 @@
 #include <ostream>
 #include <sstream>
 
+#include "assembler/Autocoder.h"
 #include "machine/Machine.h"
 
 namespace kestrel {
@@ -241,6 +242,10 @@ std::string ParseCommandLine(const std::vector<std::string>& args, TCommandLine&
         return "--core needs a core size from " + std::to_string(MinCoreSize) + " to " +
                std::to_string(TCoreStorage::MaxSize);
       }
+    } else if (a == "--assemble") {
+      if (!value(line.Assemble) || line.Assemble.empty()) return "--assemble needs a source file";
+    } else if (a == "--run") {
+      if (!value(line.RunSource) || line.RunSource.empty()) return "--run needs a source file";
     } else if (a.size() > 1 && a[0] == '-' && a != "-") {
       return "unknown option " + a;
     } else {
@@ -250,6 +255,13 @@ std::string ParseCommandLine(const std::vector<std::string>& args, TCommandLine&
   }
   if (!line.Deck.empty() && !line.Arguments.empty()) {
     return "--deck boots a deck in place of a script: give one or the other";
+  }
+  if (!line.Assemble.empty() &&
+      (!line.RunSource.empty() || !line.Deck.empty() || !line.Arguments.empty())) {
+    return "--assemble only assembles: give no script, --deck or --run with it";
+  }
+  if (!line.RunSource.empty() && (!line.Deck.empty() || !line.Arguments.empty())) {
+    return "--run boots the assembled deck in place of a script: give no script or --deck";
   }
   if (batchOnly && !line.Batch && !line.Help && !line.Version) {
     return "--answer, --max-seconds, --trace, --features, --stop, --show-stops and --log "
@@ -267,10 +279,12 @@ TBootOptions BootOptions(const TCommandLine& line) {
 }
 
 std::string UsageText() {
-  return "Usage: kestrel [SCRIPT | --deck FILE] [--charset NAME] [--core N]\n"
-         "       kestrel --batch [SCRIPT | --deck FILE] [--charset NAME] [--core N]\n"
+  return "Usage: kestrel [SCRIPT | --deck FILE | --run SOURCE] [--charset NAME] [--core N]\n"
+         "       kestrel --batch [SCRIPT | --deck FILE | --run SOURCE] [--charset NAME] [--core "
+         "N]\n"
          "               [--answer N]... [--max-seconds S] [--trace LIST] [--stop FIELD=V]...\n"
          "               [--show-stops] [--features LIST] [--log FILE]\n"
+         "       kestrel --assemble SOURCE [--charset NAME] [--core N]\n"
          "\n"
          "Without --batch the emulator opens its windows and runs SCRIPT (an OCL script),\n"
          "else the start-up script named in its initialisation file (PowerOn.OCL).\n"
@@ -282,6 +296,10 @@ std::string UsageText() {
          CharConventionNames() +
          "\n"
          "  --core N         core storage of N positions (1400 to 16000)\n"
+         "  --assemble SOURCE  assemble an Autocoder source into SOURCE.cd (a self-loading\n"
+         "                   deck in the --charset convention, Pierce A by default) and\n"
+         "                   SOURCE.lst (the listing), beside it; nothing is run\n"
+         "  --run SOURCE     assemble it as --assemble does, then boot its deck as --deck\n"
          "  --answer N       the option to choose at the next DISPLAY that offers options\n"
          "                   (repeatable, used in order; none left: Cancel)\n"
          "  --max-seconds S  stop the machine and end after S seconds\n"
@@ -303,6 +321,41 @@ std::string UsageText() {
          "Kestrel.PRN in the current directory as they are printed.\n"
          "Exit status: 0 all well; 1 a failed IARCHECK, a script error or a Cancel; 2 a bad\n"
          "command line; 3 --max-seconds ended the run.\n";
+}
+
+namespace {
+TAsmOptions AssemblyOptions(const TCommandLine& line) {
+  TAsmOptions options;
+  if (const TCharConvention* c = FindCharConvention(line.Charset)) options.Convention = c;
+  options.CoreSize = static_cast<int>(line.CoreSize);
+  return options;
+}
+}  // namespace
+
+int RunAssemble(const TCommandLine& line, std::ostream& out, std::ostream& err) {
+  std::string deck;
+  TAssembly assembly;
+  const std::string error = AssembleFile(line.Assemble, AssemblyOptions(line), deck, assembly);
+  if (!error.empty()) {
+    err << TextLines(error) << (error.back() == '\n' ? "" : "\n");
+    return BSFailed;
+  }
+  out << line.Assemble << ": " << assembly.Deck.size() << " cards in " << deck << ", start "
+      << assembly.StartAddress << "\n";
+  return BSOk;
+}
+
+bool PrepareRun(TCommandLine& line, std::ostream& err) {
+  std::string deck;
+  TAssembly assembly;
+  const std::string error = AssembleFile(line.RunSource, AssemblyOptions(line), deck, assembly);
+  if (!error.empty()) {
+    err << TextLines(error) << (error.back() == '\n' ? "" : "\n");
+    return false;
+  }
+  line.Deck = deck;
+  if (line.Charset.empty()) line.Charset = std::string(CharConventions[0].Name);
+  return true;
 }
 
 int RunBatch(const TCommandLine& line, const std::string& programPath, std::ostream& out,

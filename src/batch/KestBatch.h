@@ -41,6 +41,8 @@ struct TCommandLine {
   long CoreSize = 0;           // --core N: positions of core storage (0: as configured)
   bool FeaturesGiven = false;  // --features LIST: these instead of the file's
   TFeatureSet Features = 0;
+  std::string Assemble;   // --assemble FILE: an Autocoder source to assemble, nothing run
+  std::string RunSource;  // --run FILE: assemble it, then boot its deck as --deck does
 };
 
 // What the start-up does for --deck, --charset and --core (checked by ParseCommandLine).
@@ -49,6 +51,14 @@ TBootOptions BootOptions(const TCommandLine& line);
 // Parses the arguments after the program name.  Returns an empty text, or what is wrong.
 std::string ParseCommandLine(const std::vector<std::string>& args, TCommandLine& line);
 std::string UsageText();
+
+// --assemble: assembles the source into a deck and a listing beside it; errors go to `err`.
+// Returns BSOk, or BSFailed when the source has errors or a file cannot be written.
+int RunAssemble(const TCommandLine& line, std::ostream& out, std::ostream& err);
+// --run: assembles the source and makes the line boot its deck (in the convention of
+// --charset, Pierce A when none is given).  Returns false, with the errors on `err`, when the
+// source has errors.
+bool PrepareRun(TCommandLine& line, std::ostream& err);
 
 // Runs a batch job; returns its exit status.  `programPath` locates the initialisation file.
 int RunBatch(const TCommandLine& line, const std::string& programPath, std::ostream& out,
