@@ -131,6 +131,7 @@ struct TStatement {
   bool WordMark = false;       // a word mark on its first position
   std::vector<int> Pool;       // literals placed after it (LTORG, END)
   int Value = -1;              // EQU, EX, END
+  bool OperandBad = false;     // reported while splitting it
 };
 
 std::string Column(const std::string& line, int first, int last) {
@@ -342,7 +343,10 @@ class TAssembler {
       }
       item += c;
     }
-    if (inText) Error(s.Line, itemColumn, "the text has no closing @");
+    if (inText) {
+      Error(s.Line, itemColumn, "the text has no closing @");
+      s.OperandBad = true;
+    }
     if (!item.empty() || !s.Items.empty()) s.Items.push_back({item, itemColumn});
     s.Comment = Trim(operand.substr(std::min(i, operand.size())));
   }
@@ -373,6 +377,7 @@ class TAssembler {
     const TMnemonic& m = *s.Mnemonic;
     std::vector<TItem> addresses = s.Items;
     bool hasD = false;
+    bool formRight = true;
     switch (m.Form) {
       case FAddresses:
         break;
@@ -388,6 +393,7 @@ class TAssembler {
                                : s.Op + " needs a branch address and a d-character");
           addresses.clear();
           hasD = false;
+          formRight = false;
         }
         break;
       case FFixedD:
@@ -398,6 +404,7 @@ class TAssembler {
         if (addresses.empty()) {
           Error(s.Line, 21, s.Op + " needs a d-character");
           hasD = false;
+          formRight = false;
         }
         break;
     }
@@ -406,7 +413,11 @@ class TAssembler {
       addresses.pop_back();
     }
     const int count = static_cast<int>(addresses.size());
-    if (count < m.MinAddr || count > m.MaxAddr) {
+    bool countRight = true;
+    if (!formRight) {
+      countRight = false;
+    } else if (count < m.MinAddr || count > m.MaxAddr) {
+      countRight = false;
       std::string wanted = m.MinAddr == m.MaxAddr
                                ? std::to_string(m.MinAddr)
                                : std::to_string(m.MinAddr) + " to " + std::to_string(m.MaxAddr);
@@ -417,7 +428,7 @@ class TAssembler {
     }
     for (const TItem& item : addresses) {
       TExpr e;
-      if (ParseExpr(s, item, e)) s.Addresses.push_back(e);
+      if (countRight && !s.OperandBad && ParseExpr(s, item, e)) s.Addresses.push_back(e);
     }
     if (s.DItem && s.DItem->Text.size() != 1) {
       Error(s.Line, s.DItem->Column, "the d-character is one character");
@@ -552,6 +563,7 @@ class TAssembler {
 
   // DCW and DC: @text@, a number with or without a sign, or #N blanks.
   void PassOneConstant(TStatement& s) {
+    if (s.OperandBad) return;
     if (s.Items.size() != 1) {
       Error(s.Line, 21, s.Op + " needs one constant");
       return;
@@ -627,13 +639,14 @@ class TAssembler {
       return;
     }
     TExpr e;
-    if (ParseExpr(s, s.Items.front(), e)) s.Addresses.push_back(e);
+    if (!s.OperandBad && ParseExpr(s, s.Items.front(), e)) s.Addresses.push_back(e);
     s.WordMark = true;
     if (Place(s, 3)) Define(s, s.Location + 2);
   }
 
   // An address that must be known where it stands (EQU, ORG): symbols defined above it.
   bool ValueNow(TStatement& s, int& value) {
+    if (s.OperandBad) return false;
     if (s.Items.size() != 1) {
       Error(s.Line, 21, s.Op + " needs one address");
       return false;
@@ -685,7 +698,7 @@ class TAssembler {
       return;
     }
     TExpr e;
-    if (ParseExpr(s, s.Items.front(), e)) s.Addresses.push_back(e);
+    if (!s.OperandBad && ParseExpr(s, s.Items.front(), e)) s.Addresses.push_back(e);
   }
 
   // ---- pass two: addresses ----
