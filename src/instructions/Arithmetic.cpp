@@ -59,9 +59,10 @@ constexpr std::array<uint8_t, 20> SumCode = MakeSumTable();
 // with no zone to carry over.  While neither field's position has a trap bit, this loop does the
 // accesses itself; it stops before the first position it may not do so, returning the number of
 // positions done.  The state lives in locals while it runs.
-[[gnu::noinline]] int AddDigitsOnly(TCoreStorage& core, const std::array<uint8_t, 64>& aDigitOf,
-                                    uint16_t& aarOut, uint16_t& barOut, unsigned& carryOut,
-                                    bool& aExhaustedOut) {
+[[gnu::always_inline]] inline int AddDigitsOnly(TCoreStorage& core,
+                                                const std::array<uint8_t, 64>& aDigitOf,
+                                                uint16_t& aarOut, uint16_t& barOut,
+                                                unsigned& carryOut, bool& aExhaustedOut) {
   uint16_t aar = aarOut;
   uint16_t bar = barOut;
   unsigned carry = carryOut;
