@@ -54,28 +54,35 @@ constexpr std::array<uint8_t, 20> MakeSumTable() {
   return table;
 }
 constexpr std::array<uint8_t, 20> SumCode = MakeSumTable();
+// The same as the raw word a digits-only position is stored as (no zone, no word mark).
+constexpr std::array<uint16_t, 20> MakeSumWordTable() {
+  std::array<uint16_t, 20> table{};
+  for (int sum = 0; sum < 20; ++sum)
+    table[sum] = static_cast<uint16_t>(CoreChar::Changed | CoreChar::Written | SumCode[sum]);
+  return table;
+}
+constexpr std::array<uint16_t, 20> SumWord = MakeSumWordTable();
 
 // The positions past the units position and short of the B-field's word mark hold digits only,
 // with no zone to carry over.  While neither field's position has a trap bit, this loop does the
 // accesses itself; it stops before the first position it may not do so, returning the number of
 // positions done.  The state lives in locals while it runs.
-[[gnu::always_inline]] inline int AddDigitsOnly(TCoreStorage& core,
-                                                const std::array<uint8_t, 64>& aDigitOf,
-                                                uint16_t& aarOut, uint16_t& barOut,
-                                                unsigned& carryOut, bool& aExhaustedOut) {
+[[gnu::noinline]] int AddDigitsOnly(TCoreStorage& core, const std::array<uint8_t, 64>& aDigitOf,
+                                    uint16_t& aarOut, uint16_t& barOut, unsigned& carryOut,
+                                    bool& aExhaustedOut) {
   uint16_t aar = aarOut;
   uint16_t bar = barOut;
   unsigned carry = carryOut;
   int done = 0;
   if (!aExhaustedOut) {
-    while (core.PlainToStore(bar) && core.Plain(aar)) {
+    while (core.PlainPair(aar, bar)) {
       const uint16_t bWord = core.Word(bar);
       if (bWord & CoreChar::WordMark) break;
       const uint16_t aWord = core.Word(aar);
       const unsigned sum =
           aDigitOf[aWord & CoreChar::CodeMask] + DigitOf[bWord & CoreChar::CodeMask] + carry;
       carry = sum >= 10 ? 1 : 0;
-      core.PutWord(bar, CoreChar::Changed | CoreChar::Written | SumCode[sum]);
+      core.PutWord(bar, SumWord[sum]);
       ++done;
       --aar;
       --bar;
@@ -93,7 +100,7 @@ constexpr std::array<uint8_t, 20> SumCode = MakeSumTable();
       if (bWord & CoreChar::WordMark) break;
       const unsigned sum = aDigit + DigitOf[bWord & CoreChar::CodeMask] + carry;
       carry = sum >= 10 ? 1 : 0;
-      core.PutWord(bar, CoreChar::Changed | CoreChar::Written | SumCode[sum]);
+      core.PutWord(bar, SumWord[sum]);
       ++done;
       --bar;
     }
