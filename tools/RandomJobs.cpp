@@ -2,7 +2,7 @@
 // (scripts/differential).  Each program is made from its seed alone, so a seed names the same
 // program on every machine:
 //
-//   kestrel-randjobs [--clear-first] DIR FIRST-SEED COUNT [PER-JOB]
+//   kestrel-randjobs [--clear-first] [--features] DIR FIRST-SEED COUNT [PER-JOB]
 //
 // writes into DIR one tape image per program (P<seed>.MT: record 1 is the whole core image with
 // its word marks, loaded at 1 by the tape unit's Load; a few short records follow for the
@@ -18,7 +18,9 @@
 // unless it rewrites its own branches.  Operands fall mostly on short fields with word marks;
 // some point into the program itself (and patch later instructions), into the index registers,
 // outside core or at characters no address may hold, and op codes, lengths and d-characters are
-// sometimes wrong, so the machine checks come up too.
+// sometimes wrong, so the machine checks come up too.  The special features' instructions (multiply,
+// divide, move record, bit test, binary code and decode) and the column binary read and punch
+// are among them with --features (such a job is to run with every feature installed).
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -133,14 +135,23 @@ const std::vector<TOp> Ops = {
     {8, 1},    // SRF
     {59, 1},   // H
 };
+// With --features, these too (the job installs every special feature).
+const std::vector<TOp> FeatureOps = {
+    {12, 4},  // M
+    {28, 4},  // D
+    {39, 2},  // MCM
+    {22, 4},  // BBE
+};
 
-uint8_t RandomOp(TRandom& rnd) {
+uint8_t RandomOp(TRandom& rnd, bool features) {
   if (rnd.Below(200) == 0) return static_cast<uint8_t>(rnd.Below(64));  // perhaps no instruction
+  std::vector<TOp> ops = Ops;
+  if (features) ops.insert(ops.end(), FeatureOps.begin(), FeatureOps.end());
   unsigned total = 0;
-  for (const TOp& op : Ops)
+  for (const TOp& op : ops)
     total += op.Weight;
   unsigned pick = rnd.Below(total);
-  for (const TOp& op : Ops) {
+  for (const TOp& op : ops) {
     if (pick < op.Weight) return op.Code;
     pick -= op.Weight;
   }
@@ -149,8 +160,9 @@ uint8_t RandomOp(TRandom& rnd) {
 
 class TProgram {
  public:
-  TProgram(uint64_t seed, unsigned coreSize)
-      : rnd_(seed),
+  TProgram(uint64_t seed, unsigned coreSize, bool features)
+      : features_(features),
+        rnd_(seed),
         size_(coreSize),
         // The Load reads the position after the record too, so that one must be inside core.
         loaded_(coreSize == 1400 ? 1398 : rnd_.Between(1500, std::min(coreSize - 2, 2600u))),
@@ -299,7 +311,7 @@ class TProgram {
     // Where each instruction starts: lengths first, so branches can aim at later ones.
     unsigned at = ProgramStart;
     for (unsigned i = 0; i < count && at + 20 < DataStart - 30; ++i) {
-      uint8_t op = RandomOp(rnd_);
+      uint8_t op = RandomOp(rnd_, features_);
       unsigned length = LengthFor(op);
       ops_.push_back(op);
       lengths_.push_back(length);
@@ -358,7 +370,8 @@ class TProgram {
   }
 
   // The instructions that take their A-address as a branch address in this length.
-  static bool IsBranch(uint8_t op, unsigned length) {
+  bool IsBranch(uint8_t op, unsigned length) const {
+    if (op == 22 && features_) return true;  // BBE
     switch (op) {
       case 50:
       case 21:
@@ -378,6 +391,11 @@ class TProgram {
   unsigned LengthFor(uint8_t op) {
     if (rnd_.Below(200) == 0) return rnd_.Percent(50) ? 3 : 6;  // a word mark where none may be
     if (rnd_.Percent(1)) return rnd_.Between(9, 11);            // extra characters
+    if (features_) {
+      // BBE has eight characters; R and P with the d-character C read and punch column binary.
+      if (op == 22) return 8;
+      if (op == 1 || op == 4) return rnd_.Pick(std::vector<unsigned>{1, 4, 2, 5});
+    }
     switch (op) {
       case 50:  // B: 4 always, 5 on an indicator, 8 on a character, 7 ignored (never chained,
                 // which would branch wherever the instruction before left AAR)
@@ -412,6 +430,19 @@ class TProgram {
 
   uint8_t DModifier(uint8_t op) {
     if (rnd_.Percent(4)) return RandomCode(rnd_);
+    if (features_) {
+      switch (op) {
+        case 36:  // tape read or write for the % form; binary decode (A) and code (B)
+          return rnd_.Pick(std::vector<uint8_t>{41, 22, 49, 50, 49, 50});
+        case 1:
+        case 4:
+          return 51;  // C: column binary
+        case 22:
+          return rnd_.Pick(std::vector<uint8_t>{1, 2, 4, 8, 16, 32, 63, 7});  // the bits to test
+        default:
+          break;
+      }
+    }
     switch (op) {
       case 50:  // indicators and sense switches
         return rnd_.Pick(std::vector<uint8_t>{9, 12, 17, 18, 19, 20, 25, 34, 35, 39, 41, 49, 50});
@@ -429,6 +460,7 @@ class TProgram {
     }
   }
 
+  bool features_;
   TRandom rnd_;
   unsigned size_;
   unsigned loaded_;
@@ -487,14 +519,15 @@ bool WriteFile(const std::string& path, const std::string& text) {
 
 int main(int argc, char** argv) {
   bool clearFirst = false;
-  if (argc > 1 && std::string(argv[1]) == "--clear-first") {
-    clearFirst = true;
+  bool features = false;
+  while (argc > 1 && (std::string(argv[1]) == "--clear-first" || std::string(argv[1]) == "--features")) {
+    (std::string(argv[1]) == "--features" ? features : clearFirst) = true;
     --argc;
     ++argv;
   }
   if (argc < 4) {
     std::fprintf(stderr,
-                 "usage: kestrel-randjobs [--clear-first] DIR FIRST-SEED COUNT [PER-JOB]\n");
+                 "usage: kestrel-randjobs [--clear-first] [--features] DIR FIRST-SEED COUNT [PER-JOB]\n");
     return 2;
   }
   const std::string dir = argv[1];
@@ -526,7 +559,7 @@ int main(int argc, char** argv) {
   for (unsigned n = 0; n < count; ++n) {
     const uint64_t seed = first + n;
     TRandom pick(seed ^ 0x5DEECE66Dull);
-    TProgram program(seed, sizes[pick.Below(3)]);
+    TProgram program(seed, sizes[pick.Below(3)], features);
     program.Build();
     std::vector<uint8_t> tape;
     PutRecord(tape, program.LoadRecord());

@@ -16,7 +16,8 @@ namespace kestrel {
 // The five flags, written by the trace window's check boxes (and by the processor and the front
 // panel for instruction tracing), read by every thread.
 struct TTraceFlags {
-  TShared<bool> TraceInstructions;
+  // Watched by the processor's run loop (it hands its attention word over when it is built).
+  TWatched<bool> TraceInstructions{nullptr};
   TShared<bool> TraceDetails;
   TShared<bool> TraceRegisters;
   TShared<bool> TraceScripts;

@@ -222,7 +222,7 @@ void TCoreStorage::WriteStop(uint16_t address, uint8_t code) {
                              " by ");
 }
 
-uint16_t TCoreStorage::ReadAddress(uint16_t unitsAddress) {
+uint16_t TCoreStorage::ReadAddressCarefully(uint16_t unitsAddress) {
   uint8_t hundreds = ReadChar(static_cast<uint16_t>(unitsAddress - 2));
   uint8_t tens = ReadChar(static_cast<uint16_t>(unitsAddress - 1));
   uint8_t units = ReadChar(unitsAddress);
@@ -244,10 +244,20 @@ void TCoreStorage::StoreAddress(uint16_t unitsAddress, uint32_t value) {
   uint32_t group = value / 4000;
   uint32_t low = value % 1000;
   auto digit = [](uint32_t d) { return static_cast<uint8_t>(d == 0 ? Bcd::Zero : d); };
-  StoreChar(static_cast<uint16_t>(unitsAddress - 2),
-            static_cast<uint8_t>(digit(low / 100) + 16 * inGroup));
-  StoreChar(static_cast<uint16_t>(unitsAddress - 1), digit(low / 10 % 10));
-  StoreChar(unitsAddress, static_cast<uint8_t>(digit(low % 10) + 16 * group));
+  const uint8_t hundreds = static_cast<uint8_t>(digit(low / 100) + 16 * inGroup);
+  const uint8_t tens = digit(low / 10 % 10);
+  const uint8_t units = static_cast<uint8_t>(digit(low % 10) + 16 * group);
+  const uint16_t tensAddress = static_cast<uint16_t>(unitsAddress - 1);
+  const uint16_t hundredsAddress = static_cast<uint16_t>(unitsAddress - 2);
+  if (PlainToStore(hundredsAddress) && PlainToStore(tensAddress) && PlainToStore(unitsAddress)) {
+    PutWord(hundredsAddress, StoredWord(Word(hundredsAddress), hundreds));
+    PutWord(tensAddress, StoredWord(Word(tensAddress), tens));
+    PutWord(unitsAddress, StoredWord(Word(unitsAddress), units));
+    return;
+  }
+  StoreChar(hundredsAddress, hundreds);
+  StoreChar(tensAddress, tens);
+  StoreChar(unitsAddress, units);
 }
 
 // Both read downward and show the characters high-order first: collected as read, then turned

@@ -260,6 +260,15 @@ class TCoreStorage {
   bool PlainToStore(uint16_t address) const {
     return !(trap_[address].load(std::memory_order_relaxed) & (Trap::Read | Trap::Write));
   }
+  // Both at once: `from` may be read and `to` read and stored as raw words.
+  bool PlainPair(uint16_t from, uint16_t to) const {
+    return !((trap_[from].load(std::memory_order_relaxed) & Trap::Read) |
+             (trap_[to].load(std::memory_order_relaxed) & (Trap::Read | Trap::Write)));
+  }
+  bool PlainToRead(uint16_t a, uint16_t b) const {
+    return !((trap_[a].load(std::memory_order_relaxed) | trap_[b].load(std::memory_order_relaxed)) &
+             Trap::Read);
+  }
   void PutWord(uint16_t address, uint16_t word) {
     core_[address].store(word, std::memory_order_relaxed);
   }
@@ -273,7 +282,22 @@ class TCoreStorage {
                                  CoreChar::Written | code);
   }
 
-  uint16_t ReadAddress(uint16_t unitsAddress);
+  // The three-character address whose units position is `unitsAddress`.  Positions without
+  // trap bits holding a valid address are read raw; anything else takes the careful way.
+  uint16_t ReadAddress(uint16_t unitsAddress) {
+    const uint16_t tensAddress = static_cast<uint16_t>(unitsAddress - 1);
+    const uint16_t hundredsAddress = static_cast<uint16_t>(unitsAddress - 2);
+    if (!((trap_[hundredsAddress].load(std::memory_order_relaxed) |
+           trap_[tensAddress].load(std::memory_order_relaxed) |
+           trap_[unitsAddress].load(std::memory_order_relaxed)) &
+          Trap::Read)) {
+      const int32_t h = HundredsTable[Word(hundredsAddress) & CoreChar::CodeMask];
+      const int32_t t = TensTable[Word(tensAddress) & CoreChar::CodeMask];
+      const int32_t u = UnitsTable[Word(unitsAddress) & CoreChar::CodeMask];
+      if ((h | t | u) >= 0) return static_cast<uint16_t>(h + t + u);
+    }
+    return ReadAddressCarefully(unitsAddress);
+  }
   void StoreAddress(uint16_t unitsAddress, uint32_t value);
 
   // The fetch's instructions; positions [address, address + length] now hold a kept one.
@@ -336,6 +360,7 @@ class TCoreStorage {
   }
 
   uint16_t ReadTrapped(uint16_t address);
+  uint16_t ReadAddressCarefully(uint16_t unitsAddress);
   void StoreTrapped(uint16_t address, uint8_t code);
   void SetWordMarkTrapped(uint16_t address, bool on);
   void StoreWMTrapped(uint16_t address, bool wordMark, uint8_t code);

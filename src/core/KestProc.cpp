@@ -59,6 +59,7 @@ TCPUThread::TCPUThread(TRegisters& registers, TCoreStorage& core, TTraceFlags& f
       flags_(flags),
       messenger_(messenger),
       instructions_(instructions) {
+  flags.TraceInstructions.Watch(&registers.Attention);
   pending_.reserve(512);
 }
 
@@ -85,6 +86,7 @@ void TCPUThread::EndThread() {
   {
     std::lock_guard lock(wakeMutex_);
     ending_ = true;
+    R.Attention.Set(TAttention::ARLook);
     wakeSignal_.notify_one();
   }
   thread_.join();
@@ -183,17 +185,38 @@ void TCPUThread::ResetProcessor() {
 void TCPUThread::RunLoop() {
   TRegisters& r = R;
   TTraceFlags& flags = flags_;
+  TAttention& attention = r.Attention;
   if (r.IAR == 0) r.IAR = 1;
   int count = 0;
-  while (r.State == CpuState::Running && !ending_.load(std::memory_order_relaxed)) {
-    if (r.ResumePending) {
-      // The pending instruction runs without a new fetch and without the stops.
-      r.ResumePending = false;
-    } else {
-      // Only this thread stores InstrAddr: the fetch leaves the address it read.
-      const uint16_t instrAddr = r.IAR;
-      if (!FetchKept(instrAddr)) FetchNotKept(instrAddr);
-      pendingExecuted_ = false;
+  // The first instruction looks at everything; after that only what the attention word names.
+  attention.Set(TAttention::ARLook);
+  while (true) {
+    if (attention.Any()) [[unlikely]] {
+      if (attention.Has(TAttention::ARLook)) {
+        // Cleared before the values are read: a write after this asks again.
+        attention.Clear(TAttention::ARLook);
+        attention.Assign(TAttention::ARStops, r.AddressStop != 0 || r.OpcodeStop != 0);
+        attention.Assign(TAttention::ARTrace, flags.TraceInstructions);
+      }
+      if (r.State != CpuState::Running || ending_.load(std::memory_order_relaxed)) break;
+      if (r.ResumePending) {
+        // The pending instruction runs without a new fetch and without the stops.
+        r.ResumePending.SetQuietly(false);
+        Execute();
+        pendingExecuted_ = true;
+        if (!r.TurboMode && ++count == RegisterDisplayInterval) {
+          count = 0;
+          PostShowRegisters();
+        }
+        continue;
+      }
+    }
+    // Only this thread stores InstrAddr: the fetch leaves the address it read.
+    const uint16_t instrAddr = r.IAR;
+    if (!FetchKept(instrAddr)) FetchNotKept(instrAddr);
+    pendingExecuted_ = false;
+    // A stop set, tracing on, or a change the fetch made (a core stop): the careful way.
+    if (attention.Any()) [[unlikely]] {
       if (instrAddr == r.AddressStop) {
         R.StopMessage.Set("Address Stop at");
         r.State = CpuState::StopCondition;

@@ -70,11 +70,12 @@ struct TRegisters {
   TShared<uint16_t> PrinterLineCount;
   TShared<uint32_t> TapeTransferCount;
 
-  // Run control.
-  TShared<CpuState> State{CpuState::ReaderEmpty};
-  TShared<bool> ResumePending;
-  TShared<uint16_t> AddressStop;
-  TShared<uint8_t> OpcodeStop;
+  // Run control.  Every write of the watched values tells the run loop's attention word.
+  TAttention Attention;
+  TWatched<CpuState> State{&Attention, CpuState::ReaderEmpty};
+  TWatched<bool> ResumePending{&Attention};
+  TWatched<uint16_t> AddressStop{&Attention};
+  TWatched<uint8_t> OpcodeStop{&Attention};
   TShared<bool> TurboMode;
   TStopMessage StopMessage;
   // The special features installed (TFeature bits): set by the configuration while the processor

@@ -54,6 +54,14 @@ constexpr std::array<uint8_t, 20> MakeSumTable() {
   return table;
 }
 constexpr std::array<uint8_t, 20> SumCode = MakeSumTable();
+// The same as the raw word a digits-only position is stored as (no zone, no word mark).
+constexpr std::array<uint16_t, 20> MakeSumWordTable() {
+  std::array<uint16_t, 20> table{};
+  for (int sum = 0; sum < 20; ++sum)
+    table[sum] = static_cast<uint16_t>(CoreChar::Changed | CoreChar::Written | SumCode[sum]);
+  return table;
+}
+constexpr std::array<uint16_t, 20> SumWord = MakeSumWordTable();
 
 // The positions past the units position and short of the B-field's word mark hold digits only,
 // with no zone to carry over.  While neither field's position has a trap bit, this loop does the
@@ -67,14 +75,14 @@ constexpr std::array<uint8_t, 20> SumCode = MakeSumTable();
   unsigned carry = carryOut;
   int done = 0;
   if (!aExhaustedOut) {
-    while (core.PlainToStore(bar) && core.Plain(aar)) {
+    while (core.PlainPair(aar, bar)) {
       const uint16_t bWord = core.Word(bar);
       if (bWord & CoreChar::WordMark) break;
       const uint16_t aWord = core.Word(aar);
       const unsigned sum =
           aDigitOf[aWord & CoreChar::CodeMask] + DigitOf[bWord & CoreChar::CodeMask] + carry;
       carry = sum >= 10 ? 1 : 0;
-      core.PutWord(bar, CoreChar::Changed | CoreChar::Written | SumCode[sum]);
+      core.PutWord(bar, SumWord[sum]);
       ++done;
       --aar;
       --bar;
@@ -92,7 +100,7 @@ constexpr std::array<uint8_t, 20> SumCode = MakeSumTable();
       if (bWord & CoreChar::WordMark) break;
       const unsigned sum = aDigit + DigitOf[bWord & CoreChar::CodeMask] + carry;
       carry = sum >= 10 ? 1 : 0;
-      core.PutWord(bar, CoreChar::Changed | CoreChar::Written | SumCode[sum]);
+      core.PutWord(bar, SumWord[sum]);
       ++done;
       --bar;
     }

@@ -151,37 +151,57 @@ void TraceCompare(TCPUThread& cpu) {
 template <bool Details>
 static void Compare(TCPUThread& cpu) {
   TRegisters& r = cpu.R;
+  TCoreStorage& core = cpu.Core;
   const bool details = Details;
   bool equal = true;
   bool low = false;
   uint16_t aar = r.AAR;
   uint16_t bar = r.BAR;
-  while (true) {
-    TCharWM a = cpu.Core.ReadCharWM(aar);
-    TCharWM b = cpu.Core.ReadCharWM(bar);
-    r.AAR = static_cast<uint16_t>(aar - 1);
-    r.BAR = static_cast<uint16_t>(bar - 1);
-    if (a.WordMark && !b.WordMark) {
-      // The A-field is shorter: unequal, and this position is not compared.
-      equal = false;
-      break;
+  // AAR and BAR live in locals, one step behind the positions read: stored at the end or where a
+  // check stops a read.  Untraced, a pair of positions without trap bits is read raw.
+  try {
+    while (true) {
+      TCharWM a;
+      TCharWM b;
+      if (!details && core.PlainToRead(aar, bar)) {
+        a = TCoreStorage::CharOf(core.Word(aar));
+        b = TCoreStorage::CharOf(core.Word(bar));
+      } else {
+        a = core.ReadCharWM(aar);
+        b = core.ReadCharWM(bar);
+      }
+      if (a.WordMark && !b.WordMark) {
+        // The A-field is shorter: unequal, and this position is not compared.
+        equal = false;
+        --aar;
+        --bar;
+        break;
+      }
+      if (a.Code != b.Code) {
+        // Fields are compared from the units position up, so the high-order unequal position,
+        // the last one met, decides between high and low.
+        equal = false;
+        low = CollatingWeight[a.Code] < CollatingWeight[b.Code];
+      }
+      if (details) {
+        r.AAR = static_cast<uint16_t>(aar - 1);
+        r.BAR = static_cast<uint16_t>(bar - 1);
+        cpu.TraceAppend("D          " + Addr5(aar) + " " + Addr5(bar) + " \"" + BcdToChar(a.Code) +
+                        " " + BcdToChar(b.Code) + "\" -> " + (equal ? " Equal" : " Unequal") +
+                        (low ? " Low" : " High"));
+        cpu.TraceFlush();
+      }
+      --aar;
+      --bar;
+      if (b.WordMark) break;
     }
-    if (a.Code != b.Code) {
-      // Fields are compared from the units position up, so the high-order unequal position,
-      // the last one met, decides between high and low.
-      equal = false;
-      low = CollatingWeight[a.Code] < CollatingWeight[b.Code];
-    }
-    if (details) {
-      cpu.TraceAppend("D          " + Addr5(aar) + " " + Addr5(bar) + " \"" + BcdToChar(a.Code) +
-                      " " + BcdToChar(b.Code) + "\" -> " + (equal ? " Equal" : " Unequal") +
-                      (low ? " Low" : " High"));
-      cpu.TraceFlush();
-    }
-    --aar;
-    --bar;
-    if (b.WordMark) break;
+  } catch (...) {
+    r.AAR = aar;
+    r.BAR = bar;
+    throw;
   }
+  r.AAR = aar;
+  r.BAR = bar;
   r.EqualIndicator = equal;
   r.LowIndicator = low;
 }

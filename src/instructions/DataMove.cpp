@@ -76,21 +76,41 @@ void TraceMoveChars(TCPUThread& cpu) {
 template <bool Details>
 static void MoveChars(TCPUThread& cpu) {
   TRegisters& r = cpu.R;
+  TCoreStorage& core = cpu.Core;
   const bool details = Details;
   uint16_t aar = r.AAR;
   uint16_t bar = r.BAR;
   int count = 0;
   bool last = false;
-  while (!last) {
-    TCharWM a = cpu.Core.ReadCharWM(aar);
-    TCharWM b = cpu.Core.ReadCharWM(bar);
-    if (details) TraceMovedChar(cpu, aar, a.Code, bar, false);
-    cpu.Core.StoreChar(bar, a.Code);
-    r.AAR = --aar;
-    r.BAR = --bar;
-    ++count;
-    last = a.WordMark || b.WordMark || aar == 0;
+  // AAR and BAR live in locals while the fields run, stored at the end or where a check stops
+  // them.  Untraced, a pair of positions without trap bits is moved by the loop itself.
+  try {
+    while (!last) {
+      bool marks;
+      if (!details && core.PlainPair(aar, bar)) {
+        const uint16_t aWord = core.Word(aar);
+        const uint16_t bWord = core.Word(bar);
+        core.PutWord(bar, TCoreStorage::StoredWord(bWord, aWord & CoreChar::CodeMask));
+        marks = ((aWord | bWord) & CoreChar::WordMark) != 0;
+      } else {
+        TCharWM a = core.ReadCharWM(aar);
+        TCharWM b = core.ReadCharWM(bar);
+        if (details) TraceMovedChar(cpu, aar, a.Code, bar, false);
+        core.StoreChar(bar, a.Code);
+        marks = a.WordMark || b.WordMark;
+      }
+      --aar;
+      --bar;
+      ++count;
+      last = marks || aar == 0;
+    }
+  } catch (...) {
+    r.AAR = aar;
+    r.BAR = bar;
+    throw;
   }
+  r.AAR = aar;
+  r.BAR = bar;
   if (details) cpu.TraceAppend("D          Chars moved=" + std::to_string(count));
   if (aar == 0) {
     cpu.TraceFlush();
@@ -116,20 +136,37 @@ void TraceLoadChars(TCPUThread& cpu) {
 template <bool Details>
 static void LoadChars(TCPUThread& cpu) {
   TRegisters& r = cpu.R;
+  TCoreStorage& core = cpu.Core;
   const bool details = Details;
   uint16_t aar = r.AAR;
   uint16_t bar = r.BAR;
   int count = 0;
   bool last = false;
-  while (!last) {
-    TCharWM a = cpu.Core.ReadCharWM(aar);
-    if (details) TraceMovedChar(cpu, aar, a.Code, bar, a.WordMark);
-    cpu.Core.StoreCharWM(bar, a.WordMark, a.Code);
-    r.AAR = --aar;
-    r.BAR = --bar;
-    ++count;
-    last = a.WordMark;
+  try {
+    while (!last) {
+      if (!details && core.PlainPair(aar, bar)) {
+        const uint16_t aWord = core.Word(aar);
+        core.PutWord(bar,
+                     static_cast<uint16_t>((aWord & (CoreChar::CodeMask | CoreChar::WordMark)) |
+                                           CoreChar::Changed | CoreChar::Written));
+        last = (aWord & CoreChar::WordMark) != 0;
+      } else {
+        TCharWM a = core.ReadCharWM(aar);
+        if (details) TraceMovedChar(cpu, aar, a.Code, bar, a.WordMark);
+        core.StoreCharWM(bar, a.WordMark, a.Code);
+        last = a.WordMark;
+      }
+      --aar;
+      --bar;
+      ++count;
+    }
+  } catch (...) {
+    r.AAR = aar;
+    r.BAR = bar;
+    throw;
   }
+  r.AAR = aar;
+  r.BAR = bar;
   if (details) cpu.TraceAppend("D          Chars moved=" + std::to_string(count));
 }
 

@@ -109,30 +109,59 @@ void ExecMoveSuppress(TCPUThread& cpu) {
   TCoreStorage& core = cpu.Core;
   uint16_t aar = r.AAR;
   uint16_t bar = r.BAR;
-  // Pass 1: the A-field moves to its word mark, the units sign dropped; B word marks go.
   int count = 0;
-  while (true) {
-    TCharWM a = core.ReadCharWM(aar);
-    uint8_t code = count == 0 ? static_cast<uint8_t>(a.Code & Bcd::NumericMask) : a.Code;
-    core.StoreCharWM(bar, false, code);
-    r.AAR = --aar;
-    r.BAR = --bar;
-    ++count;
-    if (a.WordMark) break;
-  }
-  // Pass 2, left to right: zeros and commas are blanked until a significant digit; any other
-  // character than blank, digit, comma or minus starts suppressing again.
-  bool suppress = true;
-  for (int k = 0; k < count; ++k) {
-    r.BAR = ++bar;
-    uint8_t c = core.ReadChar(bar);
-    if (suppress && (c == Bcd::Zero || c == Bcd::Comma)) core.StoreCharWM(bar, false, Bcd::Blank);
-    if (SignificantDigit(c)) {
-      suppress = false;
-    } else if (c != Bcd::Blank && c != Bcd::Zero && c != Bcd::Comma && c != Bcd::Minus) {
-      suppress = true;
+  // AAR and BAR live in locals, stored at the end or where a check stops the move.  A pair of
+  // positions without trap bits is read and stored raw.
+  try {
+    // Pass 1: the A-field moves to its word mark, the units sign dropped; B word marks go.
+    while (true) {
+      bool mark;
+      if (core.PlainPair(aar, bar)) {
+        const uint16_t aWord = core.Word(aar);
+        uint8_t code = static_cast<uint8_t>(aWord & CoreChar::CodeMask);
+        if (count == 0) code &= Bcd::NumericMask;
+        core.PutWord(bar, static_cast<uint16_t>(CoreChar::Changed | CoreChar::Written | code));
+        mark = (aWord & CoreChar::WordMark) != 0;
+      } else {
+        TCharWM a = core.ReadCharWM(aar);
+        uint8_t code = count == 0 ? static_cast<uint8_t>(a.Code & Bcd::NumericMask) : a.Code;
+        core.StoreCharWM(bar, false, code);
+        mark = a.WordMark;
+      }
+      --aar;
+      --bar;
+      ++count;
+      if (mark) break;
     }
+    r.AAR = aar;
+    // Pass 2, left to right: zeros and commas are blanked until a significant digit; any other
+    // character than blank, digit, comma or minus starts suppressing again.
+    bool suppress = true;
+    for (int k = 0; k < count; ++k) {
+      ++bar;
+      uint8_t c;
+      if (core.PlainToStore(bar)) {
+        c = static_cast<uint8_t>(core.Word(bar) & CoreChar::CodeMask);
+        if (suppress && (c == Bcd::Zero || c == Bcd::Comma)) {
+          core.PutWord(bar, static_cast<uint16_t>(CoreChar::Changed | CoreChar::Written));
+        }
+      } else {
+        c = core.ReadChar(bar);
+        if (suppress && (c == Bcd::Zero || c == Bcd::Comma))
+          core.StoreCharWM(bar, false, Bcd::Blank);
+      }
+      if (SignificantDigit(c)) {
+        suppress = false;
+      } else if (c != Bcd::Blank && c != Bcd::Zero && c != Bcd::Comma && c != Bcd::Minus) {
+        suppress = true;
+      }
+    }
+  } catch (...) {
+    r.AAR = aar;
+    r.BAR = bar;
+    throw;
   }
+  r.BAR = bar;
   if (cpu.TracingDetails()) cpu.TraceAppend("D          Chars moved=" + std::to_string(count));
 }
 
