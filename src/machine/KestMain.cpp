@@ -1,7 +1,9 @@
 #include "machine/KestMain.h"
 
+#include <algorithm>
 #include <filesystem>
 
+#include "assembler/Autocoder.h"
 #include "machine/Machine.h"
 
 namespace kestrel {
@@ -93,6 +95,36 @@ TScriptStart TConsole::BootDeck() {
   }
   PBStartClick();
   return TScriptStart::Started;
+}
+
+TScriptStart TConsole::AssembleAndRun(const std::string& sourceFile) {
+  if (machine_.Registers.State == CpuState::Running ||
+      static_cast<TRunState>(machine_.Script.ScriptState()) == TRunState::Running) {
+    ReportError("Stop the processor and the script before assembling and running a program");
+    return TScriptStart::Failed;
+  }
+  TAsmOptions options;
+  if (const TCharConvention* current = machine_.CharMap.Convention(); current != nullptr) {
+    options.Convention = current;
+  }
+  options.CoreSize = machine_.Core.Size();
+  std::string deck;
+  TAssembly assembly;
+  const std::string error = AssembleFile(sourceFile, options, deck, assembly);
+  if (!error.empty()) {
+    std::string message = error;
+    while (!message.empty() && message.back() == '\n') message.pop_back();
+    std::replace(message.begin(), message.end(), '\n', '\r');
+    ReportError(message);
+    UpdateStatus();
+    return TScriptStart::Failed;
+  }
+  // The deck is punched in this convention: the reader reads it back in the same.
+  machine_.CharMap.SetConvention(options.Convention);
+  SystemReset();
+  boot_.Deck = deck;
+  boot_.Convention = options.Convention;
+  return BootDeck();
 }
 
 void TConsole::ProgramExit() {

@@ -80,6 +80,10 @@ class TConsole : public IMessageReceiver {
   // The boot options then apply after the configuration; a deck boot takes the script's place.
   TScriptStart FirstActivation(const std::vector<std::string>& arguments);
   void SetBootOptions(TBootOptions options) { boot_ = std::move(options); }
+  // File > Assemble and Run: the Autocoder source assembled beside itself (its deck and listing),
+  // then, after a reset, its deck booted as --deck boots one.  Errors go to the operator, all of
+  // them, and nothing runs; a running processor or script refuses it.
+  TScriptStart AssembleAndRun(const std::string& sourceFile);
   // What program exit does for the machine: the printer writes its print file.
   void ProgramExit();
   static constexpr const char* PrintFileName = "Kestrel.PRN";

@@ -278,5 +278,38 @@ TEST_F(Console, ShowRegistersFillsTheLabels) {
   EXPECT_EQ(c.LAOP(), "M");
 }
 
+// File > Assemble and Run: a good source is reset, loaded and started from its own deck; a bad
+// one reports every error at once and leaves the reader and the core as they were.
+TEST_F(Console, AssembleAndRunBootsTheDeckOrReportsEveryError) {
+  f.M.Core.SetCoreSize(4000);
+  f.Dir.Write("BAD.S",
+              "               ORG  500\n"
+              "     START     XYZ  1\n"
+              "               B    NOWHERE\n"
+              "               END  START\n");
+  EXPECT_EQ(c.AssembleAndRun("BAD.S"), TScriptStart::Failed);
+  ASSERT_EQ(view.Errors.size(), 1u);
+  EXPECT_NE(view.Errors[0].find("LINE 2 COLUMN 16"), std::string::npos) << view.Errors[0];
+  EXPECT_NE(view.Errors[0].find("\rLINE 3 COLUMN"), std::string::npos) << view.Errors[0];
+  EXPECT_FALSE(f.Dir.Exists("BAD.cd"));
+  EXPECT_TRUE(f.M.ReaderPunch.CardFileName().empty());
+
+  f.Dir.Write("HI.S",
+              "               ORG  500\n"
+              "     START     MCW  @HI@,202\n"
+              "               W\n"
+              "               H    START\n"
+              "               END  START\n");
+  EXPECT_EQ(c.AssembleAndRun("HI.S"), TScriptStart::Started);
+  EXPECT_EQ(view.Errors.size(), 1u);
+  EXPECT_TRUE(f.Dir.Exists("HI.cd"));
+  EXPECT_TRUE(f.Dir.Exists("HI.lst"));
+  EXPECT_EQ(f.M.ReaderPunch.CardFileName(), "HI.cd");
+  EXPECT_EQ(f.M.CharMap.Convention(), &CharConventions[0]);
+  // The first card was read into 1-80 by Load and the rest wait in the hopper.
+  EXPECT_FALSE(f.M.ReaderPunch.Pile(PLHopper).empty());
+  EXPECT_EQ(f.M.Core.Size(), 4000);
+}
+
 }  // namespace
 }  // namespace kestrel::test

@@ -293,6 +293,9 @@ void TMainForm::BuildMenu() {
   MIOpen->setObjectName(QStringLiteral("MIOpen"));
   MIEdit = file->addAction(QStringLiteral("&Edit Script"), this, &TMainForm::MIEditClick);
   MIEdit->setObjectName(QStringLiteral("MIEdit"));
+  MIAssemble = file->addAction(QStringLiteral("&Assemble and Run..."), this,
+                               &TMainForm::MIAssembleClick);
+  MIAssemble->setObjectName(QStringLiteral("MIAssemble"));
   file->addSeparator();
   MIExit = file->addAction(QStringLiteral("E&xit"), this, &QWidget::close);
   MIExit->setObjectName(QStringLiteral("MIExit"));
@@ -578,6 +581,14 @@ void TMainForm::MIOpenClick() {
   if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
     console_.StartScriptFile(dialog.selectedFiles().front().toStdString());
   }
+  console_.UpdateStatus();
+}
+
+void TMainForm::MIAssembleClick() {
+  const QString source = QFileDialog::getOpenFileName(
+      this, QStringLiteral("Assemble and Run"), QString(),
+      QStringLiteral("Autocoder Sources (*.S *.s *.AUT *.aut);;Any File (*)"));
+  if (!source.isEmpty()) console_.AssembleAndRun(source.toStdString());
   console_.UpdateStatus();
 }
 

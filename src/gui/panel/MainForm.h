@@ -106,6 +106,7 @@ class TMainForm : public QMainWindow, public IConsoleView {
   void LAWClick(int tag);
   void MIOpenClick();
   void MIEditClick();
+  void MIAssembleClick();
   void MIOptionsClick();
   void MIAboutClick();
   void ShowStopFields();
@@ -163,6 +164,7 @@ class TMainForm : public QMainWindow, public IConsoleView {
   std::array<TClickLabel*, 7> LAW{};  // by tag 1 .. 6
   QAction* MIOpen = nullptr;
   QAction* MIEdit = nullptr;
+  QAction* MIAssemble = nullptr;
   QAction* MIExit = nullptr;
   QMenu* MIView = nullptr;
   QAction* MIOptions = nullptr;
