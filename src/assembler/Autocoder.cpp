@@ -27,6 +27,7 @@ enum TForm {
   FFixedD,     // I with the d-character the mnemonic stands for (BE, BAV ...)
   FId,         // I,d (BIN)
   FDChar,      // d; or I,d (CC, SS)
+  FTape,       // a tape unit 1-6 and, with MaxAddr 1, the area: %Un in the A-address
 };
 
 struct TMnemonic {
@@ -71,6 +72,11 @@ constexpr TMnemonic Mnemonics[] = {
     {"BCV", Op('B'), FFixedD, 1, 1, '@'},  {"BEF", Op('B'), FFixedD, 1, 1, 'K'},
     {"BER", Op('B'), FFixedD, 1, 1, 'L'},  {"CC", Op('F'), FDChar, 0, 1, 0},
     {"SS", Op('K'), FDChar, 0, 1, 0},      {"SSF", Op('K'), FDChar, 0, 1, 0},
+    {"RT", Op('M'), FTape, 1, 1, 'R'},     {"RTW", Op('L'), FTape, 1, 1, 'R'},
+    {"WT", Op('M'), FTape, 1, 1, 'W'},     {"WTW", Op('L'), FTape, 1, 1, 'W'},
+    {"RWD", Op('U'), FTape, 0, 0, 'R'},    {"RWU", Op('U'), FTape, 0, 0, 'U'},
+    {"BSP", Op('U'), FTape, 0, 0, 'B'},    {"SKP", Op('U'), FTape, 0, 0, 'E'},
+    {"WTM", Op('U'), FTape, 0, 0, 'M'},
 };
 
 const TMnemonic* FindMnemonic(std::string_view name) {
@@ -131,6 +137,7 @@ struct TStatement {
   bool WordMark = false;       // a word mark on its first position
   std::vector<int> Pool;       // literals placed after it (LTORG, END)
   int Value = -1;              // EQU, EX, END
+  char TapeUnit = 0;           // RT, WT ...: the unit's digit
   bool OperandBad = false;     // reported while splitting it
 };
 
@@ -207,7 +214,12 @@ class TAssembler {
       lastLine_ = line;
       TStatement s;
       s.Line = line;
+      // A line past the card is one error, whatever its columns beyond 80 hold.
       bool bad = false;
+      if (text.size() > 80) {
+        Error(line, 81, "the line is longer than 80 columns");
+        bad = true;
+      }
       for (size_t i = 0; i < text.size() && !bad; ++i) {
         const auto c = static_cast<unsigned char>(text[i]);
         if (c == '\t') {
@@ -217,10 +229,6 @@ class TAssembler {
           Error(line, static_cast<int>(i) + 1, "a character that is not 1401 text");
           bad = true;
         }
-      }
-      if (!bad && text.size() > 80) {
-        Error(line, 81, "the line is longer than 80 columns");
-        bad = true;
       }
       if (bad) text.clear();
       s.Text = text;
@@ -375,11 +383,16 @@ class TAssembler {
 
   void PassOneInstruction(TStatement& s) {
     const TMnemonic& m = *s.Mnemonic;
+    if (m.Form == FTape) {
+      PassOneTape(s);
+      return;
+    }
     std::vector<TItem> addresses = s.Items;
     bool hasD = false;
     bool formRight = true;
     switch (m.Form) {
       case FAddresses:
+      case FTape:  // taken above
         break;
       case FBranch:
         if (addresses.size() >= 2) hasD = true;
@@ -437,6 +450,27 @@ class TAssembler {
     const int length = 1 + 3 * count + (hasD ? 1 : 0);
     s.WordMark = true;
     if (Place(s, length)) Define(s, s.Location);
+  }
+
+  // RT 1,AREA is M %U1 AREA R: the unit as the A-address's three characters, then the area.
+  void PassOneTape(TStatement& s) {
+    const TMnemonic& m = *s.Mnemonic;
+    const size_t wanted = 1 + static_cast<size_t>(m.MaxAddr);
+    if (s.Items.size() != wanted) {
+      Error(s.Line, 21,
+            m.MaxAddr == 1 ? s.Op + " needs a tape unit and an area" : s.Op + " needs a tape unit");
+    } else {
+      const TItem& unit = s.Items.front();
+      if (unit.Text.size() != 1 || unit.Text[0] < '1' || unit.Text[0] > '6') {
+        Error(s.Line, unit.Column, "a tape unit is 1 to 6");
+      } else {
+        s.TapeUnit = unit.Text[0];
+      }
+      TExpr e;
+      if (m.MaxAddr == 1 && !s.OperandBad && ParseExpr(s, s.Items[1], e)) s.Addresses.push_back(e);
+    }
+    s.WordMark = true;
+    if (Place(s, 5 + 3 * m.MaxAddr)) Define(s, s.Location);
   }
 
   // An address term: symbol, actual address, `*` or a literal, then +N or -N, then +X1..+X3.
@@ -739,15 +773,21 @@ class TAssembler {
       s.Codes.assign(static_cast<size_t>(s.Length), Bcd::Blank);
       s.Codes[0] = s.Mnemonic->Code;
       const int star = s.Location + s.Length - 1;
+      const size_t first = s.Mnemonic->Form == FTape ? 1 : 0;
+      if (first == 1 && s.TapeUnit != 0) {
+        s.Codes[1] = Op('%');
+        s.Codes[2] = Op('U');
+        s.Codes[3] = Op(s.TapeUnit);
+      }
       for (size_t k = 0; k < s.Addresses.size(); ++k) {
         int value = 0;
         if (!Evaluate(s, s.Addresses[k], star, value)) continue;
-        if (1 + 3 * k + 3 <= s.Codes.size()) {
-          EncodeAddress(value, s.Addresses[k].Index, &s.Codes[1 + 3 * k]);
+        if (1 + 3 * (k + first) + 3 <= s.Codes.size()) {
+          EncodeAddress(value, s.Addresses[k].Index, &s.Codes[1 + 3 * (k + first)]);
         }
       }
       int d = -1;
-      if (s.Mnemonic->Form == FFixedD) {
+      if (s.Mnemonic->Form == FFixedD || s.Mnemonic->Form == FTape) {
         d = CodeOf(s.Mnemonic->DChar);
       } else if (s.DItem) {
         d = CodeOf(s.DItem->Text[0]);
@@ -983,6 +1023,14 @@ class TAssembler {
   std::string ShownInstruction(const TStatement& s) {
     if (s.Codes.empty()) return {};
     std::string text(1, BcdToChar(s.Codes[0]));
+    if (s.Mnemonic != nullptr && s.Mnemonic->Form == FTape) {
+      // The unit as written: %U1, not an address.
+      text +=
+          std::string(" ") + BcdToChar(s.Codes[1]) + BcdToChar(s.Codes[2]) + BcdToChar(s.Codes[3]);
+      text += ShownAddresses(&s.Codes[4], (s.Codes.size() - 4) / 3);
+      text += std::string(" ") + BcdToChar(s.Codes.back());
+      return text;
+    }
     text += ShownAddresses(&s.Codes[1], (s.Codes.size() - 1) / 3);
     if ((s.Codes.size() - 1) % 3 == 1) text += std::string(" ") + BcdToChar(s.Codes.back());
     return text;

@@ -113,7 +113,8 @@ TScriptStart TConsole::AssembleAndRun(const std::string& sourceFile) {
   const std::string error = AssembleFile(sourceFile, options, deck, assembly);
   if (!error.empty()) {
     std::string message = error;
-    while (!message.empty() && message.back() == '\n') message.pop_back();
+    while (!message.empty() && message.back() == '\n')
+      message.pop_back();
     std::replace(message.begin(), message.end(), '\n', '\r');
     ReportError(message);
     UpdateStatus();

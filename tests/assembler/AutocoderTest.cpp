@@ -218,4 +218,31 @@ TEST(Autocoder, DecksAreWrittenInTheConventionNamed) {
   }
 }
 
+// The tape mnemonics assemble the unit as the A-address's three characters %Un.
+TEST(Autocoder, TapeMnemonicsNameTheUnitAsPercentUN) {
+  struct TCase {
+    std::string Op, Operand, Shown;
+  };
+  const std::vector<TCase> cases = {
+      {"RT", "1,AREA", "M %U1 0999 R"}, {"RTW", "2,AREA", "L %U2 0999 R"},
+      {"WT", "6,AREA", "M %U6 0999 W"}, {"WTW", "3,AREA-9", "L %U3 0990 W"},
+      {"RWD", "4", "U %U4 R"},          {"RWU", "5", "U %U5 U"},
+      {"BSP", "1", "U %U1 B"},          {"SKP", "2", "U %U2 E"},
+      {"WTM", "3", "U %U3 M"},
+  };
+  for (const TCase& c : cases) {
+    const TAssembly a =
+        AssembleAutocoder(Card("", "ORG", "900") + Card("GO", c.Op, c.Operand) +
+                          Card("", "ORG", "995") + Card("AREA", "DS", "5") + Card("", "END", "GO"));
+    ASSERT_TRUE(a.Ok()) << c.Op << ": " << a.ErrorText();
+    EXPECT_NE(a.Listing.find("00900  " + c.Shown + "\n"), std::string::npos) << c.Op << "\n"
+                                                                             << a.Listing;
+  }
+  const TAssembly bad = AssembleAutocoder(Card("", "RT", "7,AREA") + Card("", "WT", "1") +
+                                          Card("AREA", "DS", "5") + Card("", "END", "AREA"));
+  ASSERT_EQ(bad.Errors.size(), 2u) << bad.ErrorText();
+  EXPECT_EQ(bad.Errors[0].Message, "a tape unit is 1 to 6");
+  EXPECT_EQ(bad.Errors[1].Message, "WT needs a tape unit and an area");
+}
+
 }  // namespace kestrel::test

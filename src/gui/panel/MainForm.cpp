@@ -293,8 +293,8 @@ void TMainForm::BuildMenu() {
   MIOpen->setObjectName(QStringLiteral("MIOpen"));
   MIEdit = file->addAction(QStringLiteral("&Edit Script"), this, &TMainForm::MIEditClick);
   MIEdit->setObjectName(QStringLiteral("MIEdit"));
-  MIAssemble = file->addAction(QStringLiteral("&Assemble and Run..."), this,
-                               &TMainForm::MIAssembleClick);
+  MIAssemble =
+      file->addAction(QStringLiteral("&Assemble and Run..."), this, &TMainForm::MIAssembleClick);
   MIAssemble->setObjectName(QStringLiteral("MIAssemble"));
   file->addSeparator();
   MIExit = file->addAction(QStringLiteral("E&xit"), this, &QWidget::close);
