@@ -162,6 +162,13 @@ void ExecDivide(TCPUThread& cpu) {
     overflow = CompareWithDivisor(core, Offset(units, -1), divisorLength, a, divisorLength) >= 0;
     if (!overflow) {
       while (CompareWithDivisor(core, units, partialLength, a, divisorLength) >= 0) {
+        // Separate fields take at most nine subtractions (the overflow test above sees to
+        // that); a tenth means the subtraction changes the divisor too, and a divisor that has
+        // become zero is subtracted forever, which no Stop can end: a process check instead.
+        if (digit == 9) {
+          RaiseProcessCheck("Divide cannot end: the divisor overlaps the dividend at ",
+                            r.InstrAddr);
+        }
         SubtractDivisor(core, units, partialLength, a, divisorLength);
         ++digit;
       }

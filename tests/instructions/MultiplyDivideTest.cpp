@@ -160,6 +160,10 @@ TEST(MultiplyDivide, BadFieldsStopWithAProcessCheck) {
       {"no word mark", Op('@', 300, 402), "", "", true, "Invalid Address: 0 used by 500"},
       // A dividend without a sign has no units position: the divide runs off the end of core.
       {"unsigned dividend", Op('%', 300, 7990), "7", "", true, "Invalid Address: 8000 used by 500"},
+      // The divisor is the partial dividend's units position: the first subtraction makes it
+      // zero, and zero would be subtracted for ever.
+      {"overlapping fields", Op('%', 300, 300), "1", "", true,
+       "Divide cannot end: the divisor overlaps the dividend at 500"},
   };
   for (const TBad& c : cases) {
     TTestMachine t;
