@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <deque>
 #include <mutex>
 #include <ostream>
@@ -430,6 +431,15 @@ int RunBatch(const TCommandLine& line, const std::string& programPath, std::ostr
       output.Err("Time limit of " + seconds.str() +
                  " seconds reached; the machine was stopped: " + machine.Console.StatusText());
       status = BSTimeLimit;
+      if (!machine.Console.ProcessorIdle()) {
+        // An instruction that never ends: the processor thread cannot be joined, so the run
+        // ends here, with the print file as far as it was printed.
+        machine.Printer.FlushPrintFile();
+        output.Err("The processor did not stop within 2 seconds; ending without it");
+        out.flush();
+        err.flush();
+        std::_Exit(BSTimeLimit);
+      }
     }
     // The processor traces its suspension after it has posted the stop: the log keeps that
     // line too once the thread sleeps.
