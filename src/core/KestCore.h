@@ -106,8 +106,8 @@ struct TDecodedInstruction {
   uint8_t Length = 0;
   bool SetsAAR = false;
   bool SetsBAR = false;
-  uint8_t Features = 0;                 // the special features its entry was found with
   const TOpcodeEntry* Entry = nullptr;  // its handlers
+  THandler Execute = nullptr;           // its entry's execute handler
 };
 
 // The instructions the processor has decoded, by address, so that one met again is neither read

@@ -128,6 +128,7 @@ void TCPUThread::RunWakeup() {
 }
 
 void TCPUThread::RunAndCatch() {
+  KeepFeatures();
   try {
     switch (R.State.Get()) {
       case CpuState::Running:
@@ -213,7 +214,8 @@ void TCPUThread::RunLoop() {
     }
     // Only this thread stores InstrAddr: the fetch leaves the address it read.
     const uint16_t instrAddr = r.IAR;
-    if (!FetchKept(instrAddr)) FetchNotKept(instrAddr);
+    const THandler kept = FetchKept(instrAddr);
+    if (kept == nullptr) FetchNotKept(instrAddr);
     pendingExecuted_ = false;
     // A stop set, tracing on, or a change the fetch made (a core stop): the careful way.
     if (attention.Any()) [[unlikely]] {
@@ -231,7 +233,15 @@ void TCPUThread::RunLoop() {
       if (flags.TraceInstructions) TracePhase();
       if (r.State != CpuState::Running) break;
     }
-    Execute();
+    if (kept != nullptr) [[likely]] {
+      kept(*this);
+    } else {
+      Entry().Execute(*this);
+    }
+    // Tracing on, or a line pending, has the attention word set: the registers line comes now.
+    if (attention.Any()) [[unlikely]] {
+      if (flags.TraceInstructions || !pending_.empty()) TraceRegistersLine();
+    }
     pendingExecuted_ = true;
     if (!r.TurboMode && ++count == RegisterDisplayInterval) {
       count = 0;
@@ -271,13 +281,22 @@ void TCPUThread::PostShowRegisters() {
 
 // ---- Fetch and decode -----------------------------------------------------------------------
 
+// A change of the special features (configuration, while stopped) may make a kept entry another
+// instruction or none: every wake-up and every single fetch looks whether they changed, and if
+// so forgets the kept instructions.
+void TCPUThread::KeepFeatures() {
+  if (const uint8_t features = R.Features; features != keptFeatures_) {
+    Core.Decoded.ForgetAll();
+    keptFeatures_ = features;
+  }
+}
+
 // An instruction kept by the decoded ones: exactly what the one-pass fetch of its positions
-// leaves.  A change of the special features (configuration, while stopped) may make a kept entry
-// another instruction or none, so it counts only with the features it was decoded with.
-[[gnu::always_inline]] inline bool TCPUThread::FetchKept(uint16_t iar) {
+// leaves.  Returns its execute handler, or null when none is kept there.
+[[gnu::always_inline]] inline THandler TCPUThread::FetchKept(uint16_t iar) {
   const TDecodedInstruction* kept = Core.Decoded.Find(iar);
   TRegisters& r = R;
-  if (kept == nullptr || kept->Features != r.Features.Get()) return false;
+  if (kept == nullptr) return nullptr;
   const TDecodedInstruction d = *kept;
   r.InstrAddr = iar;
   r.IOFlag = false;
@@ -288,7 +307,7 @@ void TCPUThread::PostShowRegisters() {
   r.ILen = d.Length;
   r.IAR = static_cast<uint16_t>(iar + d.Length);
   decodedEntry_ = d.Entry;
-  return true;
+  return d.Execute;
 }
 
 void TCPUThread::FetchNotKept(uint16_t iar) {
@@ -302,8 +321,9 @@ void TCPUThread::FetchNotKept(uint16_t iar) {
 }
 
 void TCPUThread::FetchInstruction() {
+  KeepFeatures();
   const uint16_t iar = R.IAR;
-  if (!FetchKept(iar)) FetchNotKept(iar);
+  if (FetchKept(iar) == nullptr) FetchNotKept(iar);
 }
 
 // After a one-pass fetch: its positions are marked, and read and decoded once more, so that a
@@ -317,10 +337,12 @@ void TCPUThread::KeepDecoded(uint16_t address, uint32_t epoch) {
   d.Length = R.ILen;
   d.SetsAAR = d.Length >= 7 || (d.Length >= 4 && !AddressGoesToBAR(d.Opcode));
   d.SetsBAR = d.Length >= 7 || (d.Length >= 4 && !KeepsBAR(d.Opcode));
-  d.Features = R.Features.Get();
-  const TOpcodeEntry* entry = instructions_.Find(d.Opcode, d.Features, FormDChar(d.Length, d.DMod));
-  if (entry == nullptr) return;  // the execute phase raises the check
+  const uint8_t features = R.Features.Get();
+  if (features != keptFeatures_) return;  // changed since the wake-up: kept at the next one
+  const TOpcodeEntry* entry = instructions_.Find(d.Opcode, features, FormDChar(d.Length, d.DMod));
+  if (entry == nullptr || entry->Execute == nullptr) return;  // the execute phase raises the check
   d.Entry = entry;
+  d.Execute = entry->Execute;
   Core.MarkInstruction(address, d.Length);
   R.IAR = address;
   if (!FetchFast() || R.Opcode != d.Opcode || R.ILen != d.Length ||

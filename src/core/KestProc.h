@@ -86,7 +86,8 @@ class TCPUThread {
   TTracer Tracer;
 
  private:
-  bool FetchKept(uint16_t iar);
+  THandler FetchKept(uint16_t iar);
+  void KeepFeatures();
   void FetchNotKept(uint16_t iar);
   void Execute();
   uint16_t BeginFetch();
@@ -109,6 +110,8 @@ class TCPUThread {
   // The handlers of the pending instruction when its fetch came from the decoded ones (else
   // null, and the execute phase looks them up).
   const TOpcodeEntry* decodedEntry_ = nullptr;
+  // The special features the kept decoded instructions were decoded with.
+  uint8_t keptFeatures_ = 0;
 
   std::atomic<bool> registersPosted_{false};
   std::atomic<bool> ending_{false};

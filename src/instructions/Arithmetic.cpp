@@ -63,54 +63,6 @@ constexpr std::array<uint16_t, 20> MakeSumWordTable() {
 }
 constexpr std::array<uint16_t, 20> SumWord = MakeSumWordTable();
 
-// The positions past the units position and short of the B-field's word mark hold digits only,
-// with no zone to carry over.  While neither field's position has a trap bit, this loop does the
-// accesses itself; it stops before the first position it may not do so, returning the number of
-// positions done.  The state lives in locals while it runs.
-[[gnu::noinline]] int AddDigitsOnly(TCoreStorage& core, const std::array<uint8_t, 64>& aDigitOf,
-                                    uint16_t& aarOut, uint16_t& barOut, unsigned& carryOut,
-                                    bool& aExhaustedOut) {
-  uint16_t aar = aarOut;
-  uint16_t bar = barOut;
-  unsigned carry = carryOut;
-  int done = 0;
-  if (!aExhaustedOut) {
-    while (core.PlainPair(aar, bar)) {
-      const uint16_t bWord = core.Word(bar);
-      if (bWord & CoreChar::WordMark) break;
-      const uint16_t aWord = core.Word(aar);
-      const unsigned sum =
-          aDigitOf[aWord & CoreChar::CodeMask] + DigitOf[bWord & CoreChar::CodeMask] + carry;
-      carry = sum >= 10 ? 1 : 0;
-      core.PutWord(bar, SumWord[sum]);
-      ++done;
-      --aar;
-      --bar;
-      if (aWord & CoreChar::WordMark) {
-        aExhaustedOut = true;
-        break;
-      }
-    }
-  }
-  if (aExhaustedOut) {
-    // The A-field's digits are zeros from here on.
-    const unsigned aDigit = aDigitOf[Bcd::Blank];
-    while (core.PlainToStore(bar)) {
-      const uint16_t bWord = core.Word(bar);
-      if (bWord & CoreChar::WordMark) break;
-      const unsigned sum = aDigit + DigitOf[bWord & CoreChar::CodeMask] + carry;
-      carry = sum >= 10 ? 1 : 0;
-      core.PutWord(bar, SumWord[sum]);
-      ++done;
-      --bar;
-    }
-  }
-  aarOut = aar;
-  barOut = bar;
-  carryOut = carry;
-  return done;
-}
-
 std::string Reversed(std::string text) {
   std::reverse(text.begin(), text.end());
   return text;
@@ -156,11 +108,81 @@ void AddOrSubtract(TCPUThread& cpu, bool subtract) {
   int i = 0;
   unsigned carry = trueAdd ? 0 : 1;
   bool recomplement = false;
+  bool aExhausted = false;
+  bool ended = false;  // the B-field's word mark is done
+  if (!Details) {
+    // Untraced, positions without trap bits are added raw by loops of their own, the state in
+    // registers; the careful loop below goes on from the first position with one.
+    while (aExhausted ? core.PlainToStore(bar) : core.PlainPair(aar, bar)) {
+      uint16_t bWord = core.Word(bar);
+      if (i > 0 && !aExhausted && !(bWord & CoreChar::WordMark)) {
+        // Past the units position and short of the B-field's word mark a position is digits
+        // only, with no zone to carry over.
+        while (true) {
+          const uint16_t aWord = core.Word(aar);
+          const unsigned sum =
+              aDigitOf[aWord & CoreChar::CodeMask] + DigitOf[bWord & CoreChar::CodeMask] + carry;
+          carry = sum >= 10 ? 1 : 0;
+          core.PutWord(bar, SumWord[sum]);
+          ++i;
+          --aar;
+          --bar;
+          if (aWord & CoreChar::WordMark) {
+            aExhausted = true;
+            break;
+          }
+          if (!core.PlainPair(aar, bar)) break;
+          bWord = core.Word(bar);
+          if (bWord & CoreChar::WordMark) break;
+        }
+        continue;
+      }
+      if (i > 0 && aExhausted && !(bWord & CoreChar::WordMark)) {
+        // The A-field's digits are zeros from here on.
+        const unsigned aDigit = aDigitOf[Bcd::Blank];
+        while (true) {
+          const unsigned sum = aDigit + DigitOf[bWord & CoreChar::CodeMask] + carry;
+          carry = sum >= 10 ? 1 : 0;
+          core.PutWord(bar, SumWord[sum]);
+          ++i;
+          --bar;
+          if (!core.PlainToStore(bar)) break;
+          bWord = core.Word(bar);
+          if (bWord & CoreChar::WordMark) break;
+        }
+        continue;
+      }
+      // The units position or the B-field's high-order one.
+      const uint16_t aWord = aExhausted ? uint16_t{Bcd::Blank} : core.Word(aar);
+      const uint8_t aCode = static_cast<uint8_t>(aWord & CoreChar::CodeMask);
+      const uint8_t bCode = static_cast<uint8_t>(bWord & CoreChar::CodeMask);
+      ++i;
+      const unsigned sum = aDigitOf[aCode] + DigitOf[bCode] + carry;
+      carry = sum >= 10 ? 1 : 0;
+      uint8_t zone = bCode & Bcd::ZoneMask;
+      if (trueAdd) {
+        if (i > 1) {
+          zone = static_cast<uint8_t>((zone + (aCode & Bcd::ZoneMask) + Bcd::AZone * carry) &
+                                      Bcd::ZoneMask);
+          if (carry) r.OverflowIndicator = true;
+        }
+      } else {
+        zone = i == 1 ? StandardSign(zone) : 0;
+      }
+      core.PutWord(bar, TCoreStorage::StoredWord(bWord, static_cast<uint8_t>(zone | SumCode[sum])));
+      if (!aExhausted) {
+        --aar;
+        aExhausted = (aWord & CoreChar::WordMark) != 0;
+      }
+      --bar;
+      if (bWord & CoreChar::WordMark) {
+        ended = true;
+        break;
+      }
+    }
+  }
   try {
-    bool aExhausted = false;
-    while (true) {
-      // Past the units position and short of the B-field's word mark, a position is digits only.
-      if (!Details && i > 0) i += AddDigitsOnly(core, aDigitOf, aar, bar, carry, aExhausted);
+    while (!ended) {
       ++i;
       TCharWM a{Bcd::Blank, false};
       if (!aExhausted) a = core.ReadCharWM(aar);

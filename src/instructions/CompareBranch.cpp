@@ -157,19 +157,40 @@ static void Compare(TCPUThread& cpu) {
   bool low = false;
   uint16_t aar = r.AAR;
   uint16_t bar = r.BAR;
-  // AAR and BAR live in locals, one step behind the positions read: stored at the end or where a
-  // check stops a read.  Untraced, a pair of positions without trap bits is read raw.
-  try {
-    while (true) {
-      TCharWM a;
-      TCharWM b;
-      if (!details && core.PlainToRead(aar, bar)) {
-        a = TCoreStorage::CharOf(core.Word(aar));
-        b = TCoreStorage::CharOf(core.Word(bar));
-      } else {
-        a = core.ReadCharWM(aar);
-        b = core.ReadCharWM(bar);
+  bool ended = false;
+  if (!details) {
+    // Untraced, pairs of positions without trap bits are compared raw in a loop of their own,
+    // its state in registers; the careful loop below goes on from the first pair with one.
+    while (core.PlainToRead(aar, bar)) {
+      const uint16_t aWord = core.Word(aar);
+      const uint16_t bWord = core.Word(bar);
+      if (aWord & ~bWord & CoreChar::WordMark) {
+        equal = false;
+        --aar;
+        --bar;
+        ended = true;
+        break;
       }
+      const uint8_t aCode = static_cast<uint8_t>(aWord & CoreChar::CodeMask);
+      const uint8_t bCode = static_cast<uint8_t>(bWord & CoreChar::CodeMask);
+      if (aCode != bCode) {
+        equal = false;
+        low = CollatingWeight[aCode] < CollatingWeight[bCode];
+      }
+      --aar;
+      --bar;
+      if (bWord & CoreChar::WordMark) {
+        ended = true;
+        break;
+      }
+    }
+  }
+  // AAR and BAR live in locals, one step behind the positions read: stored at the end or where a
+  // check stops a read.
+  try {
+    while (!ended) {
+      TCharWM a = core.ReadCharWM(aar);
+      TCharWM b = core.ReadCharWM(bar);
       if (a.WordMark && !b.WordMark) {
         // The A-field is shorter: unequal, and this position is not compared.
         equal = false;

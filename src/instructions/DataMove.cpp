@@ -83,26 +83,32 @@ static void MoveChars(TCPUThread& cpu) {
   int count = 0;
   bool last = false;
   // AAR and BAR live in locals while the fields run, stored at the end or where a check stops
-  // them.  Untraced, a pair of positions without trap bits is moved by the loop itself.
-  try {
-    while (!last) {
-      bool marks;
-      if (!details && core.PlainPair(aar, bar)) {
-        const uint16_t aWord = core.Word(aar);
-        const uint16_t bWord = core.Word(bar);
-        core.PutWord(bar, TCoreStorage::StoredWord(bWord, aWord & CoreChar::CodeMask));
-        marks = ((aWord | bWord) & CoreChar::WordMark) != 0;
-      } else {
-        TCharWM a = core.ReadCharWM(aar);
-        TCharWM b = core.ReadCharWM(bar);
-        if (details) TraceMovedChar(cpu, aar, a.Code, bar, false);
-        core.StoreChar(bar, a.Code);
-        marks = a.WordMark || b.WordMark;
-      }
+  // them.  Untraced, pairs of positions without trap bits are moved raw by a loop of its own; the
+  // careful loop goes on from the first pair with one.
+  if (!details) {
+    while (core.PlainPair(aar, bar)) {
+      const uint16_t aWord = core.Word(aar);
+      const uint16_t bWord = core.Word(bar);
+      core.PutWord(bar, TCoreStorage::StoredWord(bWord, aWord & CoreChar::CodeMask));
       --aar;
       --bar;
       ++count;
-      last = marks || aar == 0;
+      if (((aWord | bWord) & CoreChar::WordMark) || aar == 0) {
+        last = true;
+        break;
+      }
+    }
+  }
+  try {
+    while (!last) {
+      TCharWM a = core.ReadCharWM(aar);
+      TCharWM b = core.ReadCharWM(bar);
+      if (details) TraceMovedChar(cpu, aar, a.Code, bar, false);
+      core.StoreChar(bar, a.Code);
+      --aar;
+      --bar;
+      ++count;
+      last = a.WordMark || b.WordMark || aar == 0;
     }
   } catch (...) {
     r.AAR = aar;
@@ -142,20 +148,28 @@ static void LoadChars(TCPUThread& cpu) {
   uint16_t bar = r.BAR;
   int count = 0;
   bool last = false;
+  // Untraced, pairs of positions without trap bits are moved raw by a loop of its own; the
+  // careful loop goes on from the first pair with one.
+  if (!details) {
+    while (core.PlainPair(aar, bar)) {
+      const uint16_t aWord = core.Word(aar);
+      core.PutWord(bar, static_cast<uint16_t>((aWord & (CoreChar::CodeMask | CoreChar::WordMark)) |
+                                              CoreChar::Changed | CoreChar::Written));
+      --aar;
+      --bar;
+      ++count;
+      if (aWord & CoreChar::WordMark) {
+        last = true;
+        break;
+      }
+    }
+  }
   try {
     while (!last) {
-      if (!details && core.PlainPair(aar, bar)) {
-        const uint16_t aWord = core.Word(aar);
-        core.PutWord(bar,
-                     static_cast<uint16_t>((aWord & (CoreChar::CodeMask | CoreChar::WordMark)) |
-                                           CoreChar::Changed | CoreChar::Written));
-        last = (aWord & CoreChar::WordMark) != 0;
-      } else {
-        TCharWM a = core.ReadCharWM(aar);
-        if (details) TraceMovedChar(cpu, aar, a.Code, bar, a.WordMark);
-        core.StoreCharWM(bar, a.WordMark, a.Code);
-        last = a.WordMark;
-      }
+      TCharWM a = core.ReadCharWM(aar);
+      if (details) TraceMovedChar(cpu, aar, a.Code, bar, a.WordMark);
+      core.StoreCharWM(bar, a.WordMark, a.Code);
+      last = a.WordMark;
       --aar;
       --bar;
       ++count;

@@ -104,60 +104,93 @@ void TraceMoveSuppress(TCPUThread& cpu) {
   if (cpu.Tracing()) cpu.TraceAppend(FromTo(cpu));
 }
 
+namespace {
+
+// Pass 2 of MCS, one position: blanked when zeros and commas are being suppressed; a
+// significant digit ends the suppression, any other character than blank, digit, comma or minus
+// starts it again.
+bool Suppressed(bool suppress, uint8_t code) {
+  return suppress && (code == Bcd::Zero || code == Bcd::Comma);
+}
+bool SuppressAfter(bool suppress, uint8_t code) {
+  if (SignificantDigit(code)) return false;
+  if (code != Bcd::Blank && code != Bcd::Zero && code != Bcd::Comma && code != Bcd::Minus) {
+    return true;
+  }
+  return suppress;
+}
+
+}  // namespace
+
 void ExecMoveSuppress(TCPUThread& cpu) {
   TRegisters& r = cpu.R;
   TCoreStorage& core = cpu.Core;
   uint16_t aar = r.AAR;
   uint16_t bar = r.BAR;
   int count = 0;
-  // AAR and BAR live in locals, stored at the end or where a check stops the move.  A pair of
-  // positions without trap bits is read and stored raw.
+  // AAR and BAR live in locals, stored at the end or where a check stops the move.  Pairs of
+  // positions without trap bits are read and stored raw by loops of their own; the careful loops
+  // go on from the first position with one.
+  // Pass 1: the A-field moves to its word mark, the units sign dropped; B word marks go.
+  bool moved = false;
+  while (core.PlainPair(aar, bar)) {
+    const uint16_t aWord = core.Word(aar);
+    uint8_t code = static_cast<uint8_t>(aWord & CoreChar::CodeMask);
+    if (count == 0) code &= Bcd::NumericMask;
+    core.PutWord(bar, static_cast<uint16_t>(CoreChar::Changed | CoreChar::Written | code));
+    --aar;
+    --bar;
+    ++count;
+    if (aWord & CoreChar::WordMark) {
+      moved = true;
+      break;
+    }
+  }
   try {
-    // Pass 1: the A-field moves to its word mark, the units sign dropped; B word marks go.
-    while (true) {
-      bool mark;
-      if (core.PlainPair(aar, bar)) {
-        const uint16_t aWord = core.Word(aar);
-        uint8_t code = static_cast<uint8_t>(aWord & CoreChar::CodeMask);
-        if (count == 0) code &= Bcd::NumericMask;
-        core.PutWord(bar, static_cast<uint16_t>(CoreChar::Changed | CoreChar::Written | code));
-        mark = (aWord & CoreChar::WordMark) != 0;
-      } else {
-        TCharWM a = core.ReadCharWM(aar);
-        uint8_t code = count == 0 ? static_cast<uint8_t>(a.Code & Bcd::NumericMask) : a.Code;
-        core.StoreCharWM(bar, false, code);
-        mark = a.WordMark;
-      }
+    while (!moved) {
+      TCharWM a = core.ReadCharWM(aar);
+      uint8_t code = count == 0 ? static_cast<uint8_t>(a.Code & Bcd::NumericMask) : a.Code;
+      core.StoreCharWM(bar, false, code);
       --aar;
       --bar;
       ++count;
-      if (mark) break;
+      moved = a.WordMark;
     }
+  } catch (...) {
     r.AAR = aar;
-    // Pass 2, left to right: zeros and commas are blanked until a significant digit; any other
-    // character than blank, digit, comma or minus starts suppressing again.
-    bool suppress = true;
-    for (int k = 0; k < count; ++k) {
+    r.BAR = bar;
+    throw;
+  }
+  r.AAR = aar;
+  // Pass 2, left to right over the positions moved.
+  bool suppress = true;
+  int k = 0;
+  for (; k < count; ++k) {
+    const uint16_t at = static_cast<uint16_t>(bar + 1);
+    if (!core.PlainToStore(at)) break;
+    bar = at;
+    const uint8_t c = static_cast<uint8_t>(core.Word(at) & CoreChar::CodeMask);
+    if (Suppressed(suppress, c)) {
+      core.PutWord(at, static_cast<uint16_t>(CoreChar::Changed | CoreChar::Written));
+    }
+    suppress = SuppressAfter(suppress, c);
+  }
+  try {
+    for (; k < count; ++k) {
       ++bar;
       uint8_t c;
       if (core.PlainToStore(bar)) {
         c = static_cast<uint8_t>(core.Word(bar) & CoreChar::CodeMask);
-        if (suppress && (c == Bcd::Zero || c == Bcd::Comma)) {
+        if (Suppressed(suppress, c)) {
           core.PutWord(bar, static_cast<uint16_t>(CoreChar::Changed | CoreChar::Written));
         }
       } else {
         c = core.ReadChar(bar);
-        if (suppress && (c == Bcd::Zero || c == Bcd::Comma))
-          core.StoreCharWM(bar, false, Bcd::Blank);
+        if (Suppressed(suppress, c)) core.StoreCharWM(bar, false, Bcd::Blank);
       }
-      if (SignificantDigit(c)) {
-        suppress = false;
-      } else if (c != Bcd::Blank && c != Bcd::Zero && c != Bcd::Comma && c != Bcd::Minus) {
-        suppress = true;
-      }
+      suppress = SuppressAfter(suppress, c);
     }
   } catch (...) {
-    r.AAR = aar;
     r.BAR = bar;
     throw;
   }
