@@ -117,6 +117,7 @@ enum class TTapeOp : uint16_t {
   TapeRewind = 33,
   TapeUnload = 34,
   TapeWriteMark = 35,
+  TapeSave = 40,  // text: the file name, whose extension chooses the layout
 };
 constexpr uint16_t Operation(TTapeOp op) {
   return static_cast<uint16_t>(op);

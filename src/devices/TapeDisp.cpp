@@ -44,47 +44,16 @@ std::string WithoutDirectory(const std::string& name) {
   return slash == std::string::npos ? name : name.substr(slash + 1);
 }
 
-// The whole file, or a drive error; nothing larger than an image may hold is read.
-std::vector<uint8_t> ReadImageFile(const std::string& name) {
-  std::error_code error;
-  fs::path path(name);
-  fs::file_status status = name.empty() ? fs::file_status{} : fs::status(path, error);
-  if (name.empty() || error || !fs::exists(status)) {
-    throw EKestrelError("Tape file not found: " + name);
-  }
-  if (!fs::is_regular_file(status)) throw EKestrelError("Tape file is not a file: " + name);
-  uintmax_t size = fs::file_size(path, error);
-  if (error) throw EKestrelError("Tape file could not be read: " + name);
-  if (size > TTapeImage::MaxSize) {
-    throw EKestrelError("Tape image too large: " + name + " (" + std::to_string(size) +
-                        " bytes, at most " + std::to_string(TTapeImage::MaxSize) + ")");
-  }
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw EKestrelError("Tape file could not be read: " + name);
-  std::vector<uint8_t> bytes;
-  try {
-    bytes.resize(static_cast<size_t>(size));
-  } catch (const std::bad_alloc&) {
-    throw EKestrelError("Tape file could not be read: " + name + " (not enough memory)");
-  }
-  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size));
-  if (static_cast<uintmax_t>(in.gcount()) != size) {
-    throw EKestrelError("Tape file could not be read: " + name);
-  }
-  return bytes;
+uint32_t Length32(const std::vector<uint8_t>& bytes, size_t at) {
+  uint32_t value = 0;
+  for (int i = 0; i < 4; ++i)
+    value |= uint32_t{bytes[at + static_cast<size_t>(i)]} << (8 * i);
+  return value;
 }
 
 }  // namespace
 
 // ---- Image ----------------------------------------------------------------------------------
-
-TImageFormat TTapeImage::ChooseFormat(std::string_view name, TImageFormat previous) {
-  std::string upper = UpperCase(std::string(name));
-  TImageFormat format = previous;
-  if (upper.find(".BCD") != std::string::npos) format = IFBCD;
-  if (upper.find(".MT") != std::string::npos) format = IFMT;
-  return format;
-}
 
 void TTapeImage::Assign(std::vector<uint8_t> bytes) {
   bytes_ = std::move(bytes);
@@ -106,13 +75,15 @@ void TTapeImage::Rewind() {
 }
 
 int TTapeImage::NextFrame() {
-  return format_ == IFMT ? NextMTFrame() : NextBCDFrame();
+  if (format_ == IFMT) return NextMTFrame();
+  if (format_ == IFTAP) return NextTapFrame();
+  return NextBCDFrame();
 }
 
 int TTapeImage::NextBCDFrame() {
   if (position_ >= bytes_.size()) throw EKestrelError("Tape Read Error");
   uint8_t frame = bytes_[position_++];
-  if (frame == 0x0D) {
+  if (frame == 0x0D && format_ == IFBCD) {
     if (position_ >= bytes_.size() || bytes_[position_] != 0x0A) {
       throw EKestrelError("$0D not followed by $0A");
     }
@@ -193,6 +164,66 @@ int TTapeImage::NextMTFrame() {
   return record_[index_++ - 1] & 0x3F;
 }
 
+void TTapeImage::SkipTapGaps() {
+  while (bytes_.size() - position_ >= 4 && Length32(bytes_, position_) == TapLength::EraseGap)
+    position_ += 4;
+}
+
+bool TTapeImage::AtTapEnd() const {
+  return position_ >= bytes_.size() ||
+         (bytes_.size() - position_ >= 4 && Length32(bytes_, position_) == TapLength::EndOfMedium);
+}
+
+void TTapeImage::StartTapEntry() {
+  SkipTapGaps();
+  if (bytes_.size() - position_ < 4) throw EKestrelError("Unexpected end of tape image");
+  const uint32_t length = Length32(bytes_, position_);
+  if (length == TapLength::EndOfMedium) throw EKestrelError("End of medium");
+  position_ += 4;
+  if (length == TapLength::TapeMark) return;
+  const size_t n = length & ~TapLength::ErrorFlag;
+  if (n > static_cast<size_t>(MaxMTRecord)) throw EKestrelError("Invalid TAP record size");
+  if (bytes_.size() - position_ < n) throw EKestrelError("Unexpected end of tape image");
+  std::copy_n(bytes_.begin() + static_cast<std::ptrdiff_t>(position_), n, record_.begin());
+  position_ += n;
+  auto lengthAt = [&](size_t at) {
+    return bytes_.size() >= at + 4 ? Length32(bytes_, at) : ~length;
+  };
+  // Some writers leave out the pad byte after an odd record: the trailing length tells.
+  if (n % 2 != 0 && lengthAt(position_ + 1) == length) {
+    position_ += 5;
+  } else if (lengthAt(position_) == length) {
+    position_ += 4;
+  } else {
+    throw EKestrelError("Bad TAP record structure");
+  }
+  if (length & TapLength::ErrorFlag) parityError_ = true;  // an error record
+  index_ = 1;
+  length_ = static_cast<uint16_t>(n);
+}
+
+int TTapeImage::NextTapFrame() {
+  if (index_ > length_) {
+    index_ = 0;
+    length_ = 0;
+    SkipTapGaps();
+    return AtTapEnd() ? EndOfTape : EndOfRecord;
+  }
+  if (length_ == 0) {
+    try {
+      StartTapEntry();
+    } catch (const EKestrelError& e) {
+      throw EKestrelError(std::string("Tape Read Error - ") + e.what());
+    }
+    if (length_ == 0) return EndOfTape;  // a tape mark
+  }
+  const uint8_t frame = record_[index_++ - 1];
+  if (checkTapParity_ && std::popcount(static_cast<uint8_t>(frame & 0x7F)) % 2 != 0) {
+    parityError_ = true;
+  }
+  return frame & 0x3F;
+}
+
 void TTapeImage::WriteAtPosition(const std::vector<uint8_t>& bytes) {
   // Writing ends the tape after the new bytes, as a real write does: what lay beyond would
   // otherwise run on into the last record written.
@@ -219,7 +250,7 @@ void TTapeImage::WriteRecord(const std::vector<TCharWM>& record) {
     data.push_back(code == 0 ? TapeCode::Blank : code);
   }
   if (data.empty()) return;
-  if (format_ == IFBCD) {
+  if (format_ == IFBCD || format_ == IFP7B) {
     for (size_t i = 0; i < data.size(); ++i)
       data[i] = BCDFrame(data[i], i == 0);
     WriteAtPosition(data);
@@ -240,7 +271,7 @@ void TTapeImage::WriteRecord(const std::vector<TCharWM>& record) {
 }
 
 void TTapeImage::WriteTapeMark() {
-  if (format_ == IFMT) {
+  if (format_ == IFMT || format_ == IFTAP) {
     WriteAtPosition({0, 0, 0, 0});
   } else {
     WriteAtPosition({BCDFrame(TapeCode::TapeMark, true)});  // 0x8F
@@ -279,10 +310,13 @@ void TTapeDrive::DoCoreWrite(uint16_t address, bool wordMark, uint8_t code) {
 }
 
 void TTapeDrive::MountTape(const std::string& name) {
-  std::vector<uint8_t> bytes = ReadImageFile(name);
+  std::vector<uint8_t> bytes = ReadImageFile(name, TTapeImage::MaxSize);
+  const TImageFormat format = FormatForName(name, image_.Format());
+  // A reel that is not what its name says is refused before anything on the drive changes.
+  if (IsCheckedFormat(format)) CheckImage(bytes, format, name);
   tapePath_ = name;
   tapeFileName_ = UpperCase(name);
-  image_.SetFormat(TTapeImage::ChooseFormat(tapeFileName_, image_.Format()));
+  image_.SetFormat(format);
   image_.Assign(std::move(bytes));
   UpdatePanel();
 }
@@ -290,27 +324,26 @@ void TTapeDrive::MountTape(const std::string& name) {
 void TTapeDrive::UnloadTape() {
   if (tapeWritten_) {
     // Written to a temporary file first: a failed save keeps both the image and the last file.
-    std::string target = SaveFileName();
-    std::string partial = target + ".part";
-    bool saved = false;
-    {
-      std::ofstream out(partial, std::ios::binary | std::ios::trunc);
-      const std::vector<uint8_t>& bytes = image_.Bytes();
-      out.write(reinterpret_cast<const char*>(bytes.data()),
-                static_cast<std::streamsize>(bytes.size()));
-      out.close();
-      saved = static_cast<bool>(out);
-    }
-    std::error_code error;
-    if (saved) fs::rename(partial, target, error);
-    if (!saved || error) {
-      fs::remove(partial, error);
-      throw EKestrelError("Tape image could not be saved: " + target);
-    }
+    SaveTape(SaveFileName());
   }
   image_.Clear();
   tapeIndicate_ = false;
   UpdatePanel();
+}
+
+void TTapeDrive::SaveTape(const std::string& name) const {
+  const TImageFormat format = FormatForName(name, image_.Format());
+  if (format == image_.Format()) {
+    WriteImageFile(name, image_.Bytes());
+    return;
+  }
+  std::vector<uint8_t> converted;
+  try {
+    converted = EncodeImage(DecodeImage(image_.Bytes(), image_.Format(), tapeFileName_), format);
+  } catch (const EKestrelError& e) {
+    throw EKestrelError("Tape image could not be saved: " + name + " (" + e.what() + ")");
+  }
+  WriteImageFile(name, converted);
 }
 
 void TTapeDrive::RewindTape() {

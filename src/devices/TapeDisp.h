@@ -15,10 +15,9 @@
 #include <vector>
 
 #include "core/KestCore.h"
+#include "devices/TapeFormats.h"
 
 namespace kestrel {
-
-enum TImageFormat : uint8_t { IFBCD, IFMT };
 
 // How a record moves between tape and core.  Load: a word separator on tape stands for a word
 // mark on the next character, and every position the record fills takes its word mark from the
@@ -45,10 +44,12 @@ class TTapeImage {
   static constexpr size_t MaxSize = size_t{256} << 20;
   // The longest MT record: all of core with a word separator before every character.
   static constexpr int MaxMTRecord = 2 * TCoreStorage::MaxSize;
+  static_assert(MaxTapeRecord == static_cast<size_t>(MaxMTRecord));
 
-  // The layout a file name selects: ".MT" anywhere in it wins over ".BCD"; a name with neither
-  // keeps `previous`.
-  static TImageFormat ChooseFormat(std::string_view name, TImageFormat previous);
+  // The layout a file name selects (see FormatForName).
+  static TImageFormat ChooseFormat(std::string_view name, TImageFormat previous) {
+    return FormatForName(name, previous);
+  }
 
   // New bytes at position 0 with the decoder reset.
   void Assign(std::vector<uint8_t> bytes);
@@ -80,6 +81,10 @@ class TTapeImage {
   // Overwrites one byte; the position stays.  An offset at or past the end is refused.
   void Zap(size_t offset, uint8_t value);
 
+  // Whether a .tap reel's bytes are checked for even parity in their bit 6 (off: some writers
+  // leave that bit clear, and the bit is then ignored).
+  void SetCheckTapParity(bool on) { checkTapParity_ = on; }
+
   // The most bytes writing may make the image hold (MaxSize unless lowered).
   void SetCapacity(size_t capacity) { capacity_ = std::min(capacity, MaxSize); }
 
@@ -89,6 +94,10 @@ class TTapeImage {
   bool AtBCDRecordStart() const;
   int NextMTFrame();
   void StartMTEntry();
+  int NextTapFrame();
+  void StartTapEntry();
+  void SkipTapGaps();
+  bool AtTapEnd() const;
   int32_t ReadMTLength();
   void ResetDecoder();
   // Replaces everything from the position on with `bytes`.
@@ -100,6 +109,7 @@ class TTapeImage {
   TImageFormat format_ = IFBCD;
   bool recordStartTaken_ = true;
   bool parityError_ = false;
+  bool checkTapParity_ = false;
   std::vector<uint8_t> record_ = std::vector<uint8_t>(MaxMTRecord);
   uint16_t index_ = 0;
   uint16_t length_ = 0;
@@ -156,7 +166,7 @@ class TTapeDrive {
   bool WriteProtect() const { return writeProtect_; }
   bool TapeWritten() const { return tapeWritten_; }
   const TTapePanel& Panel() const { return panel_; }
-  // The file an unload saves to: "729IV-" + unit + ".TAP" in `SaveDirectory`.
+  // The file an unload saves to: "729IV-" + unit + ".TAP" in `SaveDirectory`, a .tap reel.
   std::string SaveFileName() const;
 
   // Initial directory of the Open dialog.
@@ -178,6 +188,9 @@ class TTapeDrive {
   // Writes one record from core from `address` up to a group mark with word mark.
   void WriteRecord(uint16_t address, uint32_t& count, TTransferMode mode = TTransferMode::Load);
   void WriteTapeMark();
+  // Writes the image to `name` in the layout that name selects (the mounted one when it names
+  // none), converting when that differs; the drive and its reel stay as they are.
+  void SaveTape(const std::string& name) const;
   void ZapFrame(uint32_t offset, uint8_t value);
   void UpdatePanel();
 

@@ -265,15 +265,21 @@ void TOCLThread::CmdLoad(TOCLScripter& s) {
 }
 
 void TOCLThread::CmdSave(TOCLScripter& s) {
-  if (s.TokenCode != TKPRINT && s.TokenCode != TKPUNCH) s.Expected("\"PRINT\" or \"PUNCH\"");
+  if (s.TokenCode != TKPRINT && s.TokenCode != TKPUNCH && !IsTape(s.TokenCode)) {
+    s.Expected("\"PRINT\", \"PUNCH\" or \"TAPE1-TAPE6\"");
+  }
   bool print = s.TokenCode == TKPRINT;
+  int unit = IsTape(s.TokenCode) ? TapeUnit(s) : 0;
   s.NextToken();
   if (s.TokenCode != TKString) s.Expected("File name string");
   std::string name = s.ParseStringExpr();
   if (!s.Executing) return;
   tracer_.TraceScript("Save");
   GuardedRequest([&] {
-    if (print) {
+    if (unit != 0) {
+      SendDevice(TReceiver::TapeUnits, Operation(TTapeOp::TapeSave), static_cast<uint16_t>(unit),
+                 name);
+    } else if (print) {
       SendDevice(TReceiver::Printer, PrnSave, 0, name);
     } else {
       SendDevice(TReceiver::ReaderPunch, RdrSaveStacker, StackerPunchN, name);

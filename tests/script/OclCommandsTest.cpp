@@ -159,7 +159,8 @@ TEST_F(OclCommands, DeviceArgumentErrors) {
   EXPECT_EQ(Run("MOUNT TAPE7 'x'"), "Tape Unit identifier expected, found: \"TAPE7\"");
   EXPECT_EQ(Run("MOUNT TAPE1 5"), "Tape file name expected, found: \"5\"");
   EXPECT_EQ(Run("LOAD PRINT"), "\"CARD\" or \"TAPE1-TAPE6\" expected, found: \"PRINT\"");
-  EXPECT_EQ(Run("SAVE CARD 'x'"), "\"PRINT\" or \"PUNCH\" expected, found: \"CARD\"");
+  EXPECT_EQ(Run("SAVE CARD 'x'"),
+            "\"PRINT\", \"PUNCH\" or \"TAPE1-TAPE6\" expected, found: \"CARD\"");
   EXPECT_EQ(Run("SAVE PRINT 5"), "File name string expected, found: \"5\"");
   EXPECT_EQ(Run("SET PROT TAPE0 ON"), "Tape Unit identifier expected, found: \"TAPE0\"");
   EXPECT_EQ(Run("SET WP TAPE1 ON"), "SET command option expected, found: \"WP\"");
