@@ -232,6 +232,9 @@ std::string ParseCommandLine(const std::vector<std::string>& args, TCommandLine&
       batchOnly = true;
     } else if (a == "--deck") {
       if (!value(line.Deck) || line.Deck.empty()) return "--deck needs a card file";
+    } else if (a == "--carriage") {
+      if (!value(line.Carriage) || line.Carriage.empty())
+        return "--carriage needs a carriage tape file";
     } else if (a == "--charset") {
       if (!value(line.Charset) || FindCharConvention(line.Charset) == nullptr) {
         return "--charset needs a character convention: " + CharConventionNames();
@@ -275,11 +278,13 @@ TBootOptions BootOptions(const TCommandLine& line) {
   options.CoreSize = static_cast<uint16_t>(line.CoreSize);
   options.Convention = FindCharConvention(line.Charset);
   options.Deck = line.Deck;
+  options.CarriageTape = line.Carriage;
   return options;
 }
 
 std::string UsageText() {
   return "Usage: kestrel [SCRIPT | --deck FILE | --run SOURCE] [--charset NAME] [--core N]\n"
+         "              [--carriage FILE]\n"
          "       kestrel --batch [SCRIPT | --deck FILE | --run SOURCE] [--charset NAME] [--core "
          "N]\n"
          "               [--answer N]... [--max-seconds S] [--trace LIST] [--stop FIELD=V]...\n"
@@ -296,6 +301,9 @@ std::string UsageText() {
          CharConventionNames() +
          "\n"
          "  --core N         core storage of N positions (1400 to 16000)\n"
+         "  --carriage FILE  the printer's carriage tape (a text file: one line per form line,\n"
+         "                   the channels 1-12 punched in it); without one the carriage\n"
+         "                   spaces a line per channel number, as it always has\n"
          "  --assemble SOURCE  assemble an Autocoder source into SOURCE.cd (a self-loading\n"
          "                   deck in the --charset convention, Pierce A by default) and\n"
          "                   SOURCE.lst (the listing), beside it; nothing is run\n"

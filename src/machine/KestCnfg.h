@@ -88,6 +88,9 @@ class TConfiguration {
   uint16_t SelectedCoreSize() const { return selectedSize_; }
   // The start-up script name read by the last LoadConfiguration.
   const std::string& StartupScript() const { return startupScript_; }
+  // The printer's carriage tape file ("CarriageTape" of [Printer]); empty: none is loaded.  Read
+  // by LoadConfiguration, never written: the user names it in the file.
+  const std::string& CarriageTapeFile() const { return carriageTape_; }
   // The "Features" check boxes: one TFeature bit each.
   TFeatureSet CBFeatures = 0;
   // The features for this run whatever the file says (the command line's choice); they are
@@ -106,6 +109,7 @@ class TConfiguration {
   TProfileFile file_;
   uint16_t selectedSize_ = 0;
   std::string startupScript_ = "PowerOn.OCL";
+  std::string carriageTape_;
 };
 
 }  // namespace kestrel

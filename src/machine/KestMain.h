@@ -27,6 +27,7 @@ struct TBootOptions {
   uint16_t CoreSize = 0;  // 0: as the start-up and the configuration leave it
   const TCharConvention* Convention = nullptr;
   std::string Deck;
+  std::string CarriageTape;  // a carriage tape file for the printer, over the configuration's
 };
 
 enum class TRunMode : uint8_t { Run, Step };
@@ -151,6 +152,7 @@ class TConsole : public IMessageReceiver {
   IConsoleView* view_ = nullptr;
   IMappingControl* mapping_ = nullptr;
   bool activated_ = false;
+  void LoadStartupCarriageTape();
   TBootOptions boot_;
   std::function<void()> stopListener_;
 
