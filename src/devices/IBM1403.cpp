@@ -99,6 +99,15 @@ void TPrinter::PublishCarriage() {
   registers_.CarriageState = state;
 }
 
+void TPrinter::AppendLines(size_t count) {
+  if (!formFeeds_) {
+    printList_.AppendEmpty(count);
+    return;
+  }
+  for (size_t i = 0; i < count; ++i)
+    printList_.push_back(FeedAt(printList_.size()) ? std::string(1, FormFeed) : std::string());
+}
+
 int TPrinter::MoveCarriage(uint16_t selector) {
   if (selector > Skip) {
     int channel = selector - Skip;
@@ -124,11 +133,12 @@ void TPrinter::PrintLine(bool wordMarks) {
     uint8_t code = wordMarks ? (c.WordMark ? 1 : 0) : c.Code;
     line += mapping->PrintChar(code);
   }
+  if (FeedAt(printList_.size())) line.insert(line.begin(), FormFeed);
   printList_.push_back(std::move(line));
   if (tapeLoaded_) {
     // The carriage spaces a line after the print unless told otherwise.
     int moved = MoveCarriage(pendingSpace_ != 0 ? pendingSpace_ : 1);
-    if (moved > 1) printList_.AppendEmpty(static_cast<uint16_t>(moved - 1));
+    if (moved > 1) AppendLines(static_cast<size_t>(moved - 1));
     PublishCarriage();
   } else {
     printList_.AppendEmpty(pendingSpace_);
@@ -141,7 +151,7 @@ void TPrinter::CarriageControl(uint16_t selector) {
   if (tapeLoaded_) {
     if (selector >= Immediate) {
       int moved = MoveCarriage(selector - Immediate);
-      if (moved > 0) printList_.AppendEmpty(static_cast<uint16_t>(moved));
+      if (moved > 0) AppendLines(static_cast<size_t>(moved));
       pendingSpace_ = 0;
       PublishCarriage();
     } else {

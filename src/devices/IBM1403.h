@@ -66,6 +66,11 @@ class TPrinter : public IMessageReceiver {
   // Whether print list entry `index` is the first line of a page: the carriage tape has a hole in
   // channel 1 on that line.  Never without a carriage tape.
   bool StartsPage(size_t index) const;
+  // With form feeds on (an option of the print file, off by default), the first line of every
+  // page but the first begins with a form feed, in the print list and so in the print file.
+  void SetFormFeeds(bool on) { formFeeds_ = on; }
+  bool FormFeeds() const { return formFeeds_; }
+  static constexpr char FormFeed = '\f';
   static constexpr size_t LineCountCycle = 1650;  // 50 x 33, a multiple of 50 and of 66
 
   // The program keeps the print list in the print file as it prints (replacing any earlier file),
@@ -105,7 +110,13 @@ class TPrinter : public IMessageReceiver {
   TCarriageTape carriage_;
   bool tapeLoaded_ = false;
   std::string carriageName_;
-  size_t formBase_ = 0;  // the print list entry of the tape's first line
+  size_t formBase_ = 0;
+  bool formFeeds_ = false;
+  // Empty lines after the print list, with a form feed on each that starts a page.
+  void AppendLines(size_t count);
+  bool FeedAt(size_t index) const {
+    return formFeeds_ && index > 0 && StartsPage(index);
+  }  // the print list entry of the tape's first line
   std::function<void()> refresh_;
   std::function<void()> scroll_;
   uint64_t refreshes_ = 0;

@@ -75,6 +75,7 @@ TScriptStart TConsole::FirstActivation(const std::vector<std::string>& arguments
 // The carriage tape the command line or the configuration names; a bad one is reported and the
 // printer goes on without a tape.
 void TConsole::LoadStartupCarriageTape() {
+  machine_.Printer.SetFormFeeds(boot_.FormFeeds || machine_.Config.FormFeeds());
   const std::string& name =
       !boot_.CarriageTape.empty() ? boot_.CarriageTape : machine_.Config.CarriageTapeFile();
   if (name.empty()) return;

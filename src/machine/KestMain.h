@@ -28,6 +28,7 @@ struct TBootOptions {
   const TCharConvention* Convention = nullptr;
   std::string Deck;
   std::string CarriageTape;  // a carriage tape file for the printer, over the configuration's
+  bool FormFeeds = false;    // form feeds in the print file, whatever the configuration says
 };
 
 enum class TRunMode : uint8_t { Run, Step };

@@ -152,31 +152,62 @@ TEST(CarriageTape, AProgramPrintsOnTheFormAndStopsARunawayCarriage) {
   TScratchDir dir;
   std::string file = dir.Path("ten.CT");
   std::ofstream(file) << "1\n\n\n\n9\n\n\n12\n\n\n";
-  TTestMachine T;
-  std::vector<std::string> errors;
-  T.Messenger.SetErrorReporter([&](const std::string& e) { errors.push_back(e); });
-  T.Field(332, std::string(132, ' '), false);
-  T.Field(201, "A", false);
-  T.M.Printer.LoadCarriageTape(file);
-  const uint16_t bad = 700;
-  T.Instructions(bad, {"."});
-  T.Instructions(500, {"2", "F9", "B" + Addr(509) + "9", ".", "2", "FA", "2", "B" + Addr(bad) + "@",
-                       "FS", "2", "2", "F7", "."});
-  T.Run(500);
-  EXPECT_EQ(T.State(), CpuState::MachineCheck);
-  EXPECT_NE(T.StopMessage().find("Printer check: runaway carriage, no hole in channel 7"),
-            std::string::npos)
-      << T.StopMessage();
-  EXPECT_TRUE(errors.empty());
-  const TPrinter& p = T.M.Printer;
-  // Prints on lines 1, 5 and 6; the skip to 1 runs to line 11 = line 1 of the next page; the
-  // print there spaces 2 (the S), so the last print is on line 13.
-  std::string printed;
-  for (size_t i = 0; i < p.LineCount(); ++i) {
-    printed += p.PrintList()[i][0] == 'A' ? 'P' : '.';
-    if (p.StartsPage(i)) printed += '|';
+  for (bool feeds : {false, true}) {
+    TTestMachine T;
+    std::vector<std::string> errors;
+    T.Messenger.SetErrorReporter([&](const std::string& e) { errors.push_back(e); });
+    T.Field(332, std::string(132, ' '), false);
+    T.Field(201, "A", false);
+    T.M.Printer.SetFormFeeds(feeds);
+    T.M.Printer.LoadCarriageTape(file);
+    const uint16_t bad = 700;
+    T.Instructions(bad, {"."});
+    T.Instructions(500, {"2", "F9", "B" + Addr(509) + "9", ".", "2", "FA", "2",
+                         "B" + Addr(bad) + "@", "FS", "2", "2", "F7", "."});
+    T.Run(500);
+    EXPECT_EQ(T.State(), CpuState::MachineCheck);
+    EXPECT_NE(T.StopMessage().find("Printer check: runaway carriage, no hole in channel 7"),
+              std::string::npos)
+        << T.StopMessage();
+    EXPECT_TRUE(errors.empty());
+    const TPrinter& p = T.M.Printer;
+    // Prints on lines 1, 5 and 6; the skip to 1 runs to line 11 = line 1 of the next page; the
+    // print there spaces 2 (the S), so the last print is on line 13.  With form feeds the first
+    // line of the second page begins with one, and no other line has any.
+    std::string printed;
+    for (size_t i = 0; i < p.LineCount(); ++i) {
+      std::string line = p.PrintList()[i];
+      if (!line.empty() && line[0] == TPrinter::FormFeed) {
+        printed += 'F';
+        line.erase(0, 1);
+      }
+      printed += line.empty() ? '.' : line[0] == 'A' ? 'P' : '?';
+      if (p.StartsPage(i)) printed += '|';
+    }
+    EXPECT_EQ(printed, feeds ? "P|...PP....FP|.P" : "P|...PP....P|.P");
   }
-  EXPECT_EQ(printed, "P|...PP....P|.P");
+}
+
+// Without a carriage tape the printer is what it always was: a skip to channel n spaces n lines
+// and the channel tests count lines; a reset keeps a loaded tape and sets the form at its top.
+TEST(CarriageTape, WithoutATapeNothingChanges) {
+  TTestMachine T;
+  T.Field(332, std::string(132, ' '), false);
+  T.Instructions(500, {"2", "F3", "2", "FA", "2", "B" + Addr(700) + "@", "."});
+  T.Instructions(700, {"."});
+  T.Run(500);
+  EXPECT_EQ(T.State(), CpuState::ProgramHalt);
+  EXPECT_EQ(T.R.InstrAddr, 512);  // 7 lines: not a multiple of 66, no branch
+  EXPECT_EQ(T.M.Printer.LineCount(), 1u + 3u + 1u + 1u + 1u);  // the skip to 1 spaced 1
+  EXPECT_FALSE(T.M.Printer.HasCarriageTape());
+  EXPECT_FALSE(T.M.Printer.StartsPage(0));
+  T.M.Printer.LoadCarriageTape("");
+  EXPECT_TRUE(T.M.Printer.HasCarriageTape());
+  EXPECT_EQ(T.M.Printer.CarriageTape().Length(), 66);
+  T.M.Printer.Reset();
+  EXPECT_TRUE(T.M.Printer.StartsPage(0));
+  EXPECT_TRUE(T.M.Printer.StartsPage(66));
+  EXPECT_FALSE(T.M.Printer.StartsPage(65));
 }
 
 }  // namespace
