@@ -233,6 +233,11 @@ std::string ParseCommandLine(const std::vector<std::string>& args, TCommandLine&
       batchOnly = true;
     } else if (a == "--deck") {
       if (!value(line.Deck) || line.Deck.empty()) return "--deck needs a card file";
+    } else if (a == "--carriage") {
+      if (!value(line.Carriage) || line.Carriage.empty())
+        return "--carriage needs a carriage tape file";
+    } else if (a == "--form-feeds") {
+      line.FormFeeds = true;
     } else if (a == "--charset") {
       if (!value(line.Charset) || FindCharConvention(line.Charset) == nullptr) {
         return "--charset needs a character convention: " + CharConventionNames();
@@ -276,11 +281,14 @@ TBootOptions BootOptions(const TCommandLine& line) {
   options.CoreSize = static_cast<uint16_t>(line.CoreSize);
   options.Convention = FindCharConvention(line.Charset);
   options.Deck = line.Deck;
+  options.CarriageTape = line.Carriage;
+  options.FormFeeds = line.FormFeeds;
   return options;
 }
 
 std::string UsageText() {
   return "Usage: kestrel [SCRIPT | --deck FILE | --run SOURCE] [--charset NAME] [--core N]\n"
+         "              [--carriage FILE] [--form-feeds]\n"
          "       kestrel --batch [SCRIPT | --deck FILE | --run SOURCE] [--charset NAME] [--core "
          "N]\n"
          "               [--answer N]... [--max-seconds S] [--trace LIST] [--stop FIELD=V]...\n"
@@ -297,6 +305,11 @@ std::string UsageText() {
          CharConventionNames() +
          "\n"
          "  --core N         core storage of N positions (1400 to 16000)\n"
+         "  --carriage FILE  the printer's carriage tape (a text file: one line per form line,\n"
+         "                   the channels 1-12 punched in it); without one the carriage\n"
+         "                   spaces a line per channel number, as it always has\n"
+         "  --form-feeds     with a carriage tape, a form feed in the print file before the\n"
+         "                   first line of each page after the first\n"
          "  --assemble SOURCE  assemble an Autocoder source into SOURCE.cd (a self-loading\n"
          "                   deck in the --charset convention, Pierce A by default) and\n"
          "                   SOURCE.lst (the listing), beside it; nothing is run\n"

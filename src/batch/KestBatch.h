@@ -37,6 +37,8 @@ struct TCommandLine {
   // --stop FIELD=TEXT: a front panel stop field set before the start-up script runs.
   std::vector<std::pair<int, std::string>> Stops;
   std::string Deck;            // --deck FILE: boot it instead of running a script
+  std::string Carriage;        // --carriage FILE: the printer's carriage tape
+  bool FormFeeds = false;      // --form-feeds: a form feed in the print file at each page
   std::string Charset;         // --charset NAME: the convention card files are read in
   long CoreSize = 0;           // --core N: positions of core storage (0: as configured)
   bool FeaturesGiven = false;  // --features LIST: these instead of the file's

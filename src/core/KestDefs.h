@@ -102,6 +102,7 @@ enum TPrinterOp : uint16_t {
   PrnPrint = 7,  // selector 1: the word marks
   PrnCarriage = 8,
   PrnLineCount = 9,
+  PrnLoadCarriage = 10,  // text: the carriage tape file (empty: the usual tape)
 };
 
 // Operations of the tape units; the selector is the unit, 1 to 6.

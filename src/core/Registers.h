@@ -69,6 +69,11 @@ struct TRegisters {
   // Counters a device stores during a request and the instruction reads afterwards.
   TShared<uint16_t> PrinterLineCount;
   TShared<uint32_t> TapeTransferCount;
+  // The printer's carriage tape, once one is loaded: bit 0 says it is, bits 1 and 2 are the
+  // channel 9 and channel 12 latches.  A skip to a channel the tape has no hole in leaves the
+  // channel here (the carriage would run away), for the instruction to stop with a printer check.
+  TShared<uint8_t> CarriageState;
+  TShared<uint8_t> RunawayChannel;
 
   // Run control.  Every write of the watched values tells the run loop's attention word.
   TAttention Attention;

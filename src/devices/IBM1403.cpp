@@ -55,6 +55,9 @@ void TPrinter::Request(const DeviceCommand& command) {
     case PrnLineCount:
       StoreLineCount();
       break;
+    case PrnLoadCarriage:
+      LoadCarriageTape(command.Text != nullptr ? *command.Text : std::string());
+      break;
     default:
       RaiseIOCheck("Invalid I/O Op for PRN: " + std::to_string(command.Operation), 0);
   }
@@ -66,6 +69,53 @@ void TPrinter::Request(const DeviceCommand& command) {
 
 void TPrinter::Reset() {
   printList_.clear();
+  if (tapeLoaded_) {
+    carriage_.Restore();
+    formBase_ = 0;
+    PublishCarriage();
+  }
+}
+
+void TPrinter::LoadCarriageTape(const std::string& fileName) {
+  TCarriageTape tape;
+  if (!fileName.empty()) tape.LoadFile(fileName);
+  carriage_ = tape;
+  carriageName_ = fileName;
+  tapeLoaded_ = true;
+  formBase_ = printList_.size();
+  pendingSpace_ = 0;
+  PublishCarriage();
+}
+
+bool TPrinter::StartsPage(size_t index) const {
+  if (!tapeLoaded_ || index < formBase_) return false;
+  return carriage_.Punched(static_cast<int>((index - formBase_) % carriage_.Length()), 1);
+}
+
+void TPrinter::PublishCarriage() {
+  uint8_t state = tapeLoaded_ ? TapeLoaded : 0;
+  if (carriage_.Channel9()) state |= Latch9;
+  if (carriage_.Channel12()) state |= Latch12;
+  registers_.CarriageState = state;
+}
+
+void TPrinter::AppendLines(size_t count) {
+  if (!formFeeds_) {
+    printList_.AppendEmpty(count);
+    return;
+  }
+  for (size_t i = 0; i < count; ++i)
+    printList_.push_back(FeedAt(printList_.size()) ? std::string(1, FormFeed) : std::string());
+}
+
+int TPrinter::MoveCarriage(uint16_t selector) {
+  if (selector > Skip) {
+    int channel = selector - Skip;
+    int moved = carriage_.Skip(channel);
+    if (moved < 0) registers_.RunawayChannel = static_cast<uint8_t>(channel);
+    return moved;
+  }
+  return carriage_.Space(selector);
 }
 
 void TPrinter::Save(const std::string& fileName) {
@@ -83,13 +133,32 @@ void TPrinter::PrintLine(bool wordMarks) {
     uint8_t code = wordMarks ? (c.WordMark ? 1 : 0) : c.Code;
     line += mapping->PrintChar(code);
   }
+  if (FeedAt(printList_.size())) line.insert(line.begin(), FormFeed);
   printList_.push_back(std::move(line));
-  printList_.AppendEmpty(pendingSpace_);
+  if (tapeLoaded_) {
+    // The carriage spaces a line after the print unless told otherwise.
+    int moved = MoveCarriage(pendingSpace_ != 0 ? pendingSpace_ : 1);
+    if (moved > 1) AppendLines(static_cast<size_t>(moved - 1));
+    PublishCarriage();
+  } else {
+    printList_.AppendEmpty(pendingSpace_);
+  }
   pendingSpace_ = 0;
   if (!registers_.TurboMode && scroll_) scroll_();
 }
 
 void TPrinter::CarriageControl(uint16_t selector) {
+  if (tapeLoaded_) {
+    if (selector >= Immediate) {
+      int moved = MoveCarriage(selector - Immediate);
+      if (moved > 0) AppendLines(static_cast<size_t>(moved));
+      pendingSpace_ = 0;
+      PublishCarriage();
+    } else {
+      pendingSpace_ = selector;
+    }
+    return;
+  }
   if (selector >= Immediate) {
     printList_.AppendEmpty(selector - Immediate);
     pendingSpace_ = 0;

@@ -13,6 +13,7 @@
 #include "core/KestDefs.h"
 #include "core/Messenger.h"
 #include "core/Registers.h"
+#include "devices/CarriageTape.h"
 #include "devices/RecordSpool.h"
 
 namespace kestrel {
@@ -23,6 +24,11 @@ class TPrinter : public IMessageReceiver {
   static constexpr uint16_t PrintArea = 201;  // 201-332 are printed
   // Carriage selectors from this value on space at once, by the value less this.
   static constexpr uint16_t Immediate = 1000;
+  // With a carriage tape loaded, a skip to channel n arrives as Skip + n (plus Immediate when at
+  // once); without one every carriage operation is a count of empty lines.
+  static constexpr uint16_t Skip = 100;
+  // CarriageState's bits.
+  static constexpr uint8_t TapeLoaded = 1, Latch9 = 2, Latch12 = 4;
   static constexpr const char* PrintFileName = "Kestrel.PRN";
 
   TPrinter(TRegisters& registers, TCoreStorage& core, const TCharMap& charMap);
@@ -48,6 +54,23 @@ class TPrinter : public IMessageReceiver {
   // PrinterLineCount := the number of entries in the print list, modulo 1650: the channel tests
   // look at it modulo 50 and 66, which stay exact however long the list grows.
   void StoreLineCount();
+
+  // ---- The carriage tape ----
+  // Loads a carriage tape from its file (the usual tape for an empty name) and sets the form at
+  // its top: from then on the carriage follows the tape.  Throws EKestrelError, keeping the tape
+  // it had, for a file that is missing or no carriage tape.
+  void LoadCarriageTape(const std::string& fileName);
+  bool HasCarriageTape() const { return tapeLoaded_; }
+  const TCarriageTape& CarriageTape() const { return carriage_; }
+  std::string CarriageTapeName() const { return carriageName_; }
+  // Whether print list entry `index` is the first line of a page: the carriage tape has a hole in
+  // channel 1 on that line.  Never without a carriage tape.
+  bool StartsPage(size_t index) const;
+  // With form feeds on (an option of the print file, off by default), the first line of every
+  // page but the first begins with a form feed, in the print list and so in the print file.
+  void SetFormFeeds(bool on) { formFeeds_ = on; }
+  bool FormFeeds() const { return formFeeds_; }
+  static constexpr char FormFeed = '\f';
   static constexpr size_t LineCountCycle = 1650;  // 50 x 33, a multiple of 50 and of 66
 
   // The program keeps the print list in the print file as it prints (replacing any earlier file),
@@ -80,6 +103,20 @@ class TPrinter : public IMessageReceiver {
   const TCharMap& charMap_;
   TRecordSpool printList_;
   uint16_t pendingSpace_ = 0;
+  // Moves the carriage by a selector (Immediate taken off); returns the lines moved, or -1 for
+  // a runaway carriage.
+  int MoveCarriage(uint16_t selector);
+  void PublishCarriage();
+  TCarriageTape carriage_;
+  bool tapeLoaded_ = false;
+  std::string carriageName_;
+  size_t formBase_ = 0;
+  bool formFeeds_ = false;
+  // Empty lines after the print list, with a form feed on each that starts a page.
+  void AppendLines(size_t count);
+  bool FeedAt(size_t index) const {
+    return formFeeds_ && index > 0 && StartsPage(index);
+  }  // the print list entry of the tape's first line
   std::function<void()> refresh_;
   std::function<void()> scroll_;
   uint64_t refreshes_ = 0;

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "core/KestProc.h"
+#include "devices/IBM1403.h"
 #include "instructions/Handlers.h"
 
 namespace kestrel {
@@ -75,8 +76,10 @@ bool IndicatorOn(TCPUThread& cpu, uint8_t d) {
   TRegisters& r = cpu.R;
   switch (d) {
     case 9:
+      if (r.CarriageState & TPrinter::TapeLoaded) return r.CarriageState & TPrinter::Latch9;
       return PrinterLineCount(cpu) % 50 == 0;
     case 12:
+      if (r.CarriageState & TPrinter::TapeLoaded) return r.CarriageState & TPrinter::Latch12;
       return PrinterLineCount(cpu) % 66 == 0;
     case 17:
       return !r.EqualIndicator;

@@ -33,8 +33,20 @@ void Read(TCPUThread& cpu, uint16_t selector = 0) {
 void Punch(TCPUThread& cpu, uint16_t selector = 0) {
   Send(cpu, TReceiver::ReaderPunch, RdrPunch, selector);
 }
+// A skip to a channel the carriage tape has no hole in would run the carriage away: the printer
+// stops it and the machine stops with a printer check.
+void CheckCarriage(TCPUThread& cpu) {
+  uint8_t channel = cpu.R.RunawayChannel;
+  if (channel == 0) return;
+  cpu.R.RunawayChannel = 0;
+  RaiseIOCheck("Printer check: runaway carriage, no hole in channel " + std::to_string(channel) +
+                   " of the carriage tape, at ",
+               cpu.R.InstrAddr);
+}
+
 void Print(TCPUThread& cpu) {
   Send(cpu, TReceiver::Printer, PrnPrint);
+  CheckCarriage(cpu);
 }
 
 // An address (length 4, or 5 with a d-character) branches; any other length leaves BAR after the
@@ -155,6 +167,7 @@ void ExecWriteLine(TCPUThread& cpu) {
     mode = 1;
   }
   Send(cpu, TReceiver::Printer, PrnPrint, mode);
+  CheckCarriage(cpu);
   BranchOrSetBAR(cpu, AfterPrint);
 }
 
@@ -190,8 +203,12 @@ void ExecControlCarriage(TCPUThread& cpu) {
     RaiseProcessCheck(std::string("Invalid Carriage Control char: \"") + BcdToChar(d) + "\" at ",
                       static_cast<uint16_t>(r.IAR - 1));
   }
+  // With a carriage tape a skip says so; without one every operation is a count of lines.
+  bool tape = (r.CarriageState & TPrinter::TapeLoaded) != 0;
   Send(cpu, TReceiver::Printer, PrnCarriage,
-       static_cast<uint16_t>(c.Count + (c.Immediate ? TPrinter::Immediate : 0)));
+       static_cast<uint16_t>(c.Count + (c.Immediate ? TPrinter::Immediate : 0) +
+                             (tape && c.Skip ? TPrinter::Skip : 0)));
+  CheckCarriage(cpu);
   if (r.ILen == 5) cpu.TakeBranch();
 }
 

@@ -249,6 +249,8 @@ void TConfiguration::LoadConfiguration() {
   CBCoreInitCheck = file_.ReadBool("Operation", "CoreInitCheck", false);
   core_.UninitializedCheck = CBCoreInitCheck;
   SelectCoreSize(file_.ReadInteger("Core Storage", "Size", 1400));
+  carriageTape_ = Trim(file_.ReadString("Printer", "CarriageTape", ""), " \t");
+  formFeeds_ = file_.ReadBool("Printer", "FormFeeds", false);
   CBFeatures = 0;
   for (const TFeatureName& f : FeatureNames) {
     if (file_.ReadBool("Features", f.Key, false)) CBFeatures |= f.Feature;

@@ -88,6 +88,12 @@ class TConfiguration {
   uint16_t SelectedCoreSize() const { return selectedSize_; }
   // The start-up script name read by the last LoadConfiguration.
   const std::string& StartupScript() const { return startupScript_; }
+  // The printer's carriage tape file ("CarriageTape" of [Printer]); empty: none is loaded.  Read
+  // by LoadConfiguration, never written: the user names it in the file.
+  const std::string& CarriageTapeFile() const { return carriageTape_; }
+  // "FormFeeds" of [Printer]: a form feed in the print file where a page of the carriage tape
+  // begins.  Read only, as the tape's file is.
+  bool FormFeeds() const { return formFeeds_; }
   // The "Features" check boxes: one TFeature bit each.
   TFeatureSet CBFeatures = 0;
   // The features for this run whatever the file says (the command line's choice); they are
@@ -106,6 +112,8 @@ class TConfiguration {
   TProfileFile file_;
   uint16_t selectedSize_ = 0;
   std::string startupScript_ = "PowerOn.OCL";
+  std::string carriageTape_;
+  bool formFeeds_ = false;
 };
 
 }  // namespace kestrel

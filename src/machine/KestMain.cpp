@@ -53,6 +53,7 @@ TScriptStart TConsole::FirstActivation(const std::vector<std::string>& arguments
   machine_.Config.LoadConfiguration();
   if (boot_.CoreSize != 0) machine_.Core.SetCoreSize(boot_.CoreSize);
   if (boot_.Convention != nullptr) machine_.CharMap.SetConvention(boot_.Convention);
+  LoadStartupCarriageTape();
   if (!boot_.Deck.empty()) return BootDeck();
   if (!arguments.empty()) {
     const std::string& first = arguments.front();
@@ -71,6 +72,20 @@ TScriptStart TConsole::FirstActivation(const std::vector<std::string>& arguments
     return StartScriptFile(configured);
   }
   return TScriptStart::NoScript;
+}
+
+// The carriage tape the command line or the configuration names; a bad one is reported and the
+// printer goes on without a tape.
+void TConsole::LoadStartupCarriageTape() {
+  machine_.Printer.SetFormFeeds(boot_.FormFeeds || machine_.Config.FormFeeds());
+  const std::string& name =
+      !boot_.CarriageTape.empty() ? boot_.CarriageTape : machine_.Config.CarriageTapeFile();
+  if (name.empty()) return;
+  try {
+    machine_.Printer.LoadCarriageTape(name);
+  } catch (const std::exception& e) {
+    ReportError(e.what());
+  }
 }
 
 // The deck into the hopper, Load, Start: what an operator does to run an object deck.

@@ -27,6 +27,8 @@ struct TBootOptions {
   uint16_t CoreSize = 0;  // 0: as the start-up and the configuration leave it
   const TCharConvention* Convention = nullptr;
   std::string Deck;
+  std::string CarriageTape;  // a carriage tape file for the printer, over the configuration's
+  bool FormFeeds = false;    // form feeds in the print file, whatever the configuration says
 };
 
 enum class TRunMode : uint8_t { Run, Step };
@@ -155,6 +157,7 @@ class TConsole : public IMessageReceiver {
   IConsoleView* view_ = nullptr;
   IMappingControl* mapping_ = nullptr;
   bool activated_ = false;
+  void LoadStartupCarriageTape();
   TBootOptions boot_;
   std::function<void()> stopListener_;
 

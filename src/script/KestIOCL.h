@@ -119,6 +119,8 @@ enum TTokenCode : uint8_t {
   TKHCOLOUR,
   // Beyond the original language: the character convention by name.
   TKCHARSET,
+  // The printer's carriage tape from a file.
+  TKCARRIAGE,
   TKWord,
   TKCount
 };

@@ -42,7 +42,8 @@ void TOCLThread::RunScript(TOCLScripter& s) {
         break;  // a label: its name is read and passed over
       default:
         if ((command >= TKSHOW && command <= TKSET && command != TKSTOP) ||
-            (command >= TKBCOLOUR && command <= TKHCOLOUR) || command == TKCHARSET) {
+            (command >= TKBCOLOUR && command <= TKHCOLOUR) || command == TKCHARSET ||
+            command == TKCARRIAGE) {
           Statement(s, command);
         } else {
           s.TokenText = commandText;
@@ -70,6 +71,9 @@ void TOCLThread::Statement(TOCLScripter& s, TTokenCode command) {
       break;
     case TKDECK:
       CmdDeck(s);
+      break;
+    case TKCARRIAGE:
+      CmdCarriage(s);
       break;
     case TKMOUNT:
       CmdMount(s);
@@ -225,6 +229,16 @@ void TOCLThread::CmdDeck(TOCLScripter& s) {
     SendDevice(TReceiver::ReaderPunch, RdrLoadDeck, 0, name, upper ? 1 : 0);
   }
   if (mapping_ != nullptr) mapping_->SetUseCmcFile(true);
+}
+
+// CARRIAGE 'file' loads the printer's carriage tape; CARRIAGE '' the usual one.  A file that is
+// missing or no carriage tape is an error of the statement, and the printer keeps its tape.
+void TOCLThread::CmdCarriage(TOCLScripter& s) {
+  if (s.TokenCode != TKString) s.Expected("Carriage tape file name");
+  std::string name = s.ParseStringExpr();
+  if (!s.Executing) return;
+  tracer_.TraceScript("Carriage tape: " + (name.empty() ? std::string("the usual one") : name));
+  SendDevice(TReceiver::Printer, PrnLoadCarriage, 0, name);
 }
 
 void TOCLThread::CmdMount(TOCLScripter& s) {

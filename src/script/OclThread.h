@@ -107,6 +107,7 @@ class TOCLThread : public IScriptControl {
   void CmdCharMap(TOCLScripter& s);
   void CmdCharSet(TOCLScripter& s);
   void CmdDeck(TOCLScripter& s);
+  void CmdCarriage(TOCLScripter& s);
   void CmdMount(TOCLScripter& s);
   void CmdLoad(TOCLScripter& s);
   void CmdSave(TOCLScripter& s);

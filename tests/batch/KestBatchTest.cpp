@@ -66,6 +66,14 @@ TEST(BatchCommandLine, BadCommandLines) {
   EXPECT_EQ(options.CoreSize, 16000);
   ASSERT_NE(options.Convention, nullptr);
   EXPECT_EQ(options.Convention->Name, "simh-old");
+  EXPECT_EQ(options.CarriageTape, "");
+  EXPECT_FALSE(options.FormFeeds);
+  TCommandLine forms;
+  EXPECT_EQ(ParseCommandLine({"JOB.OCL", "--carriage", "FORM.CT", "--form-feeds"}, forms), "");
+  EXPECT_EQ(BootOptions(forms).CarriageTape, "FORM.CT");
+  EXPECT_TRUE(BootOptions(forms).FormFeeds);
+  EXPECT_EQ(error({"--batch", "--carriage"}), "--carriage needs a carriage tape file");
+  EXPECT_EQ(error({"--batch", "--carriage", ""}), "--carriage needs a carriage tape file");
   EXPECT_EQ(error({"--batch", "--deck"}), "--deck needs a card file");
   EXPECT_EQ(error({"--batch", "--deck", "A.CD", "--charset", "pierce-b"}),
             "--charset needs a character convention: pierce-a, simh-old, basic");
