@@ -52,6 +52,7 @@ TScriptStart TConsole::FirstActivation(const std::vector<std::string>& arguments
   if (boot_.CoreSize != 0) machine_.Core.SetCoreSize(boot_.CoreSize);
   if (boot_.Convention != nullptr) machine_.CharMap.SetConvention(boot_.Convention);
   if (!boot_.Deck.empty()) return BootDeck();
+  if (!boot_.Tape.empty()) return BootTape();
   if (!arguments.empty()) {
     const std::string& first = arguments.front();
     // A card file named on the command line also goes into the reader.  It is loaded after the
@@ -91,6 +92,21 @@ TScriptStart TConsole::BootDeck() {
     UpdateStatus();
     return TScriptStart::Failed;
   }
+  PBStartClick();
+  return TScriptStart::Started;
+}
+
+// The reel on drive 1, Tape Load, Start: what an operator does to run a tape.
+TScriptStart TConsole::BootTape() {
+  try {
+    machine_.TapeUnits.MountTape(1, boot_.Tape);
+    machine_.TapeUnits.Drive(1).PBLoadClick();
+  } catch (const std::exception& e) {
+    ReportError(e.what());
+    UpdateStatus();
+    return TScriptStart::Failed;
+  }
+  ShowRegistersNow();
   PBStartClick();
   return TScriptStart::Started;
 }

@@ -27,6 +27,7 @@ struct TBootOptions {
   uint16_t CoreSize = 0;  // 0: as the start-up and the configuration leave it
   const TCharConvention* Convention = nullptr;
   std::string Deck;
+  std::string Tape;  // a reel to boot: mounted on drive 1, Tape Load, Start
 };
 
 enum class TRunMode : uint8_t { Run, Step };
@@ -140,6 +141,7 @@ class TConsole : public IMessageReceiver {
  private:
   void StartResume(bool resume);
   TScriptStart BootDeck();
+  TScriptStart BootTape();
   // A mode selected by the program: as the operator's click when the selection changes.
   void SelectMode(TRunMode mode);
   void ReportError(const std::string& message);
