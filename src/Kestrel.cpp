@@ -37,6 +37,7 @@ int main(int argc, char** argv) {
     std::cout << "Kestrel " << KestrelVersion << " - IBM 1401 emulator\n";
     return BSOk;
   }
+  if (!line.Convert.empty()) return RunConvert(line, std::cout, std::cerr);
   if (!line.Assemble.empty()) return RunAssemble(line, std::cout, std::cerr);
   if (!line.RunSource.empty() && !PrepareRun(line, std::cerr)) return BSFailed;
   if (line.Batch)

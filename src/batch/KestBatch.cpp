@@ -1,5 +1,7 @@
 #include "batch/KestBatch.h"
 
+#include "devices/TapeFormats.h"
+
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -9,6 +11,7 @@
 #include <sstream>
 
 #include "assembler/Autocoder.h"
+#include "devices/TapeFormats.h"
 #include "machine/Machine.h"
 
 namespace kestrel {
@@ -238,6 +241,15 @@ std::string ParseCommandLine(const std::vector<std::string>& args, TCommandLine&
         return "--carriage needs a carriage tape file";
     } else if (a == "--form-feeds") {
       line.FormFeeds = true;
+    } else if (a == "--tape") {
+      if (!value(line.Tape) || line.Tape.empty()) return "--tape needs a tape image";
+    } else if (a == "--convert") {
+      std::string in;
+      std::string out;
+      if (!value(in) || !value(out) || in.empty() || out.empty()) {
+        return "--convert needs a tape image and the file to write";
+      }
+      line.Convert = {in, out};
     } else if (a == "--charset") {
       if (!value(line.Charset) || FindCharConvention(line.Charset) == nullptr) {
         return "--charset needs a character convention: " + CharConventionNames();
@@ -262,6 +274,15 @@ std::string ParseCommandLine(const std::vector<std::string>& args, TCommandLine&
   if (!line.Deck.empty() && !line.Arguments.empty()) {
     return "--deck boots a deck in place of a script: give one or the other";
   }
+  if (!line.Tape.empty() &&
+      (!line.Deck.empty() || !line.Arguments.empty() || !line.RunSource.empty())) {
+    return "--tape boots a reel in place of a script or a deck: give one of them";
+  }
+  if (!line.Convert.empty() &&
+      (!line.Tape.empty() || !line.Deck.empty() || !line.Arguments.empty() ||
+       !line.RunSource.empty() || !line.Assemble.empty() || line.Batch)) {
+    return "--convert only converts: give nothing else with it";
+  }
   if (!line.Assemble.empty() &&
       (!line.RunSource.empty() || !line.Deck.empty() || !line.Arguments.empty())) {
     return "--assemble only assembles: give no script, --deck or --run with it";
@@ -283,23 +304,28 @@ TBootOptions BootOptions(const TCommandLine& line) {
   options.Deck = line.Deck;
   options.CarriageTape = line.Carriage;
   options.FormFeeds = line.FormFeeds;
+  options.Tape = line.Tape;
   return options;
 }
 
 std::string UsageText() {
-  return "Usage: kestrel [SCRIPT | --deck FILE | --run SOURCE] [--charset NAME] [--core N]\n"
-         "              [--carriage FILE] [--form-feeds]\n"
-         "       kestrel --batch [SCRIPT | --deck FILE | --run SOURCE] [--charset NAME] [--core "
-         "N]\n"
+  return "Usage: kestrel [SCRIPT | --deck FILE | --run SOURCE | --tape REEL] [--charset NAME]\n"
+         "               [--core N] [--carriage FILE] [--form-feeds]\n"
+         "       kestrel --batch [SCRIPT | --deck FILE | --run SOURCE | --tape REEL]\n"
+         "               [--charset NAME] [--core N] [--carriage FILE] [--form-feeds]\n"
          "               [--answer N]... [--max-seconds S] [--trace LIST] [--stop FIELD=V]...\n"
          "               [--show-stops] [--features LIST] [--log FILE]\n"
          "       kestrel --assemble SOURCE [--charset NAME] [--core N]\n"
+         "       kestrel --convert IN OUT\n"
          "\n"
          "Without --batch the emulator opens its windows and runs SCRIPT (an OCL script),\n"
          "else the start-up script named in its initialisation file (PowerOn.OCL).\n"
          "\n"
          "  --batch          run without windows: the same start-up, text instead of windows\n"
          "  --deck FILE      boot a card deck: into the reader, Load, Start (no script)\n"
+         "  --tape REEL      boot a tape: mount it on drive 1, Tape Load, Start (no script)\n"
+         "  --convert IN OUT  write the tape image IN as OUT, each in the layout its name\n"
+         "                   says (.tap, .p7b, .mt, else .bcd); nothing is run\n"
          "  --charset NAME   read card files in a character convention, not as the\n"
          "                   character-map control file says: " +
          CharConventionNames() +
@@ -356,6 +382,18 @@ int RunAssemble(const TCommandLine& line, std::ostream& out, std::ostream& err) 
   }
   out << line.Assemble << ": " << assembly.Deck.size() << " cards in " << deck << ", start "
       << assembly.StartAddress << "\n";
+  return BSOk;
+}
+
+int RunConvert(const TCommandLine& line, std::ostream& out, std::ostream& err) {
+  try {
+    const size_t records = ConvertImageFile(line.Convert[0], line.Convert[1]);
+    out << line.Convert[0] << ": " << records << " records written to " << line.Convert[1] << " ("
+        << FormatName(FormatForName(line.Convert[1], IFBCD)) << ")\n";
+  } catch (const std::exception& e) {
+    err << e.what() << "\n";
+    return BSFailed;
+  }
   return BSOk;
 }
 
@@ -461,7 +499,7 @@ int RunBatch(const TCommandLine& line, const std::string& programPath, std::ostr
         [&] { return machine.Cpu.Sleeping() || Clock::now() - ended > std::chrono::seconds(2); });
     messenger.ProcessPending();
     // A booted deck has no script to report on: where the machine stopped tells how it went.
-    if (!line.Deck.empty() && start == TScriptStart::Started) {
+    if ((!line.Deck.empty() || !line.Tape.empty()) && start == TScriptStart::Started) {
       output.Out(machine.Console.StatusText());
     }
 

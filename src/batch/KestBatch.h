@@ -45,6 +45,8 @@ struct TCommandLine {
   TFeatureSet Features = 0;
   std::string Assemble;   // --assemble FILE: an Autocoder source to assemble, nothing run
   std::string RunSource;  // --run FILE: assemble it, then boot its deck as --deck does
+  std::string Tape;       // --tape REEL: mount it on drive 1, Tape Load, Start (no script)
+  std::vector<std::string> Convert;  // --convert IN OUT: the reel IN written as OUT, nothing run
 };
 
 // What the start-up does for --deck, --charset and --core (checked by ParseCommandLine).
@@ -61,6 +63,10 @@ int RunAssemble(const TCommandLine& line, std::ostream& out, std::ostream& err);
 // --charset, Pierce A when none is given).  Returns false, with the errors on `err`, when the
 // source has errors.
 bool PrepareRun(TCommandLine& line, std::ostream& err);
+
+// --convert: writes the reel IN as OUT, each in the layout its name selects.  Returns BSOk, or
+// BSFailed with the reason on `err`.
+int RunConvert(const TCommandLine& line, std::ostream& out, std::ostream& err);
 
 // Runs a batch job; returns its exit status.  `programPath` locates the initialisation file.
 int RunBatch(const TCommandLine& line, const std::string& programPath, std::ostream& out,

@@ -55,6 +55,7 @@ TScriptStart TConsole::FirstActivation(const std::vector<std::string>& arguments
   if (boot_.Convention != nullptr) machine_.CharMap.SetConvention(boot_.Convention);
   LoadStartupCarriageTape();
   if (!boot_.Deck.empty()) return BootDeck();
+  if (!boot_.Tape.empty()) return BootTape();
   if (!arguments.empty()) {
     const std::string& first = arguments.front();
     // A card file named on the command line also goes into the reader.  It is loaded after the
@@ -141,6 +142,21 @@ TScriptStart TConsole::AssembleAndRun(const std::string& sourceFile) {
   boot_.Deck = deck;
   boot_.Convention = options.Convention;
   return BootDeck();
+}
+
+// The reel on drive 1, Tape Load, Start: what an operator does to run a tape.
+TScriptStart TConsole::BootTape() {
+  try {
+    machine_.TapeUnits.MountTape(1, boot_.Tape);
+    machine_.TapeUnits.Drive(1).PBLoadClick();
+  } catch (const std::exception& e) {
+    ReportError(e.what());
+    UpdateStatus();
+    return TScriptStart::Failed;
+  }
+  ShowRegistersNow();
+  PBStartClick();
+  return TScriptStart::Started;
 }
 
 void TConsole::ProgramExit() {

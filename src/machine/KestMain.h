@@ -29,6 +29,7 @@ struct TBootOptions {
   std::string Deck;
   std::string CarriageTape;  // a carriage tape file for the printer, over the configuration's
   bool FormFeeds = false;    // form feeds in the print file, whatever the configuration says
+  std::string Tape;  // a reel to boot: mounted on drive 1, Tape Load, Start
 };
 
 enum class TRunMode : uint8_t { Run, Step };
@@ -146,6 +147,7 @@ class TConsole : public IMessageReceiver {
  private:
   void StartResume(bool resume);
   TScriptStart BootDeck();
+  TScriptStart BootTape();
   // A mode selected by the program: as the operator's click when the selection changes.
   void SelectMode(TRunMode mode);
   void ReportError(const std::string& message);

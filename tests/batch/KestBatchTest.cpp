@@ -52,6 +52,13 @@ TEST(BatchCommandLine, BadCommandLines) {
   EXPECT_NE(error({"--batch", "--stop", "value=AB"}), "");
   EXPECT_NE(error({"--batch", "--stop", "size=8"}), "");
   EXPECT_NE(error({"--stop", "read=1"}), "");
+  EXPECT_EQ(error({"--tape"}), "--tape needs a tape image");
+  EXPECT_NE(error({"--tape", "R.TAP", "JOB.OCL"}), "");
+  EXPECT_NE(error({"--tape", "R.TAP", "--deck", "D.CD"}), "");
+  EXPECT_EQ(error({"--convert", "A.MT"}), "--convert needs a tape image and the file to write");
+  EXPECT_NE(error({"--convert", "A.MT", "B.TAP", "--batch"}), "");
+  EXPECT_EQ(error({"--batch", "--tape", "R.P7B", "--core", "16000"}), "");
+  EXPECT_EQ(error({"--convert", "A.MT", "B.TAP"}), "");
   EXPECT_EQ(error({}), "");
   EXPECT_EQ(error({"--help"}), "");
   EXPECT_EQ(error({"JOB.OCL"}), "");
