@@ -210,6 +210,9 @@ void TCPUThread::RunLoop() {
         }
         continue;
       }
+      if (attention.Has(TAttention::ARDebugger) && debugHook_ != nullptr &&
+          debugHook_->StopBeforeFetch())
+        break;
     }
     // Only this thread stores InstrAddr: the fetch leaves the address it read.
     const uint16_t instrAddr = r.IAR;

@@ -20,6 +20,15 @@
 
 namespace kestrel {
 
+// A debugger's look at the run: while the attention word's debugger bit is set, the run loop
+// asks it before each fetch (IAR names the instruction about to be read) whether the run stops
+// there; a true answer has set the state and the stop message.
+class IDebugHook {
+ public:
+  virtual ~IDebugHook() = default;
+  virtual bool StopBeforeFetch() = 0;
+};
+
 class TCPUThread {
  public:
   static constexpr int RegisterDisplayInterval = 200;
@@ -47,6 +56,8 @@ class TCPUThread {
   void ResetProcessor();
   // The main window calls this when it has handled ShowRegisters, so the next may be posted.
   void AcknowledgeShowRegisters() { registersPosted_ = false; }
+  // The debugger to ask (set once, before the threads run).
+  void SetDebugHook(IDebugHook* hook) { debugHook_ = hook; }
 
   // ---- Instruction cycle ----
   // Reads the instruction at IAR: in one pass when it is an ordinary one, else character by
@@ -109,6 +120,7 @@ class TCPUThread {
   // The handlers of the pending instruction when its fetch came from the decoded ones (else
   // null, and the execute phase looks them up).
   const TOpcodeEntry* decodedEntry_ = nullptr;
+  IDebugHook* debugHook_ = nullptr;
 
   std::atomic<bool> registersPosted_{false};
   std::atomic<bool> ending_{false};
