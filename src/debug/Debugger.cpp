@@ -90,8 +90,8 @@ std::string TDebugger::LoadSymbols(const std::string& path) {
 
 // ---- Breakpoints ----------------------------------------------------------------------------
 
-std::string TDebugger::ParseOptions(std::vector<std::string>& words, size_t from,
-                                    TBreakpoint& b) const {
+std::string TDebugger::ParseOptions(std::vector<std::string>& words, size_t from, TBreakpoint& b,
+                                    uint16_t size) const {
   for (size_t k = from; k < words.size(); ++k) {
     const std::string word = Upper(words[k]);
     if (word == "COUNT") {
@@ -104,7 +104,7 @@ std::string TDebugger::ParseOptions(std::vector<std::string>& words, size_t from
       b.Go = true;
     } else if (word == "DUMP") {
       if (k + 1 >= words.size()) return "DUMP needs a range FROM-TO";
-      TSymbolTable::TRange range = symbols_.ResolveRange(words[k + 1], core_.Size());
+      TSymbolTable::TRange range = symbols_.ResolveRange(words[k + 1], size);
       if (!range.Ok()) return range.Error;
       b.Dump = true;
       b.DumpFrom = range.From;
@@ -117,7 +117,7 @@ std::string TDebugger::ParseOptions(std::vector<std::string>& words, size_t from
   return {};
 }
 
-std::string TDebugger::ParseCondition(std::string_view text, TBreakpoint& b) const {
+std::string TDebugger::ParseCondition(std::string_view text, TBreakpoint& b, uint16_t size) const {
   std::vector<std::string> words = Split(text);
   if (words.empty()) return "IF needs a condition";
   const std::string subject = Upper(words[0]);
@@ -146,7 +146,6 @@ std::string TDebugger::ParseCondition(std::string_view text, TBreakpoint& b) con
     known = known || words[1] == c;
   if (!known) return "\"" + words[1] + "\" is not one of = <> < > <= >=";
   b.Compare = words[1];
-  const uint16_t size = core_.Size();
   if (subject == "IAR" || subject == "AAR" || subject == "BAR") {
     b.Subject = subject == "IAR"   ? TBreakpoint::TSubject::IAR
                 : subject == "AAR" ? TBreakpoint::TSubject::AAR
@@ -172,8 +171,9 @@ std::string TDebugger::ParseCondition(std::string_view text, TBreakpoint& b) con
   return {};
 }
 
-int TDebugger::AddBreakpoint(std::string_view spec, std::string& error) {
+int TDebugger::AddBreakpoint(std::string_view spec, std::string& error, uint16_t coreLimit) {
   std::lock_guard lock(mutex_);
+  const uint16_t size = coreLimit != 0 ? coreLimit : core_.Size();
   TBreakpoint b;
   b.Spec = Trim(spec, " \t");
   std::vector<std::string> words = Split(b.Spec);
@@ -204,10 +204,10 @@ int TDebugger::AddBreakpoint(std::string_view spec, std::string& error) {
     std::string condition;
     for (size_t k = 1; k < end; ++k)
       condition += (k > 1 ? " " : "") + words[k];
-    error = ParseCondition(condition, b);
+    error = ParseCondition(condition, b, size);
     options = end;
   } else {
-    TSymbolTable::TAddress a = symbols_.Resolve(words[0], core_.Size());
+    TSymbolTable::TAddress a = symbols_.Resolve(words[0], size);
     if (!a.Ok()) {
       error = a.Error;
     } else if (a.Address == 0) {
@@ -215,7 +215,7 @@ int TDebugger::AddBreakpoint(std::string_view spec, std::string& error) {
     }
     b.Address = a.Address;
   }
-  if (error.empty()) error = ParseOptions(words, options, b);
+  if (error.empty()) error = ParseOptions(words, options, b, size);
   if (!error.empty()) return 0;
   b.Id = nextId_++;
   breaks_.push_back(b);
@@ -223,17 +223,27 @@ int TDebugger::AddBreakpoint(std::string_view spec, std::string& error) {
   return b.Id;
 }
 
-int TDebugger::AddWatchpoint(std::string_view spec, std::string& error) {
+int TDebugger::AddWatchpoint(std::string_view spec, std::string& error, uint16_t coreLimit) {
   std::lock_guard lock(mutex_);
+  const uint16_t size = coreLimit != 0 ? coreLimit : core_.Size();
   TWatchpoint w;
   w.Spec = Trim(spec, " \t");
   std::vector<std::string> words = Split(w.Spec);
   error.clear();
+  if (words.size() >= 2 && Upper(words[words.size() - 2]) == "ARM") {
+    TSymbolTable::TAddress arm = symbols_.Resolve(words.back(), size);
+    if (!arm.Ok()) {
+      error = arm.Error;
+      return 0;
+    }
+    w.ArmAt = arm.Address;
+    words.resize(words.size() - 2);
+  }
   if (words.empty() || words.size() > 2) {
-    error = "a watchpoint is FROM-TO [READ|WRITE|ACCESS]";
+    error = "a watchpoint is FROM-TO [READ|WRITE|ACCESS] [ARM ADDRESS]";
     return 0;
   }
-  TSymbolTable::TRange range = symbols_.ResolveRange(words[0], core_.Size());
+  TSymbolTable::TRange range = symbols_.ResolveRange(words[0], size);
   if (!range.Ok()) {
     error = range.Error;
     return 0;
@@ -337,10 +347,17 @@ void TDebugger::Rearm() {
       slow = true;
     }
   }
+  bool any = false;
+  for (const TWatchpoint& w : watches_) {
+    if (w.Enabled && w.ArmAt >= 0) {
+      breakAt_[w.ArmAt].store(1, std::memory_order_relaxed);
+      any = true;
+    }
+  }
   slowBreaks_ = slow;
   std::array<uint8_t, TCoreStorage::MaxSize> watch{};
   for (const TWatchpoint& w : watches_) {
-    if (!w.Enabled) continue;
+    if (!w.Enabled || w.ArmAt >= 0) continue;
     for (uint32_t a = w.From; a <= w.To; ++a)
       watch[a] |= static_cast<uint8_t>((w.Reads ? 1 : 0) | (w.Writes ? 2 : 0));
   }
@@ -350,7 +367,7 @@ void TDebugger::Rearm() {
     core_.WatchPosition(a, (watch[a] & 1) != 0, (watch[a] & 2) != 0 || journal);
   watchAt_ = watch;
   core_.WatchChanged();
-  bool any = journal;
+  any = any || journal;
   for (const TBreakpoint& b : breaks_)
     any = any || b.Enabled;
   r_.Attention.Assign(TAttention::ARDebugger, any);
@@ -515,6 +532,14 @@ bool TDebugger::StopBeforeFetch() {
   }
   std::lock_guard lock(mutex_);
   FinishLast();
+  bool armed = false;
+  for (TWatchpoint& w : watches_) {
+    if (w.Enabled && w.ArmAt == iar) {
+      w.ArmAt = -1;
+      armed = true;
+    }
+  }
+  if (armed) Rearm();
   const bool skip = skipOnce_ == iar;
   skipOnce_ = -1;
   bool stop = false;
@@ -531,7 +556,9 @@ bool TDebugger::StopBeforeFetch() {
   }
   if (stop) {
     skipOnce_ = iar;
-    r_.StopMessage.Set(lastStop_);
+    // The panel's stop line ends with the instruction's address: the one the run stopped at.
+    r_.StopMessage.Set(lastStop_.substr(0, lastStop_.size() - 6));
+    r_.InstrAddr = iar;
     r_.State = CpuState::StopCondition;
     return true;
   }
@@ -549,8 +576,9 @@ void TDebugger::WatchHit(uint16_t address, bool write) {
     lastStop_ = "Watchpoint " + std::to_string(w.Id) + " (" + Addr5(w.From) + "-" + Addr5(w.To) +
                 "): " + Where(address) + (write ? " written" : " read") +
                 " by the instruction at " + Where(by);
-    // The access completes; the run ends after this instruction.
-    r_.StopMessage.Set(lastStop_);
+    // The access completes; the run ends after this instruction.  The panel's stop line ends
+    // with the instruction's address.
+    r_.StopMessage.Set(lastStop_.substr(0, lastStop_.size() - Where(by).size() - 1));
     if (r_.State == CpuState::Running) r_.State = CpuState::StopCondition;
     return;
   }

@@ -84,6 +84,7 @@ struct TWatchpoint {
   bool Reads = false;
   bool Writes = true;
   unsigned Hits = 0;
+  int ArmAt = -1;  // not watching yet: armed when the instruction here is reached
   std::string Spec;
 };
 
@@ -108,9 +109,12 @@ class TDebugger : public IDebugHook, public ICoreObserver {
   // `ADDRESS = 'TEXT'` for the field whose units position is ADDRESS), then any of `COUNT N`,
   // `PRINT`, `DUMP FROM-TO`, `GO`.  Returns its number, or 0 with `error` set and nothing
   // changed.
-  int AddBreakpoint(std::string_view spec, std::string& error);
-  // `FROM-TO [READ|WRITE|ACCESS]` (writes when not said).
-  int AddWatchpoint(std::string_view spec, std::string& error);
+  // Addresses must lie inside core, or below `coreLimit` when it is given (a command line read
+  // before the job sets the core size).
+  int AddBreakpoint(std::string_view spec, std::string& error, uint16_t coreLimit = 0);
+  // `FROM-TO [READ|WRITE|ACCESS] [ARM ADDRESS]` (writes when not said; with ARM it watches
+  // from the first time the instruction at ADDRESS is reached, so a loader's stores pass).
+  int AddWatchpoint(std::string_view spec, std::string& error, uint16_t coreLimit = 0);
   // By number: false when there is none.
   bool Enable(int id, bool on);
   bool Delete(int id);
@@ -156,8 +160,9 @@ class TDebugger : public IDebugHook, public ICoreObserver {
   void Rearm();
   void WatchHit(uint16_t address, bool write);
   std::string Where(uint16_t address) const { return symbols_.AddressText(address); }
-  std::string ParseCondition(std::string_view text, TBreakpoint& b) const;
-  std::string ParseOptions(std::vector<std::string>& words, size_t from, TBreakpoint& b) const;
+  std::string ParseCondition(std::string_view text, TBreakpoint& b, uint16_t size) const;
+  std::string ParseOptions(std::vector<std::string>& words, size_t from, TBreakpoint& b,
+                           uint16_t size) const;
 
   TRegisters& r_;
   TCoreStorage& core_;

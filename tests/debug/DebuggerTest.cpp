@@ -51,22 +51,24 @@ TEST_F(DebuggerTest, BreakpointsFireByAddressOpcodeConditionAndCountAndSayWhich)
   t.R.EqualIndicator = true;  // as an earlier compare left it: not high at the start
   t.Run(500);
   EXPECT_EQ(t.State(), CpuState::StopCondition);
-  EXPECT_EQ(t.StopMessage(), "Breakpoint " + std::to_string(high) + " (IF HIGH) at 00514");
+  EXPECT_EQ(d.LastStop(), "Breakpoint " + std::to_string(high) + " (IF HIGH) at 00514");
   EXPECT_EQ(t.Text(800, 3), "001");
   ASSERT_TRUE(d.Delete(high));
 
   t.Run();  // the second time at CHECK
-  EXPECT_EQ(t.StopMessage(), "Breakpoint " + std::to_string(check) + " (CHECK) at 00507");
+  EXPECT_EQ(d.LastStop(), "Breakpoint " + std::to_string(check) + " (CHECK) at 00507");
+  // The panel's line: the message, then the instruction's address.
+  EXPECT_EQ(t.StopMessage(), "Breakpoint " + std::to_string(check) + " (CHECK) at");
+  EXPECT_EQ(t.R.InstrAddr, 507);
   EXPECT_EQ(t.Text(800, 3), "002");
   ASSERT_TRUE(d.Enable(check, false));
 
   t.Run();  // the fourth branch
-  EXPECT_EQ(t.StopMessage(), "Breakpoint " + std::to_string(branch) + " (OP B/ COUNT 4) at 00514");
+  EXPECT_EQ(d.LastStop(), "Breakpoint " + std::to_string(branch) + " (OP B/ COUNT 4) at 00514");
   EXPECT_EQ(t.Text(800, 3), "004");
 
   t.Run();  // COUNT becomes 005 after the fifth add
-  EXPECT_EQ(t.StopMessage(),
-            "Breakpoint " + std::to_string(field) + " (IF COUNT = '005') at 00507");
+  EXPECT_EQ(d.LastStop(), "Breakpoint " + std::to_string(field) + " (IF COUNT = '005') at 00507");
   EXPECT_EQ(t.Text(800, 3), "005");
 
   t.Run();
@@ -95,17 +97,20 @@ TEST_F(DebuggerTest, WatchpointsNameTheInstructionAndBadInputChangesNothing) {
   ASSERT_EQ(error, "");
   t.Run(500);
   EXPECT_EQ(t.State(), CpuState::StopCondition);
+  EXPECT_EQ(d.LastStop(), "Watchpoint " + std::to_string(read) +
+                              " (00900-00900): 00900 (LIMIT) read by the instruction at 00507 "
+                              "(CHECK)");
   EXPECT_EQ(t.StopMessage(), "Watchpoint " + std::to_string(read) +
-                                 " (00900-00900): 00900 (LIMIT) read by the instruction at 00507 "
-                                 "(CHECK)");
+                                 " (00900-00900): 00900 (LIMIT) read by the instruction at");
+  EXPECT_EQ(t.R.InstrAddr, 507);
   // The compare completed; the run ended before the branch.
   EXPECT_EQ(t.R.IAR, 514);
   ASSERT_TRUE(d.Delete(read));
   const int counter = d.AddWatchpoint("COUNT-2-COUNT", error);
   t.Run();
-  EXPECT_EQ(t.StopMessage(), "Watchpoint " + std::to_string(counter) +
-                                 " (00798-00800): 00800 (COUNT) written by the instruction at "
-                                 "00500 (LOOP)");
+  EXPECT_EQ(d.LastStop(), "Watchpoint " + std::to_string(counter) +
+                              " (00798-00800): 00800 (COUNT) written by the instruction at "
+                              "00500 (LOOP)");
   EXPECT_EQ(t.Text(800, 3), "002");
   ASSERT_TRUE(d.Delete(counter));
   t.Run();
@@ -135,6 +140,7 @@ TEST_F(DebuggerTest, WatchpointsNameTheInstructionAndBadInputChangesNothing) {
       {true, "LIMIT-ONE", "range LIMIT-ONE ends (700) before it starts (900)"},
       {true, "100-8000", "address 8000 (8000) is outside core (0-7999)"},
       {true, "COUNT SOMETIMES", "\"SOMETIMES\" is not READ, WRITE or ACCESS"},
+      {true, "COUNT ARM NOWHERE", "no label NOWHERE in the loaded symbols"},
   };
   for (const TBad& b : bad) {
     const int id = b.Watch ? d.AddWatchpoint(b.Spec, error) : d.AddBreakpoint(b.Spec, error);
