@@ -348,6 +348,12 @@ class TCoreStorage {
     SetTrap(address, Trap::WatchWrite, stores);
   }
   void WatchChanged() { Decoded.ForgetAll(); }
+  // A debugger's breakpoint: the instruction here is never kept decoded, so its fetch takes the
+  // slow way, which asks the debugger (the run's common case pays nothing for it).
+  void SetBreakTrap(uint16_t address, bool on) { SetTrap(address, Trap::Break, on); }
+  bool BreakTrap(uint16_t address) const {
+    return (trap_[address].load(std::memory_order_relaxed) & Trap::Break) != 0;
+  }
 
  private:
   template <typename T>
@@ -364,6 +370,7 @@ class TCoreStorage {
     static constexpr uint8_t Instruction = 16;  // part of a kept decoded instruction
     static constexpr uint8_t WatchRead = 32;    // the debugger watches its reads
     static constexpr uint8_t WatchWrite = 64;   // the debugger watches its stores
+    static constexpr uint8_t Break = 128;       // a debugger's breakpoint (no access trap)
     static constexpr uint8_t Read = Outside | ReadStop | Unwritten | WatchRead;
     static constexpr uint8_t Write = Outside | WriteStop | Unwritten | Instruction | WatchWrite;
   };

@@ -296,6 +296,12 @@ void TCPUThread::PostShowRegisters() {
 
 void TCPUThread::FetchNotKept(uint16_t iar) {
   decodedEntry_ = nullptr;
+  if (Core.BreakTrap(iar) && debugHook_ != nullptr) [[unlikely]] {
+    // Never kept: every fetch here asks the debugger.
+    if (debugHook_->StopAtBreak(iar)) return;
+    if (!FetchFast()) FetchByCharacter();
+    return;
+  }
   const uint32_t epoch = Core.Decoded.Epoch();
   if (FetchFast()) {
     KeepDecoded(iar, epoch);

@@ -22,11 +22,13 @@ namespace kestrel {
 
 // A debugger's look at the run: while the attention word's debugger bit is set, the run loop
 // asks it before each fetch (IAR names the instruction about to be read) whether the run stops
-// there; a true answer has set the state and the stop message.
+// there; the fetch of an instruction under a break trap asks it too.  A true answer has set the
+// state and the stop message, and nothing is fetched.
 class IDebugHook {
  public:
   virtual ~IDebugHook() = default;
   virtual bool StopBeforeFetch() = 0;
+  virtual bool StopAtBreak(uint16_t address) = 0;
 };
 
 class TCPUThread {

@@ -337,40 +337,37 @@ std::string TDebugger::LastStop() const {
 // The fast tables and the attention bit after any change of the lists or the history.
 void TDebugger::Rearm() {
   bool slow = false;
-  for (auto& flag : breakAt_)
-    flag.store(0, std::memory_order_relaxed);
+  std::array<bool, TCoreStorage::MaxSize> trap{};
   for (const TBreakpoint& b : breaks_) {
     if (!b.Enabled) continue;
     if (b.Kind == TBreakpoint::TKind::Address) {
-      breakAt_[b.Address].store(1, std::memory_order_relaxed);
+      trap[b.Address] = true;
     } else {
       slow = true;
     }
   }
-  bool any = false;
-  for (const TWatchpoint& w : watches_) {
-    if (w.Enabled && w.ArmAt >= 0) {
-      breakAt_[w.ArmAt].store(1, std::memory_order_relaxed);
-      any = true;
-    }
-  }
-  slowBreaks_ = slow;
   std::array<uint8_t, TCoreStorage::MaxSize> watch{};
   for (const TWatchpoint& w : watches_) {
-    if (!w.Enabled || w.ArmAt >= 0) continue;
+    if (!w.Enabled) continue;
+    if (w.ArmAt >= 0) {
+      trap[static_cast<size_t>(w.ArmAt)] = true;
+      continue;
+    }
     for (uint32_t a = w.From; a <= w.To; ++a)
       watch[a] |= static_cast<uint8_t>((w.Reads ? 1 : 0) | (w.Writes ? 2 : 0));
   }
+  slowBreaks_ = slow;
   // With the history on every store is watched: the history keeps what it overwrote.
   const bool journal = historySize_ > 0;
-  for (uint16_t a = 0; a < TCoreStorage::MaxSize; ++a)
+  for (uint16_t a = 0; a < TCoreStorage::MaxSize; ++a) {
+    breakAt_[a].store(trap[a] ? 1 : 0, std::memory_order_relaxed);
+    core_.SetBreakTrap(a, trap[a]);
     core_.WatchPosition(a, (watch[a] & 1) != 0, (watch[a] & 2) != 0 || journal);
+  }
   watchAt_ = watch;
   core_.WatchChanged();
-  any = any || journal;
-  for (const TBreakpoint& b : breaks_)
-    any = any || b.Enabled;
-  r_.Attention.Assign(TAttention::ARDebugger, any);
+  attention_ = slow || journal;
+  r_.Attention.Assign(TAttention::ARDebugger, attention_ || skipOnce_ >= 0);
 }
 
 // ---- The run --------------------------------------------------------------------------------
@@ -521,17 +518,55 @@ void TDebugger::OpenEntry(uint16_t iar) {
   entryOpen_ = true;
 }
 
+bool TDebugger::Evaluate(uint16_t iar, bool addressOnes) {
+  bool stop = false;
+  for (TBreakpoint& b : breaks_) {
+    if ((b.Kind == TBreakpoint::TKind::Address) != addressOnes || !Fires(b, iar)) continue;
+    Act(b);
+    if (b.Go || stop) continue;
+    stop = true;
+    std::string label = b.Kind == TBreakpoint::TKind::Address ? symbols_.Describe(iar) : b.Spec;
+    lastStop_ = "Breakpoint " + std::to_string(b.Id) + (label.empty() ? "" : " (" + label + ")") +
+                " at " + Addr5(iar);
+  }
+  return stop;
+}
+
+void TDebugger::StopAt(uint16_t iar) {
+  skipOnce_ = iar;
+  skipNow_ = -1;
+  // The next run's first look moves the skip over.
+  r_.Attention.Set(TAttention::ARDebugger);
+  // The panel's stop line ends with the instruction's address: the one the run stopped at.
+  r_.StopMessage.Set(lastStop_.substr(0, lastStop_.size() - 6));
+  r_.InstrAddr = iar;
+  r_.State = CpuState::StopCondition;
+}
+
 bool TDebugger::StopBeforeFetch() {
   const uint16_t iar = r_.IAR;
-  const bool atBreak =
-      iar < TCoreStorage::MaxSize && breakAt_[iar].load(std::memory_order_relaxed) != 0;
-  if (!atBreak && !slowBreaks_.load(std::memory_order_relaxed) &&
-      historySize_.load(std::memory_order_relaxed) == 0) {
-    skipOnce_ = -1;
-    return false;
-  }
   std::lock_guard lock(mutex_);
+  if (skipOnce_ >= 0) {
+    skipNow_ = skipOnce_ == iar ? iar : -1;
+    skipOnce_ = -1;
+    r_.Attention.Assign(TAttention::ARDebugger, attention_);
+  } else if (skipNow_ != iar) {
+    skipNow_ = -1;
+  }
+  if (!attention_) return false;
   FinishLast();
+  if (skipNow_ != iar && slowBreaks_ && Evaluate(iar, false)) {
+    StopAt(iar);
+    return true;
+  }
+  if (historySize_ > 0) OpenEntry(iar);
+  return false;
+}
+
+bool TDebugger::StopAtBreak(uint16_t iar) {
+  // Only a run stops here; a single step goes on.
+  if (r_.State != CpuState::Running) return false;
+  std::lock_guard lock(mutex_);
   bool armed = false;
   for (TWatchpoint& w : watches_) {
     if (w.Enabled && w.ArmAt == iar) {
@@ -540,30 +575,19 @@ bool TDebugger::StopBeforeFetch() {
     }
   }
   if (armed) Rearm();
-  const bool skip = skipOnce_ == iar;
-  skipOnce_ = -1;
-  bool stop = false;
-  if (!skip) {
-    for (TBreakpoint& b : breaks_) {
-      if (!Fires(b, iar)) continue;
-      Act(b);
-      if (b.Go || stop) continue;
-      stop = true;
-      std::string label = b.Kind == TBreakpoint::TKind::Address ? symbols_.Describe(iar) : b.Spec;
-      lastStop_ = "Breakpoint " + std::to_string(b.Id) + (label.empty() ? "" : " (" + label + ")") +
-                  " at " + Addr5(iar);
-    }
+  if (skipNow_ == iar) {
+    skipNow_ = -1;
+    return false;
   }
-  if (stop) {
-    skipOnce_ = iar;
-    // The panel's stop line ends with the instruction's address: the one the run stopped at.
-    r_.StopMessage.Set(lastStop_.substr(0, lastStop_.size() - 6));
-    r_.InstrAddr = iar;
-    r_.State = CpuState::StopCondition;
-    return true;
+  if (!Evaluate(iar, true)) return false;
+  // The history's entry for the instruction that now does not run yet.
+  if (entryOpen_ && !history_.empty() && history_.back().Address == iar &&
+      history_.back().Undo.empty()) {
+    history_.pop_back();
+    entryOpen_ = false;
   }
-  if (historySize_ > 0) OpenEntry(iar);
-  return false;
+  StopAt(iar);
+  return true;
 }
 
 void TDebugger::WatchHit(uint16_t address, bool write) {
@@ -682,6 +706,7 @@ std::string TDebugger::StepBack() {
   r_.LowIndicator = e.Before.Low;
   r_.OverflowIndicator = e.Before.Overflow;
   skipOnce_ = e.Before.IAR;
+  r_.Attention.Set(TAttention::ARDebugger);
   history_.pop_back();
   entryOpen_ = false;
   return {};

@@ -146,12 +146,16 @@ class TDebugger : public IDebugHook, public ICoreObserver {
 
   // ---- The hooks ----
   bool StopBeforeFetch() override;
+  bool StopAtBreak(uint16_t address) override;
   void CoreRead(uint16_t address) override;
   void CoreWritten(uint16_t address, uint16_t before) override;
 
  private:
   TRegisterSet Current() const;
   bool Fires(TBreakpoint& b, uint16_t iar);
+  // Evaluates the address breakpoints or the others at `iar`: true when one stops the run.
+  bool Evaluate(uint16_t iar, bool addressOnes);
+  void StopAt(uint16_t iar);
   bool ConditionTrue(const TBreakpoint& b);
   void Act(const TBreakpoint& b);
   void Say(const std::string& line);
@@ -176,8 +180,11 @@ class TDebugger : public IDebugHook, public ICoreObserver {
   std::array<std::atomic<uint8_t>, TCoreStorage::MaxSize> breakAt_{};
   std::atomic<bool> slowBreaks_{false};
   std::atomic<size_t> historySize_{0};
-  // The address of the breakpoint the last stop came from: the next look there goes on.
+  // The address the last stop came from: the run that starts there goes on past it once (the
+  // first look of the next run moves it to skipNow_, for that one instruction).
   int skipOnce_ = -1;
+  int skipNow_ = -1;
+  bool attention_ = false;  // what the attention bit is when no skip is pending
   // Per position: 1 reads watched, 2 stores watched.
   std::array<uint8_t, TCoreStorage::MaxSize> watchAt_{};
   std::deque<THistoryEntry> history_;
