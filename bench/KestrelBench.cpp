@@ -250,12 +250,17 @@ struct TTiming {
 };
 
 // Best of three runs.
-TTiming Time(const TBuilder& build, unsigned iterations, uint16_t readStop = 0) {
+TTiming Time(const TBuilder& build, unsigned iterations, uint16_t readStop = 0,
+             const char* breakpoint = nullptr) {
   TTiming best;
   for (int run = 0; run < 3; ++run) {
     auto b = std::make_unique<TBenchMachine>();
     build(*b, iterations);
     b->M.Core.ReadStopAddress = readStop;
+    if (breakpoint != nullptr) {
+      std::string error;
+      if (b->M.Debugger.AddBreakpoint(breakpoint, error) == 0) std::exit(1);
+    }
     auto wallBegin = std::chrono::steady_clock::now();
     std::clock_t begin = std::clock();
     if (!b->Run()) std::exit(1);
@@ -299,6 +304,10 @@ int main(int argc, char** argv) {
         1e9 * plain.Seconds / instructions);
     std::printf("  with a core read stop at 07999: %.0f instructions/s (%+.1f %% time)\n",
                 instructions / stopped.Seconds, 100.0 * (stopped.Seconds / plain.Seconds - 1));
+    // A debugger breakpoint on an address the program never reaches.
+    TTiming broken = Time(BuildMix, iterations, 0, "7999");
+    std::printf("  with a breakpoint at 07999: %.0f instructions/s (%+.1f %% time)\n",
+                instructions / broken.Seconds, 100.0 * (broken.Seconds / plain.Seconds - 1));
     std::fflush(stdout);
   }
 

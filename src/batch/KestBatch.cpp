@@ -264,6 +264,18 @@ std::string ParseCommandLine(const std::vector<std::string>& args, TCommandLine&
       if (!value(line.Assemble) || line.Assemble.empty()) return "--assemble needs a source file";
     } else if (a == "--run") {
       if (!value(line.RunSource) || line.RunSource.empty()) return "--run needs a source file";
+    } else if (a == "--symbols") {
+      if (!value(v) || v.empty()) return "--symbols needs a listing or a NAME ADDRESS file";
+      line.SymbolFiles.push_back(v);
+    } else if (a == "--break") {
+      if (!value(v) || v.empty()) return "--break needs an address or a label";
+      line.Breaks.push_back(v);
+    } else if (a == "--watch") {
+      if (!value(v) || v.empty()) return "--watch needs a range FROM-TO";
+      line.Watches.push_back(v);
+    } else if (a == "--history") {
+      line.History = true;
+      batchOnly = true;
     } else if (a.size() > 1 && a[0] == '-' && a != "-") {
       return "unknown option " + a;
     } else {
@@ -291,8 +303,8 @@ std::string ParseCommandLine(const std::vector<std::string>& args, TCommandLine&
     return "--run boots the assembled deck in place of a script: give no script or --deck";
   }
   if (batchOnly && !line.Batch && !line.Help && !line.Version) {
-    return "--answer, --max-seconds, --trace, --features, --stop, --show-stops and --log "
-           "belong to --batch";
+    return "--answer, --max-seconds, --trace, --features, --stop, --show-stops, --log and "
+           "--history belong to --batch";
   }
   return {};
 }
@@ -314,7 +326,8 @@ std::string UsageText() {
          "       kestrel --batch [SCRIPT | --deck FILE | --run SOURCE | --tape REEL]\n"
          "               [--charset NAME] [--core N] [--carriage FILE] [--form-feeds]\n"
          "               [--answer N]... [--max-seconds S] [--trace LIST] [--stop FIELD=V]...\n"
-         "               [--show-stops] [--features LIST] [--log FILE]\n"
+         "               [--show-stops] [--features LIST] [--log FILE] [--history]\n"
+         "       (either) [--symbols FILE]... [--break SPEC]... [--watch FROM-TO]...\n"
          "       kestrel --assemble SOURCE [--charset NAME] [--core N]\n"
          "       kestrel --convert IN OUT\n"
          "\n"
@@ -354,6 +367,17 @@ std::string UsageText() {
          "                   value=C (the write stop's character), opcode=C\n"
          "  --show-stops     print each stop of the processor: the status line, IAR, AAR, BAR\n"
          "  --log FILE       write the trace list to FILE at exit\n"
+         "  --symbols FILE   load labels for the debugger: an SPS listing, the assembler's\n"
+         "                   listing or NAME ADDRESS lines (a --run source's come by itself)\n"
+         "  --break SPEC     stop before the instruction at an address or label (START+4),\n"
+         "                   or OP C[D], or IF CONDITION; then COUNT N, PRINT, DUMP A-B, GO\n"
+         "  --watch FROM-TO  stop when a core range is written ([READ|WRITE|ACCESS] after it,\n"
+         "                   ARM ADDRESS: from when that instruction is reached; a --run\n"
+         "                   program's watches begin at its start)\n"
+         "  --history        keep the last instructions ([Debugger] History=N of the\n"
+         "                   initialisation file, 1000 when not set) and print the last 20\n"
+         "                   to standard error when the run ends in a machine check, a\n"
+         "                   failed IARCHECK, a script error or --max-seconds\n"
          "  --help, --version\n"
          "\n"
          "DISPLAY lines and failed IARCHECK reports go to standard output; script errors\n"
@@ -406,8 +430,36 @@ bool PrepareRun(TCommandLine& line, std::ostream& err) {
     return false;
   }
   line.Deck = deck;
+  line.SymbolsText = assembly.Listing;
+  line.RunStart = assembly.StartAddress;
   if (line.Charset.empty()) line.Charset = std::string(CharConventions[0].Name);
   return true;
+}
+
+std::string ApplyDebugOptions(const TCommandLine& line, TMachine& machine, uint16_t coreLimit) {
+  TDebugger& debugger = machine.Debugger;
+  if (!line.SymbolsText.empty()) {
+    if (std::string error = debugger.Symbols().LoadText(line.SymbolsText); !error.empty())
+      return "the listing of " + line.RunSource + ": " + error;
+  }
+  for (const std::string& file : line.SymbolFiles) {
+    if (std::string error = debugger.LoadSymbols(file); !error.empty()) return "--symbols " + error;
+  }
+  std::string error;
+  for (const std::string& spec : line.Breaks) {
+    if (debugger.AddBreakpoint(spec, error, coreLimit) == 0)
+      return "--break " + spec + ": " + error;
+  }
+  for (const std::string& spec : line.Watches) {
+    // A --run program's watch begins at its start, after the loader's stores.
+    std::string armed = spec;
+    if (line.RunStart > 0 && spec.find(" ARM ") == std::string::npos &&
+        spec.find(" arm ") == std::string::npos)
+      armed += " ARM " + std::to_string(line.RunStart);
+    if (debugger.AddWatchpoint(armed, error, coreLimit) == 0)
+      return "--watch " + spec + ": " + error;
+  }
+  return {};
 }
 
 int RunBatch(const TCommandLine& line, const std::string& programPath, std::ostream& out,
@@ -442,6 +494,18 @@ int RunBatch(const TCommandLine& line, const std::string& programPath, std::ostr
     }
     for (const auto& [field, text] : line.Stops)
       machine.Console.SetStopField(static_cast<TStopField>(field), text);
+    // The job may set its core size later: addresses up to the one given, else the largest.
+    const uint16_t coreLimit =
+        static_cast<uint16_t>(line.CoreSize > 0 ? line.CoreSize : TCoreStorage::MaxSize);
+    if (std::string error = ApplyDebugOptions(line, machine, coreLimit); !error.empty()) {
+      output.Err(error);
+      machine.Stop();
+      machine.Console.SetView(nullptr);
+      machine.ScriptDisplay.SetView(nullptr);
+      return BSBadCommand;
+    }
+    machine.Debugger.SetOutput([&](const std::string& text) { output.Err(text); });
+    if (line.History) machine.Debugger.SetHistorySize(machine.ConfiguredHistory);
 
     const Clock::time_point started = Clock::now();
     const auto limit = std::chrono::duration<double>(line.MaxSeconds);
@@ -501,6 +565,20 @@ int RunBatch(const TCommandLine& line, const std::string& programPath, std::ostr
     // A booted deck has no script to report on: where the machine stopped tells how it went.
     if ((!line.Deck.empty() || !line.Tape.empty()) && start == TScriptStart::Started) {
       output.Out(machine.Console.StatusText());
+    }
+    if (const std::string stop = machine.Debugger.LastStop(); !stop.empty()) {
+      output.Out("Debugger stop: " + stop);
+    }
+    // Where it went wrong: the last instructions.
+    const bool wrong = timedOut || machine.Registers.State == CpuState::MachineCheck ||
+                       machine.Script.ScriptErrors > 0 || machine.Script.FailedChecks > 0;
+    if (line.History && wrong) {
+      std::vector<std::string> last = machine.Debugger.HistoryText(TDebugger::HeadlessHistoryLines);
+      output.Err(last.empty() ? std::string("History: off or empty")
+                              : "History (the last " + std::to_string(last.size()) +
+                                    " instructions, the registers after each):");
+      for (const std::string& entry : last)
+        output.Err("  " + entry);
     }
 
     // Program exit; mounted tape images are discarded with the machine.

@@ -47,7 +47,20 @@ struct TCommandLine {
   std::string RunSource;  // --run FILE: assemble it, then boot its deck as --deck does
   std::string Tape;       // --tape REEL: mount it on drive 1, Tape Load, Start (no script)
   std::vector<std::string> Convert;  // --convert IN OUT: the reel IN written as OUT, nothing run
+  // The debugger: --symbols FILE, --break SPEC, --watch FROM-TO, --history; the listing of a
+  // --run source gives its labels (SymbolsText).
+  std::vector<std::string> SymbolFiles;
+  std::vector<std::string> Breaks;
+  std::vector<std::string> Watches;
+  bool History = false;
+  std::string SymbolsText;
+  int RunStart = -1;  // the --run program's start: its watchpoints are armed there
 };
+
+// --symbols, --break and --watch on the machine's debugger: "" or the first error, naming the
+// option and what it gave.  Addresses may reach `coreLimit`.
+class TMachine;
+std::string ApplyDebugOptions(const TCommandLine& line, TMachine& machine, uint16_t coreLimit);
 
 // What the start-up does for --deck, --charset and --core (checked by ParseCommandLine).
 TBootOptions BootOptions(const TCommandLine& line);

@@ -166,6 +166,10 @@ uint16_t TCoreStorage::ReadTrapped(uint16_t address) {
   uint16_t word = core_[address].load(std::memory_order_relaxed);
   if (!(word & CoreChar::Written) && UninitializedCheck) UninitializedRead(address);
   if (address == ReadStopAddress) ReadStop(address);
+  if (trap_[address].load(std::memory_order_relaxed) & Trap::WatchRead) {
+    if (ICoreObserver* observer = observer_.load(std::memory_order_relaxed))
+      observer->CoreRead(address);
+  }
   return word;
 }
 
@@ -177,6 +181,7 @@ void TCoreStorage::StoreTrapped(uint16_t address, uint8_t code) {
   cell.store((word & CoreChar::WordMark) | CoreChar::Changed | CoreChar::Written | code,
              std::memory_order_relaxed);
   Written(address);
+  Watched(address, word);
   if (address == WriteStopAddress) WriteStop(address, code);
 }
 
@@ -186,6 +191,7 @@ void TCoreStorage::SetWordMarkTrapped(uint16_t address, bool on) {
   uint16_t word = cell.load(std::memory_order_relaxed);
   cell.store(MarkedWord(word, on), std::memory_order_relaxed);
   Written(address);
+  Watched(address, word);
   if (address == WriteStopAddress && WriteStopValue == 0) {
     registers_.RequestCoreStop("Storage at " + Addr5(address) + " WordMark altered by ");
   }
@@ -193,8 +199,10 @@ void TCoreStorage::SetWordMarkTrapped(uint16_t address, bool on) {
 
 void TCoreStorage::StoreWMTrapped(uint16_t address, bool wordMark, uint8_t code) {
   CheckAddress(address);
-  core_[address].store(WordWithMark(wordMark, code), std::memory_order_relaxed);
+  const uint16_t before =
+      core_[address].exchange(WordWithMark(wordMark, code), std::memory_order_relaxed);
   Written(address);
+  Watched(address, before);
   if (address == WriteStopAddress) WriteStop(address, code);
 }
 

@@ -97,6 +97,15 @@ struct TCharWM {
 
 class TCoreStorage;
 
+// Told of the accesses to positions a debugger watches (`TCoreStorage::WatchPosition`): a read
+// after its checks, a store after it completed, with the word the position held before.
+class ICoreObserver {
+ public:
+  virtual ~ICoreObserver() = default;
+  virtual void CoreRead(uint16_t address) = 0;
+  virtual void CoreWritten(uint16_t address, uint16_t before) = 0;
+};
+
 // An instruction as the fetch decoded it: what it leaves in the registers.
 struct TDecodedInstruction {
   uint16_t AAR = 0;
@@ -331,6 +340,21 @@ class TCoreStorage {
   TCheckSetting<uint16_t> WriteStopAddress{*this, &TCoreStorage::WriteStopChanged};
   TShared<uint8_t> WriteStopValue;  // 0 = any value
 
+  // The debugger's watch: reads and stores of a watched position take the careful way and tell
+  // the observer.  Set while the processor is stopped; a change forgets the kept instructions.
+  void SetObserver(ICoreObserver* observer) { observer_.store(observer); }
+  void WatchPosition(uint16_t address, bool reads, bool stores) {
+    SetTrap(address, Trap::WatchRead, reads);
+    SetTrap(address, Trap::WatchWrite, stores);
+  }
+  void WatchChanged() { Decoded.ForgetAll(); }
+  // A debugger's breakpoint: the instruction here is never kept decoded, so its fetch takes the
+  // slow way, which asks the debugger (the run's common case pays nothing for it).
+  void SetBreakTrap(uint16_t address, bool on) { SetTrap(address, Trap::Break, on); }
+  bool BreakTrap(uint16_t address) const {
+    return (trap_[address].load(std::memory_order_relaxed) & Trap::Break) != 0;
+  }
+
  private:
   template <typename T>
   friend class TCheckSetting;
@@ -344,8 +368,11 @@ class TCoreStorage {
     static constexpr uint8_t WriteStop = 4;     // the core write stop address
     static constexpr uint8_t Unwritten = 8;     // never written, and the check is on
     static constexpr uint8_t Instruction = 16;  // part of a kept decoded instruction
-    static constexpr uint8_t Read = Outside | ReadStop | Unwritten;
-    static constexpr uint8_t Write = Outside | WriteStop | Unwritten | Instruction;
+    static constexpr uint8_t WatchRead = 32;    // the debugger watches its reads
+    static constexpr uint8_t WatchWrite = 64;   // the debugger watches its stores
+    static constexpr uint8_t Break = 128;       // a debugger's breakpoint (no access trap)
+    static constexpr uint8_t Read = Outside | ReadStop | Unwritten | WatchRead;
+    static constexpr uint8_t Write = Outside | WriteStop | Unwritten | Instruction | WatchWrite;
   };
   // Every 16-bit address has its word and its trap byte, so no access needs a bounds test.
   static constexpr size_t AddressCount = 65536;
@@ -390,7 +417,15 @@ class TCoreStorage {
   void ReadStop(uint16_t address);
   void WriteStop(uint16_t address, uint8_t code);
 
+  void Watched(uint16_t address, uint16_t before) {
+    if (trap_[address].load(std::memory_order_relaxed) & Trap::WatchWrite) {
+      if (ICoreObserver* observer = observer_.load(std::memory_order_relaxed))
+        observer->CoreWritten(address, before);
+    }
+  }
+
   TRegisters& registers_;
+  std::atomic<ICoreObserver*> observer_{nullptr};
   TShared<uint16_t> size_{8000};
   std::array<std::atomic<uint16_t>, AddressCount> core_;
   std::array<std::atomic<uint8_t>, AddressCount> trap_;

@@ -211,6 +211,9 @@ void TCPUThread::RunLoop() {
         }
         continue;
       }
+      if (attention.Has(TAttention::ARDebugger) && debugHook_ != nullptr &&
+          debugHook_->StopBeforeFetch())
+        break;
     }
     // Only this thread stores InstrAddr: the fetch leaves the address it read.
     const uint16_t instrAddr = r.IAR;
@@ -312,6 +315,12 @@ void TCPUThread::KeepFeatures() {
 
 void TCPUThread::FetchNotKept(uint16_t iar) {
   decodedEntry_ = nullptr;
+  if (Core.BreakTrap(iar) && debugHook_ != nullptr) [[unlikely]] {
+    // Never kept: every fetch here asks the debugger.
+    if (debugHook_->StopAtBreak(iar)) return;
+    if (!FetchFast()) FetchByCharacter();
+    return;
+  }
   const uint32_t epoch = Core.Decoded.Epoch();
   if (FetchFast()) {
     KeepDecoded(iar, epoch);

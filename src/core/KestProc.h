@@ -20,6 +20,17 @@
 
 namespace kestrel {
 
+// A debugger's look at the run: while the attention word's debugger bit is set, the run loop
+// asks it before each fetch (IAR names the instruction about to be read) whether the run stops
+// there; the fetch of an instruction under a break trap asks it too.  A true answer has set the
+// state and the stop message, and nothing is fetched.
+class IDebugHook {
+ public:
+  virtual ~IDebugHook() = default;
+  virtual bool StopBeforeFetch() = 0;
+  virtual bool StopAtBreak(uint16_t address) = 0;
+};
+
 class TCPUThread {
  public:
   static constexpr int RegisterDisplayInterval = 200;
@@ -47,6 +58,8 @@ class TCPUThread {
   void ResetProcessor();
   // The main window calls this when it has handled ShowRegisters, so the next may be posted.
   void AcknowledgeShowRegisters() { registersPosted_ = false; }
+  // The debugger to ask (set once, before the threads run).
+  void SetDebugHook(IDebugHook* hook) { debugHook_ = hook; }
 
   // ---- Instruction cycle ----
   // Reads the instruction at IAR: in one pass when it is an ordinary one, else character by
@@ -112,6 +125,7 @@ class TCPUThread {
   const TOpcodeEntry* decodedEntry_ = nullptr;
   // The special features the kept decoded instructions were decoded with.
   uint8_t keptFeatures_ = 0;
+  IDebugHook* debugHook_ = nullptr;
 
   std::atomic<bool> registersPosted_{false};
   std::atomic<bool> ending_{false};

@@ -136,6 +136,11 @@ TScriptStart TConsole::AssembleAndRun(const std::string& sourceFile) {
     UpdateStatus();
     return TScriptStart::Failed;
   }
+  // The listing's labels, for the debugger's address fields, trace and history.
+  if (std::string symbolError = machine_.Debugger.Symbols().LoadText(assembly.Listing);
+      !symbolError.empty()) {
+    ReportError(symbolError);
+  }
   // The deck is punched in this convention: the reader reads it back in the same.
   machine_.CharMap.SetConvention(options.Convention);
   SystemReset();

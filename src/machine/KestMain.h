@@ -29,7 +29,7 @@ struct TBootOptions {
   std::string Deck;
   std::string CarriageTape;  // a carriage tape file for the printer, over the configuration's
   bool FormFeeds = false;    // form feeds in the print file, whatever the configuration says
-  std::string Tape;  // a reel to boot: mounted on drive 1, Tape Load, Start
+  std::string Tape;          // a reel to boot: mounted on drive 1, Tape Load, Start
 };
 
 enum class TRunMode : uint8_t { Run, Step };

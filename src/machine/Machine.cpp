@@ -1,5 +1,7 @@
 #include "machine/Machine.h"
 
+#include <algorithm>
+
 namespace kestrel {
 
 TMachine::TMachine(TMessenger& messenger) : Messenger(messenger) {
@@ -12,10 +14,14 @@ TMachine::TMachine(TMessenger& messenger) : Messenger(messenger) {
   ScriptDisplay.SetScriptControl(&Script);
   Script.SetMapping(&MappingControl);
   Console.SetMapping(&MappingControl);
+  Cpu.SetDebugHook(&Debugger);
 }
 
 void TMachine::Start(const std::string& iniFile) {
   Config.Open(iniFile);
+  const int32_t history = TProfileFile(iniFile).ReadInteger(
+      "Debugger", "History", static_cast<int32_t>(TDebugger::DefaultHistory));
+  ConfiguredHistory = static_cast<size_t>(std::clamp(history, 0, 1000000));
   Cpu.StartThread();
   Script.StartThread();
 }

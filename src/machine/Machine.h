@@ -11,6 +11,7 @@
 #include "core/KestProc.h"
 #include "core/Messenger.h"
 #include "core/Registers.h"
+#include "debug/Debugger.h"
 #include "devices/IBM1402.h"
 #include "devices/IBM1403.h"
 #include "devices/IBM729IV.h"
@@ -44,6 +45,11 @@ class TMachine {
   TTraceFlags TraceFlags;
   TTraceLog TraceLog;
   TCPUThread Cpu{Registers, Core, TraceFlags, Messenger, InstructionSet()};
+  // The debugger: breakpoints, watchpoints, history and symbols; the processor asks it.
+  TDebugger Debugger{Registers, Core};
+  // The history size the initialisation file names ([Debugger] History=N, 1000 when not said,
+  // 0 = off): the windows turn the history on with it, a headless run with --history.
+  size_t ConfiguredHistory = TDebugger::DefaultHistory;
   TCharMap CharMap;
   TReaderPunch ReaderPunch{Registers, Core, CharMap};
   TPrinter Printer{Registers, Core, CharMap};

@@ -306,6 +306,7 @@ TEST_F(Console, AssembleAndRunBootsTheDeckOrReportsEveryError) {
   EXPECT_TRUE(f.Dir.Exists("HI.lst"));
   EXPECT_EQ(f.M.ReaderPunch.CardFileName(), "HI.cd");
   EXPECT_EQ(f.M.CharMap.Convention(), &CharConventions[0]);
+  EXPECT_EQ(f.M.Debugger.Symbols().Find("START"), std::optional<uint16_t>(500));
   // The first card was read into 1-80 by Load and the rest wait in the hopper.
   EXPECT_FALSE(f.M.ReaderPunch.Pile(PLHopper).empty());
   EXPECT_EQ(f.M.Core.Size(), 4000);
