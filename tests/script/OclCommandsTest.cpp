@@ -106,6 +106,22 @@ TEST_F(OclCommands, DeckLoadsAFileWithTheUpperCaseOption) {
   EXPECT_EQ(Run("DECK 5"), "Stacker ID or File name string expected, found: \"5\"");
 }
 
+// CARRIAGE hands the printer a carriage tape file ('' for the usual tape); the printer's refusal
+// of a bad file is its error (the printer's own tests show it keeps its tape).
+TEST_F(OclCommands, CarriageLoadsATapeFileIntoThePrinter) {
+  EXPECT_EQ(Run("CARRIAGE 'FORM' + '.CT' CARRIAGE ''"), "");
+  auto got = Requests(f.Printer);
+  ASSERT_EQ(got.size(), 2u);
+  EXPECT_EQ(got[0].Operation, PrnLoadCarriage);
+  EXPECT_EQ(got[0].Text, "FORM.CT");
+  EXPECT_EQ(got[1].Operation, PrnLoadCarriage);
+  EXPECT_EQ(got[1].Text, "");
+  EXPECT_EQ(ScriptLines(), (Strings{"Carriage tape: FORM.CT", "Carriage tape: the usual one"}));
+  EXPECT_EQ(Run("CARRIAGE 5"), "Carriage tape file name expected, found: \"5\"");
+  EXPECT_EQ(Run("CARRIAGE"), "Carriage tape file name expected, found: \"\"");
+  EXPECT_EQ(Requests(f.Printer).size(), 2u);
+}
+
 TEST_F(OclCommands, DeckRead1AndDeckPunchFeedThePocketBack) {
   // One request that moves the cards themselves: no file, no second translation.
   EXPECT_EQ(Run("DECK READ1 DECK PUNCH"), "");
