@@ -118,6 +118,7 @@ enum class TTapeOp : uint16_t {
   TapeRewind = 33,
   TapeUnload = 34,
   TapeWriteMark = 35,
+  TapeMountScratch = 40,  // a new empty reel that may be written
 };
 constexpr uint16_t Operation(TTapeOp op) {
   return static_cast<uint16_t>(op);

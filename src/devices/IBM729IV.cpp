@@ -69,6 +69,9 @@ void TTapeUnits::Perform(TTapeDrive& drive, const DeviceCommand& command) {
     case TTapeOp::TapeMount:
       drive.MountTape(command.Text != nullptr ? *command.Text : "");
       break;
+    case TTapeOp::TapeMountScratch:
+      drive.MountScratch();
+      break;
     case TTapeOp::TapeLoad: {
       UseUnit(drive);
       uint32_t count = 0;

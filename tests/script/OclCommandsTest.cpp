@@ -164,6 +164,16 @@ TEST_F(OclCommands, MountLoadSaveDummyCard) {
                                     "Save", "DummyCard", "DummyCard"}));
 }
 
+TEST_F(OclCommands, MountScratchMountsANewReel) {
+  EXPECT_EQ(Run("MOUNT TAPE4 scratch MOUNT TAPE5 'A.MT'"), "");
+  auto got = Requests(f.Tapes);
+  ASSERT_EQ(got.size(), 2u);
+  EXPECT_EQ(got[0].Operation, Operation(TTapeOp::TapeMountScratch));
+  EXPECT_EQ(got[0].Selector, 4);
+  EXPECT_EQ(got[1].Operation, Operation(TTapeOp::TapeMount));
+  EXPECT_EQ(ScriptLines(), (Strings{"Mount scratch tape on unit 4", "Mount tape file: A.MT"}));
+}
+
 TEST_F(OclCommands, DeviceErrorsDoNotEndTheScript) {
   f.Reader.OnRequest = [](const TRecorded&) { throw EKestrelError("File does not exist:-\rX"); };
   EXPECT_EQ(Run("DECK 'X' LOAD CARD RESET"), "");
@@ -174,6 +184,7 @@ TEST_F(OclCommands, DeviceErrorsDoNotEndTheScript) {
 TEST_F(OclCommands, DeviceArgumentErrors) {
   EXPECT_EQ(Run("MOUNT TAPE7 'x'"), "Tape Unit identifier expected, found: \"TAPE7\"");
   EXPECT_EQ(Run("MOUNT TAPE1 5"), "Tape file name expected, found: \"5\"");
+  EXPECT_EQ(Run("MOUNT TAPE1 SCRAP"), "Tape file name expected, found: \"SCRAP\"");
   EXPECT_EQ(Run("LOAD PRINT"), "\"CARD\" or \"TAPE1-TAPE6\" expected, found: \"PRINT\"");
   EXPECT_EQ(Run("SAVE CARD 'x'"), "\"PRINT\" or \"PUNCH\" expected, found: \"CARD\"");
   EXPECT_EQ(Run("SAVE PRINT 5"), "File name string expected, found: \"5\"");
