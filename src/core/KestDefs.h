@@ -119,6 +119,7 @@ enum class TTapeOp : uint16_t {
   TapeUnload = 34,
   TapeWriteMark = 35,
   TapeSave = 40,  // text: the file name, whose extension chooses the layout
+  TapeMountScratch = 41,  // a new empty reel that may be written
 };
 constexpr uint16_t Operation(TTapeOp op) {
   return static_cast<uint16_t>(op);

@@ -72,6 +72,9 @@ void TTapeUnits::Perform(TTapeDrive& drive, const DeviceCommand& command) {
     case TTapeOp::TapeSave:
       drive.SaveTape(command.Text != nullptr ? *command.Text : "");
       break;
+    case TTapeOp::TapeMountScratch:
+      drive.MountScratch();
+      break;
     case TTapeOp::TapeLoad: {
       UseUnit(drive);
       uint32_t count = 0;

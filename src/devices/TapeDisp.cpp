@@ -321,6 +321,16 @@ void TTapeDrive::MountTape(const std::string& name) {
   UpdatePanel();
 }
 
+void TTapeDrive::MountScratch() {
+  tapePath_.clear();
+  tapeFileName_ = ScratchName;
+  image_.SetFormat(IFMT);
+  image_.Clear();
+  tapeIndicate_ = false;
+  writeProtect_ = false;
+  UpdatePanel();
+}
+
 void TTapeDrive::UnloadTape() {
   if (tapeWritten_) {
     // Written to a temporary file first: a failed save keeps both the image and the last file.

@@ -176,6 +176,10 @@ class TTapeDrive {
 
   // ---- Drive operations (drive errors are EKestrelError) ----
   void MountTape(const std::string& name);
+  // A new empty reel, in the MT layout, that may be written (write protect off).  Like any
+  // written tape it is saved by the unload, under SaveFileName.
+  void MountScratch();
+  static constexpr const char* ScratchName = "SCRATCH";
   void UnloadTape();
   void RewindTape();
   void ResetDrive();

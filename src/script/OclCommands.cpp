@@ -3,6 +3,7 @@
 // (so that syntax errors show also when a false IF skips it), and acts only when executing.
 
 #include "charset/IBMChars.h"
+#include "charset/IBMDefs.h"
 #include "script/KestDOCL.h"
 #include "script/KestIOCL.h"
 #include "script/OclThread.h"
@@ -245,6 +246,15 @@ void TOCLThread::CmdMount(TOCLScripter& s) {
   if (!IsTape(s.TokenCode)) s.Expected("Tape Unit identifier");
   int unit = TapeUnit(s);
   s.NextToken();
+  // MOUNT TAPEn SCRATCH: a new empty reel that may be written.
+  if (s.TokenCode != TKString && UpperCase(s.TokenText) == "SCRATCH") {
+    s.NextToken();
+    if (!s.Executing) return;
+    tracer_.TraceScript("Mount scratch tape on unit " + std::to_string(unit));
+    SendDevice(TReceiver::TapeUnits, Operation(TTapeOp::TapeMountScratch),
+               static_cast<uint16_t>(unit));
+    return;
+  }
   if (s.TokenCode != TKString) s.Expected("Tape file name");
   std::string name = s.ParseStringExpr();
   if (!s.Executing) return;

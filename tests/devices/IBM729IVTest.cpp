@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <random>
 
 #include "devices/TapeImages.h"
@@ -151,6 +153,47 @@ TEST_F(TapeUnits, WriteNeedsWriteProtectOff) {
   EXPECT_EQ(T.R.BAR, 101);
   Request(TTapeOp::TapeProtectOn, 2);
   EXPECT_TRUE(Drive(2).WriteProtect());
+}
+
+// A scratch reel: a protected reel refuses the write; a scratch reel mounted over it is empty and
+// writable, reads back what was written, and is saved by the unload; a missing reel is named.
+TEST_F(TapeUnits, AScratchReelIsEmptyWritableAndSavedByTheUnload) {
+  Mount(2, "old.mt", {0xB1, 0x01});
+  T.Core.StoreCharWM(100, false, 5);
+  T.Core.StoreCharWM(101, false, 7);
+  T.Core.StoreCharWM(102, true, Bcd::GroupMark);
+  T.R.BAR = 100;
+  Request(TTapeOp::TapeWrite, 2);
+  EXPECT_EQ(Stopped(), "Tape Write with Write Protect On");
+  Request(TTapeOp::TapeMountScratch, 2);
+  EXPECT_EQ(Drive(2).TapeFileName(), "SCRATCH");
+  EXPECT_FALSE(Drive(2).WriteProtect());
+  Request(TTapeOp::TapeRead, 2);  // nothing on it yet
+  EXPECT_EQ(Stopped(), "Tape Read Error - Unexpected end of tape image");
+  Request(TTapeOp::TapeClearIndicate, 2);
+  Request(TTapeOp::TapeRewind, 2);
+  T.R.BAR = 100;
+  Request(TTapeOp::TapeWrite, 2);
+  EXPECT_EQ(Stopped(), "(running)");
+  EXPECT_EQ(T.R.TapeTransferCount, 2u);
+  Request(TTapeOp::TapeWriteMark, 2);
+  EXPECT_EQ(Stopped(), "(running)");
+  const std::vector<uint8_t> written = Drive(2).Image().Bytes();
+  Request(TTapeOp::TapeRewind, 2);
+  T.R.BAR = 300;
+  Request(TTapeOp::TapeRead, 2);
+  EXPECT_EQ(Stopped(), "(running)");
+  EXPECT_EQ(T.Text(301, 2), "57");
+  Request(TTapeOp::TapeUnload, 2);
+  const std::filesystem::path saved = std::filesystem::path(Files.Dir) / "729IV-2.TAP";
+  ASSERT_TRUE(std::filesystem::exists(saved));
+  std::ifstream in(saved, std::ios::binary);
+  const std::vector<uint8_t> file{std::istreambuf_iterator<char>(in), {}};
+  EXPECT_EQ(file, written);
+  EXPECT_GE(written.size(), 3u);  // two characters and the tape mark
+  const std::string missing = Files.Dir + "/none.mt";
+  Request(TTapeOp::TapeMount, 3, &missing);
+  EXPECT_EQ(Stopped(), "Tape file not found: " + missing);
 }
 
 TEST_F(TapeUnits, LoadReadsIntoOneAndMarksTheTapeLoaded) {

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QFileDialog>
+#include <QImage>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
@@ -20,6 +21,7 @@
 #include "gui/QtFixedFont.h"
 #include "gui/devices/PrinterForm.h"
 #include "gui/devices/ReaderForm.h"
+#include "support/ScratchDir.h"
 #include "support/TestMachine.h"
 
 namespace kestrel::test {
@@ -306,6 +308,46 @@ TEST(PrinterWindow, LinesAreCountedAndTurboLeavesItToTheTimer) {
   EXPECT_EQ(form.LALineCount->text(), QStringLiteral("1"));
   ServeFor(400);
   EXPECT_EQ(form.LALineCount->text(), QStringLiteral("2"));
+}
+
+// The window loads a carriage tape (a refused file keeps the old one and says why), names it,
+// and draws a rule above the first line of each page but the first, not showing a form feed.
+TEST(PrinterWindow, LoadsACarriageTapeAndRulesEachPage) {
+  TTestMachine t;
+  TScratchDir dir;
+  TPrinterForm form(t.M.Printer);
+  form.resize(form.width(), 400);
+  form.show();
+  EXPECT_EQ(form.BTTape->text(), QStringLiteral("Tape..."));
+  EXPECT_EQ(form.LATape->text(), QString());
+  const std::string bad = dir.Path("bad.CT");
+  std::ofstream(bad) << "1\n0\n";
+  EXPECT_EQ(form.LoadTape(bad), "Carriage tape " + bad + ", line 2: channel 0 is outside 1-12");
+  EXPECT_FALSE(t.M.Printer.HasCarriageTape());
+  const std::string good = dir.Path("three.CT");
+  std::ofstream(good) << "1\n\n\n";
+  t.M.Printer.SetFormFeeds(true);
+  EXPECT_EQ(form.LoadTape(good), "");
+  EXPECT_EQ(form.LATape->text(), QStringLiteral("three.CT"));
+  for (uint16_t a = 201; a <= 332; ++a)
+    t.Core.StoreChar(a, 0);
+  DeviceCommand print;
+  print.Operation = PrnPrint;
+  for (int i = 0; i < 5; ++i)
+    t.M.Printer.Request(print);
+  ASSERT_EQ(t.M.Printer.LineCount(), 5u);
+  EXPECT_EQ(t.M.Printer.PrintList()[3][0], TPrinter::FormFeed);
+  form.Printer().ScrollTo(1, 1);
+  form.Printer().grab();
+  const QImage image = form.Printer().Buffer().toImage();
+  const int h = form.Printer().LineHeight();
+  int ruled = 0;
+  for (int line = 0; line < 5; ++line) {
+    for (int x = 0; x < form.Printer().CharWidth() * 40; ++x) {
+      if (image.pixelColor(x, line * h) != QColor(Qt::white)) ruled |= 1 << line;
+    }
+  }
+  EXPECT_EQ(ruled, 1 << 3);  // line 4 only: the top of the second page
 }
 
 TEST(PrinterWindow, FollowsTheNewestLineUnlessTheOperatorScrolledAway) {

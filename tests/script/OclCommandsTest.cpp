@@ -106,6 +106,22 @@ TEST_F(OclCommands, DeckLoadsAFileWithTheUpperCaseOption) {
   EXPECT_EQ(Run("DECK 5"), "Stacker ID or File name string expected, found: \"5\"");
 }
 
+// CARRIAGE hands the printer a carriage tape file ('' for the usual tape); the printer's refusal
+// of a bad file is its error (the printer's own tests show it keeps its tape).
+TEST_F(OclCommands, CarriageLoadsATapeFileIntoThePrinter) {
+  EXPECT_EQ(Run("CARRIAGE 'FORM' + '.CT' CARRIAGE ''"), "");
+  auto got = Requests(f.Printer);
+  ASSERT_EQ(got.size(), 2u);
+  EXPECT_EQ(got[0].Operation, PrnLoadCarriage);
+  EXPECT_EQ(got[0].Text, "FORM.CT");
+  EXPECT_EQ(got[1].Operation, PrnLoadCarriage);
+  EXPECT_EQ(got[1].Text, "");
+  EXPECT_EQ(ScriptLines(), (Strings{"Carriage tape: FORM.CT", "Carriage tape: the usual one"}));
+  EXPECT_EQ(Run("CARRIAGE 5"), "Carriage tape file name expected, found: \"5\"");
+  EXPECT_EQ(Run("CARRIAGE"), "Carriage tape file name expected, found: \"\"");
+  EXPECT_EQ(Requests(f.Printer).size(), 2u);
+}
+
 TEST_F(OclCommands, DeckRead1AndDeckPunchFeedThePocketBack) {
   // One request that moves the cards themselves: no file, no second translation.
   EXPECT_EQ(Run("DECK READ1 DECK PUNCH"), "");
@@ -148,6 +164,16 @@ TEST_F(OclCommands, MountLoadSaveDummyCard) {
                                     "Save", "DummyCard", "DummyCard"}));
 }
 
+TEST_F(OclCommands, MountScratchMountsANewReel) {
+  EXPECT_EQ(Run("MOUNT TAPE4 scratch MOUNT TAPE5 'A.MT'"), "");
+  auto got = Requests(f.Tapes);
+  ASSERT_EQ(got.size(), 2u);
+  EXPECT_EQ(got[0].Operation, Operation(TTapeOp::TapeMountScratch));
+  EXPECT_EQ(got[0].Selector, 4);
+  EXPECT_EQ(got[1].Operation, Operation(TTapeOp::TapeMount));
+  EXPECT_EQ(ScriptLines(), (Strings{"Mount scratch tape on unit 4", "Mount tape file: A.MT"}));
+}
+
 TEST_F(OclCommands, DeviceErrorsDoNotEndTheScript) {
   f.Reader.OnRequest = [](const TRecorded&) { throw EKestrelError("File does not exist:-\rX"); };
   EXPECT_EQ(Run("DECK 'X' LOAD CARD RESET"), "");
@@ -158,6 +184,7 @@ TEST_F(OclCommands, DeviceErrorsDoNotEndTheScript) {
 TEST_F(OclCommands, DeviceArgumentErrors) {
   EXPECT_EQ(Run("MOUNT TAPE7 'x'"), "Tape Unit identifier expected, found: \"TAPE7\"");
   EXPECT_EQ(Run("MOUNT TAPE1 5"), "Tape file name expected, found: \"5\"");
+  EXPECT_EQ(Run("MOUNT TAPE1 SCRAP"), "Tape file name expected, found: \"SCRAP\"");
   EXPECT_EQ(Run("LOAD PRINT"), "\"CARD\" or \"TAPE1-TAPE6\" expected, found: \"PRINT\"");
   EXPECT_EQ(Run("SAVE CARD 'x'"),
             "\"PRINT\", \"PUNCH\" or \"TAPE1-TAPE6\" expected, found: \"CARD\"");

@@ -1,9 +1,13 @@
 #include "gui/devices/PrinterForm.h"
 
 #include <QCheckBox>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -34,10 +38,19 @@ TPrinterForm::TPrinterForm(TPrinter& printer, QWidget* parent)
   CBSize->setToolTip(QStringLiteral("Set display font size"));
   connect(CBSize, &QCheckBox::clicked, this, &TPrinterForm::CBSizeClick);
 
+  BTTape = new QPushButton(QStringLiteral("Tape..."), this);
+  BTTape->setObjectName(QStringLiteral("BTTape"));
+  BTTape->setToolTip(QStringLiteral("Load a carriage control tape"));
+  connect(BTTape, &QPushButton::clicked, this, &TPrinterForm::BTTapeClick);
+  LATape = new QLabel(this);
+  LATape->setObjectName(QStringLiteral("LATape"));
+
   bottom_ = new QWidget(this);
   auto* bottom = new QHBoxLayout(bottom_);
   bottom->setContentsMargins(0, 0, 0, 0);
   bottom->addWidget(CBSize);
+  bottom->addWidget(BTTape);
+  bottom->addWidget(LATape);
   bottom->addStretch(1);
   bottom->addWidget(lines);
   bottom->addWidget(LALineCount);
@@ -55,6 +68,7 @@ TPrinterForm::TPrinterForm(TPrinter& printer, QWidget* parent)
          DefaultHeight(screen != nullptr ? screen->availableGeometry().height() : 0));
 
   display_->SetRecords(&printer_.PrintList());
+  display_->SetPageStarts([this](size_t index) { return printer_.StartsPage(index); });
   display_->ScrollTo(1, 1);
   printer_.SetRefreshListener([this] { Refresh(); });
   printer_.SetScrollListener([this] {
@@ -94,6 +108,35 @@ void TPrinterForm::Refresh() {
   display_->RefreshView();
   if (following_ && !AtEnd()) ScrollToEnd();
   LALineCount->setText(QString::number(printer_.LineCount()));
+  QString tape;
+  if (printer_.HasCarriageTape()) {
+    const std::string name = printer_.CarriageTapeName();
+    tape = name.empty() ? QStringLiteral("usual tape")
+                        : QFileInfo(QString::fromStdString(name)).fileName();
+  }
+  if (LATape->text() != tape) LATape->setText(tape);
+}
+
+std::string TPrinterForm::LoadTape(const std::string& fileName) {
+  try {
+    printer_.LoadCarriageTape(fileName);
+  } catch (const std::exception& e) {
+    return e.what();
+  }
+  Refresh();
+  return {};
+}
+
+void TPrinterForm::BTTapeClick() {
+  QString name = QFileDialog::getOpenFileName(this, QStringLiteral("Carriage control tape"),
+                                              QString(), QStringLiteral("All files (*)"));
+  if (name.isEmpty()) return;
+  std::string error = LoadTape(name.toStdString());
+  if (!error.empty()) {
+    QString text = QString::fromStdString(error);
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    QMessageBox::warning(this, QString::fromLatin1(Caption), text);
+  }
 }
 
 void TPrinterForm::ScrollToEnd() {

@@ -9,6 +9,7 @@
 #include "gui/devices/URecDispForm.h"
 
 class QCheckBox;
+class QPushButton;
 class QLabel;
 class QTimer;
 
@@ -28,6 +29,11 @@ class TPrinterForm : public QWidget {
   static constexpr int DefaultLines = 44;
 
   void CBSizeClick(bool large);
+  // "Tape...": a carriage tape file for the printer; one that is refused leaves the tape.
+  void BTTapeClick();
+  // Loads the carriage tape file (the usual tape for an empty name); returns the error, if any,
+  // which the button shows in a box.
+  std::string LoadTape(const std::string& fileName);
   // The display and the line count; the newest line into view while the view follows it.
   void Refresh();
   // The newest lines into view, the newest on the lowest line.
@@ -42,6 +48,8 @@ class TPrinterForm : public QWidget {
 
   QLabel* LALineCount = nullptr;
   QCheckBox* CBSize = nullptr;
+  QPushButton* BTTape = nullptr;
+  QLabel* LATape = nullptr;
   QTimer* Timer1 = nullptr;
 
  private:

@@ -3,6 +3,7 @@
 #include <QFontMetrics>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QPen>
 #include <QResizeEvent>
 #include <QScrollBar>
 #include <algorithm>
@@ -165,7 +166,14 @@ void TUnitRecordDisplay::DrawBuffer() {
   const int count = static_cast<int>(std::min<size_t>(RecordCount(), 1u << 30));
   const int h = height();
   auto draw = [&](int i, int y) {
-    const std::string& record = Record(static_cast<size_t>(i - 1));
+    const std::string& full = Record(static_cast<size_t>(i - 1));
+    const bool page = i > 1 && startsPage_ && startsPage_(static_cast<size_t>(i - 1));
+    const std::string record = !full.empty() && full[0] == '\f' ? full.substr(1) : full;
+    if (page) {
+      painter.setPen(QPen(Qt::gray, 1, Qt::DashLine));
+      painter.drawLine(0, y, buffer_.width(), y);
+      painter.setPen(Qt::black);
+    }
     size_t first = static_cast<size_t>(firstColumn_ - 1);
     std::string shown;
     if (first < std::min<size_t>(record.size(), 132)) {

@@ -11,6 +11,7 @@
 #include <QWidget>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -35,6 +36,11 @@ class TUnitRecordDisplay : public QWidget {
   void SetRecords(const std::deque<std::string>* cards);
   void SetRecords(const std::vector<std::string>* lines);
   void SetRecords(const TRecordSpool* records);
+  // Which records (0-based) begin a page: a rule is drawn above each but the first, and a form
+  // feed at the start of a record is not shown.  None when not set.
+  void SetPageStarts(std::function<bool(size_t)> startsPage) {
+    startsPage_ = std::move(startsPage);
+  }
   // The mode sets the line width (132 for the printer, 80 for cards), then Relayout.
   void SetURMode(TURMode mode);
   TURMode URMode() const { return mode_; }
@@ -96,6 +102,7 @@ class TUnitRecordDisplay : public QWidget {
   QPixmap buffer_;
   std::vector<std::pair<int, int>> drawn_;
   QScrollBar* scrollBar_;
+  std::function<bool(size_t)> startsPage_;
 };
 
 // The font the reader and printer windows give their displays: "Large" is 8 points, else 6.
