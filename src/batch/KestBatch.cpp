@@ -2,6 +2,7 @@
 
 #include "devices/TapeFormats.h"
 
+#include <cctype>
 #include <chrono>
 #include <cmath>
 #include <deque>
@@ -237,6 +238,11 @@ std::string ParseCommandLine(const std::vector<std::string>& args, TCommandLine&
       if (!value(line.Deck) || line.Deck.empty()) return "--deck needs a card file";
     } else if (a == "--tape") {
       if (!value(line.Tape) || line.Tape.empty()) return "--tape needs a tape image";
+    } else if (a == "--chain") {
+      if (!value(v) || (v != "a" && v != "A" && v != "h" && v != "H")) {
+        return "--chain needs a print chain: a (commercial) or h (FORTRAN)";
+      }
+      line.Chain = static_cast<char>(std::toupper(static_cast<unsigned char>(v[0])));
     } else if (a == "--convert") {
       std::string in;
       std::string out;
@@ -297,14 +303,15 @@ TBootOptions BootOptions(const TCommandLine& line) {
   options.Convention = FindCharConvention(line.Charset);
   options.Deck = line.Deck;
   options.Tape = line.Tape;
+  options.Chain = line.Chain;
   return options;
 }
 
 std::string UsageText() {
   return "Usage: kestrel [SCRIPT | --deck FILE | --run SOURCE | --tape REEL] [--charset NAME]\n"
-         "               [--core N]\n"
+         "               [--core N] [--chain a|h]\n"
          "       kestrel --batch [SCRIPT | --deck FILE | --run SOURCE | --tape REEL]\n"
-         "               [--charset NAME] [--core N]\n"
+         "               [--charset NAME] [--core N] [--chain a|h]\n"
          "               [--answer N]... [--max-seconds S] [--trace LIST] [--stop FIELD=V]...\n"
          "               [--show-stops] [--features LIST] [--log FILE]\n"
          "       kestrel --assemble SOURCE [--charset NAME] [--core N]\n"
@@ -323,6 +330,8 @@ std::string UsageText() {
          CharConventionNames() +
          "\n"
          "  --core N         core storage of N positions (1400 to 16000)\n"
+         "  --chain a|h      the printer's print chain: a, commercial (the start), or h,\n"
+         "                   FORTRAN (# @ % & and the lozenge print as = ' ( + and ))\n"
          "  --assemble SOURCE  assemble an Autocoder source into SOURCE.cd (a self-loading\n"
          "                   deck in the --charset convention, Pierce A by default) and\n"
          "                   SOURCE.lst (the listing), beside it; nothing is run\n"

@@ -81,7 +81,7 @@ void TPrinter::PrintLine(bool wordMarks) {
     registers_.BAR = a;
     TCharWM c = core_.ReadCharWM(a);
     uint8_t code = wordMarks ? (c.WordMark ? 1 : 0) : c.Code;
-    line += mapping->PrintChar(code);
+    line += ChainPrintChar(chain_, code, mapping->PrintChar(code));
   }
   printList_.push_back(std::move(line));
   printList_.AppendEmpty(pendingSpace_);

@@ -28,6 +28,7 @@ struct TBootOptions {
   const TCharConvention* Convention = nullptr;
   std::string Deck;
   std::string Tape;  // a reel to boot: mounted on drive 1, Tape Load, Start
+  char Chain = 0;    // the printer's chain, 'A' or 'H' (0: as the configuration leaves it)
 };
 
 enum class TRunMode : uint8_t { Run, Step };

@@ -75,7 +75,7 @@ TEST(BatchCommandLine, BadCommandLines) {
   EXPECT_EQ(options.Convention->Name, "simh-old");
   EXPECT_EQ(error({"--batch", "--deck"}), "--deck needs a card file");
   EXPECT_EQ(error({"--batch", "--deck", "A.CD", "--charset", "pierce-b"}),
-            "--charset needs a character convention: pierce-a, simh-old, basic");
+            "--charset needs a character convention: pierce-a, simh-old, basic, pierce-h");
   EXPECT_NE(error({"--batch", "--deck", "A.CD", "--core", "1399"}), "");
   EXPECT_NE(error({"--batch", "--deck", "A.CD", "--core", "16001"}), "");
   EXPECT_NE(error({"--batch", "--deck", "A.CD", "JOB.OCL"}), "");
@@ -189,10 +189,10 @@ TEST_F(BatchThread, ADeckBootsWithOneCommandInTheConventionNamed) {
   // The control file decides without --charset: there is none beside the tests.
   EXPECT_EQ(boot("HELLO.CD", {}), BSFailed);
   EXPECT_NE(err.str().find("Character Map Control file: "), std::string::npos) << err.str();
-  // A character the convention lacks: the apostrophe of SIMH old read as Pierce A.
-  dir.Write("OLD.CD", "A'B\n");
+  // A character the convention lacks (the apostrophe is the H chain's @, which Pierce A takes).
+  dir.Write("OLD.CD", "A`B\n");
   EXPECT_EQ(boot("OLD.CD", {"--charset", "pierce-a"}), BSFailed);
-  EXPECT_NE(err.str().find("Unmapped character: \"'\" ($27) at column 2 of card 1"),
+  EXPECT_NE(err.str().find("Unmapped character: \"`\" ($60) at column 2 of card 1"),
             std::string::npos)
       << err.str();
   EXPECT_NE(err.str().find("OLD.CD"), std::string::npos);
