@@ -49,7 +49,8 @@ inline constexpr std::array<TCharConvention, 4> CharConventions{{
     {"pierce-a", "Pierce A", " 1234567890#@:>{^/STUVWXYZ|,%~\\\"-JKLMNOPQR!$*];_&ABCDEFGHI?.)[<}"},
     {"simh-old", "SIMH old", " 1234567890#@:>(^/STUVWXYZ',%=\\+-JKLMNOPQR!$*];_&ABCDEFGHI?.)[<\""},
     {"basic", "Basic", BasicCharSet},
-    {"pierce-h", "Pierce H", " 1234567890=':>{^/STUVWXYZ|,(~\\\"-JKLMNOPQR!$*];_+ABCDEFGHI?.)[<}", 'H'},
+    {"pierce-h", "Pierce H", " 1234567890=':>{^/STUVWXYZ|,(~\\\"-JKLMNOPQR!$*];_+ABCDEFGHI?.)[<}",
+     'H'},
 }};
 static_assert(CharConventions[0].Mapping.size() == 64 && CharConventions[1].Mapping.size() == 64 &&
               CharConventions[3].Mapping.size() == 64);

@@ -86,8 +86,9 @@ TEST_F(OclCommands, CharSetNamesTheConventionOfTheNextDecks) {
   EXPECT_EQ(Run("CHARSET ''"), "");  // the control file decides again
   EXPECT_EQ(f.Mapping.Convention, nullptr);
   // Names are checked also when a false IF skips the statement; the choice stays as it was.
-  EXPECT_EQ(Run("IF IAREG = 99 CHARSET 'pierce-b'"),
-            "Unknown character convention (known: pierce-a, simh-old, basic, pierce-h): \"pierce-b\"");
+  EXPECT_EQ(
+      Run("IF IAREG = 99 CHARSET 'pierce-b'"),
+      "Unknown character convention (known: pierce-a, simh-old, basic, pierce-h): \"pierce-b\"");
   EXPECT_EQ(Run("CHARSET PIERCE"), "Character convention name expected, found: \"PIERCE\"");
   EXPECT_EQ(f.Mapping.Convention, nullptr);
 }
