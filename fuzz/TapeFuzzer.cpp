@@ -46,6 +46,7 @@ void RecordsAlone(std::string_view text, TImageFormat format) {
   }
   for (const TTapeRecord& r : records)
     Require(r.Codes.size() <= MaxTapeRecord, "a record longer than the drive's limit");
+  if (records.empty()) return;  // an empty .tap reel is refused
   Require(DecodeImage(EncodeImage(records, IFTAP), IFTAP, "R") == records,
           "the records written as .tap read back differently");
 }
