@@ -102,6 +102,7 @@ enum TPrinterOp : uint16_t {
   PrnPrint = 7,  // selector 1: the word marks
   PrnCarriage = 8,
   PrnLineCount = 9,
+  PrnChain = 20,  // selector: the print chain, 'A' or 'H'
 };
 
 // Operations of the tape units; the selector is the unit, 1 to 6.

@@ -55,6 +55,9 @@ void TPrinter::Request(const DeviceCommand& command) {
     case PrnLineCount:
       StoreLineCount();
       break;
+    case PrnChain:
+      SetChain(static_cast<char>(command.Selector));
+      break;
     default:
       RaiseIOCheck("Invalid I/O Op for PRN: " + std::to_string(command.Operation), 0);
   }

@@ -88,6 +88,8 @@ class TConfiguration {
   uint16_t SelectedCoreSize() const { return selectedSize_; }
   // The start-up script name read by the last LoadConfiguration.
   const std::string& StartupScript() const { return startupScript_; }
+  // The printer's chain read by the last LoadConfiguration ("Chain" of "Printer": A or H).
+  char PrintChain() const { return printChain_; }
   // The "Features" check boxes: one TFeature bit each.
   TFeatureSet CBFeatures = 0;
   // The features for this run whatever the file says (the command line's choice); they are
@@ -106,6 +108,7 @@ class TConfiguration {
   TProfileFile file_;
   uint16_t selectedSize_ = 0;
   std::string startupScript_ = "PowerOn.OCL";
+  char printChain_ = 'A';
 };
 
 }  // namespace kestrel

@@ -119,6 +119,7 @@ enum TTokenCode : uint8_t {
   TKHCOLOUR,
   // Beyond the original language: the character convention by name.
   TKCHARSET,
+  TKCHAIN,  // the printer's print chain
   TKWord,
   TKCount
 };

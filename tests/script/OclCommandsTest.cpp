@@ -149,6 +149,23 @@ TEST_F(OclCommands, MountLoadSaveDummyCard) {
                                     "Save", "DummyCard", "DummyCard"}));
 }
 
+TEST_F(OclCommands, SaveTapeAndThePrintChain) {
+  EXPECT_EQ(Run("SAVE TAPE4 'X.P7B' CHAIN 'h' CHAIN 'A'"), "");
+  auto tapes = Requests(f.Tapes);
+  ASSERT_EQ(tapes.size(), 1u);
+  EXPECT_EQ(tapes[0].Operation, Operation(TTapeOp::TapeSave));
+  EXPECT_EQ(tapes[0].Selector, 4);
+  EXPECT_EQ(tapes[0].Text, "X.P7B");
+  auto printer = Requests(f.Printer);
+  ASSERT_EQ(printer.size(), 2u);
+  EXPECT_EQ(printer[0].Operation, PrnChain);
+  EXPECT_EQ(printer[0].Selector, 'H');
+  EXPECT_EQ(printer[1].Selector, 'A');
+  EXPECT_EQ(Run("CHAIN 'Q'"), "Unknown print chain (known: A, H): \"Q\"");
+  EXPECT_EQ(Run("CHAIN H"), "Print chain 'A' or 'H' expected, found: \"H\"");
+  EXPECT_EQ(Requests(f.Printer).size(), 2u);
+}
+
 TEST_F(OclCommands, DeviceErrorsDoNotEndTheScript) {
   f.Reader.OnRequest = [](const TRecorded&) { throw EKestrelError("File does not exist:-\rX"); };
   EXPECT_EQ(Run("DECK 'X' LOAD CARD RESET"), "");
