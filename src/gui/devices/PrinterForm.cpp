@@ -33,11 +33,18 @@ TPrinterForm::TPrinterForm(TPrinter& printer, QWidget* parent)
   CBSize->setObjectName(QStringLiteral("CBSize"));
   CBSize->setToolTip(QStringLiteral("Set display font size"));
   connect(CBSize, &QCheckBox::clicked, this, &TPrinterForm::CBSizeClick);
+  CBChain = new QCheckBox(QStringLiteral("H chain"), this);
+  CBChain->setObjectName(QStringLiteral("CBChain"));
+  CBChain->setToolTip(
+      QStringLiteral("Print with the FORTRAN (H) chain: = ' ( + ) for # @ % & and the lozenge"));
+  CBChain->setChecked(printer_.Chain() == 'H');
+  connect(CBChain, &QCheckBox::clicked, this, [this](bool h) { printer_.SetChain(h ? 'H' : 'A'); });
 
   bottom_ = new QWidget(this);
   auto* bottom = new QHBoxLayout(bottom_);
   bottom->setContentsMargins(0, 0, 0, 0);
   bottom->addWidget(CBSize);
+  bottom->addWidget(CBChain);
   bottom->addStretch(1);
   bottom->addWidget(lines);
   bottom->addWidget(LALineCount);
@@ -94,6 +101,7 @@ void TPrinterForm::Refresh() {
   display_->RefreshView();
   if (following_ && !AtEnd()) ScrollToEnd();
   LALineCount->setText(QString::number(printer_.LineCount()));
+  CBChain->setChecked(printer_.Chain() == 'H');  // a script or the start-up may have set it
 }
 
 void TPrinterForm::ScrollToEnd() {

@@ -42,6 +42,7 @@ class TPrinterForm : public QWidget {
 
   QLabel* LALineCount = nullptr;
   QCheckBox* CBSize = nullptr;
+  QCheckBox* CBChain = nullptr;  // the print chain: ticked for H, else A
   QTimer* Timer1 = nullptr;
 
  private:
