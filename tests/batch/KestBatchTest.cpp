@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "charset/IBMChars.h"
+#include "devices/TapeFormats.h"
 #include "support/ScriptFixture.h"
 
 namespace kestrel::test {
@@ -152,6 +153,39 @@ TEST_F(BatchThread, ConfiguredStartupScriptRuns) {
   ParseCommandLine({"--batch"}, line);
   EXPECT_EQ(RunBatch(line, (dir.Path() / "kestrel").string(), out, err), BSOk);
   EXPECT_EQ(out.str(), "booted\n");
+}
+
+// A reel boots with one command in every layout: its first record, a halt with its word mark and
+// a word mark after it, is loaded at 1 and run.
+TEST_F(BatchThread, AReelBootsWithOneCommandInEveryLayout) {
+  const TTapeRecord boot{.TapeMark = false, .Error = false, .Codes = {29, 59, 29, 59}};
+  const TTapeRecord mark{.TapeMark = true, .Error = false, .Codes = {}};
+  // The end of the file ends a reel's last record, except in a BCD image, which needs its mark.
+  const std::pair<const char*, std::vector<TTapeRecord>> reels[] = {
+      {"BOOT.TAP", {boot}}, {"BOOT.P7B", {boot}}, {"BOOT.MT", {boot}}, {"BOOT.BCD", {boot, mark}}};
+  for (const auto& [name, reel] : reels) {
+    std::vector<uint8_t> bytes = EncodeImage(reel, FormatForName(name, IFBCD));
+    dir.Write(name, std::string(bytes.begin(), bytes.end()));
+    const std::string path = (dir.Path() / name).string();
+    TCommandLine line;
+    ASSERT_EQ(ParseCommandLine({"--batch", "--tape", path, "--max-seconds", "20"}, line), "");
+    out.str("");
+    err.str("");
+    EXPECT_EQ(RunBatch(line, (dir.Path() / "kestrel").string(), out, err), BSOk) << err.str();
+    EXPECT_EQ(out.str(), "Program Halt at 00001\n") << name;
+  }
+  // A reel that is not what its name says: the run fails with the offset, nothing runs.
+  dir.Write("BAD.P7B", "x");
+  const std::string bad = (dir.Path() / "BAD.P7B").string();
+  TCommandLine line;
+  ASSERT_EQ(ParseCommandLine({"--batch", "--tape", bad}, line), "");
+  out.str("");
+  err.str("");
+  EXPECT_EQ(RunBatch(line, (dir.Path() / "kestrel").string(), out, err), BSFailed);
+  EXPECT_NE(err.str().find("BAD.P7B is not a P7B reel: the first byte does not begin a record"),
+            std::string::npos)
+      << err.str();
+  EXPECT_EQ(out.str(), "");
 }
 
 // The demo's one-card program, booted with one command in each convention it can be written in,
