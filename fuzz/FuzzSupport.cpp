@@ -149,6 +149,11 @@ bool IsIOCheckText(const std::string& text) {
 }
 
 bool IsDriveErrorText(const std::string& text) {
+  // A reel refused on mount names its file and the offset of its first bad record.
+  if (text.rfind("Tape image ", 0) == 0 && text.find(" reel: ") != std::string::npos &&
+      text.find(" at byte offset ") != std::string::npos) {
+    return true;
+  }
   return StartsWithAny(text, {
                                  "Tape Read Error",
                                  "$0D not followed by $0A",

@@ -5,8 +5,8 @@
 // stored outside core; the decoder must always move on.
 //
 // Input: a header, then the image.
-//   0      options: 1 the MT layout (else BCD); 2 the file name carries no layout (".TAP"), so
-//          the drive's previous layout stays
+//   0      options: bits 0-1 the layout (BCD, MT, .tap, .p7b); 4 the file name carries no layout
+//          (".DAT"), so the drive's previous layout stays
 //   1      the number of requests (low 4 bits), two bytes each, next
 //   ...    request bytes: the request (low 4 bits) and its argument
 //   rest   the tape image
@@ -15,6 +15,7 @@
 
 #include "FuzzSupport.h"
 #include "devices/TapeDisp.h"
+#include "devices/TapeFormats.h"
 #include "machine/Machine.h"
 
 using namespace kestrel;
@@ -22,7 +23,33 @@ using namespace kestrel::fuzz;
 
 namespace {
 
-enum : uint8_t { OptMT = 1, OptNoLayout = 2 };
+enum : uint8_t { OptLayout = 3, OptNoLayout = 4 };
+
+constexpr TImageFormat Layouts[] = {IFBCD, IFMT, IFTAP, IFP7B};
+constexpr const char* LayoutNames[] = {"tape.bcd", "tape.mt", "tape.tap", "tape.p7b"};
+
+// Whatever reel the bytes are, its records written as a .tap reel read back the same; a bad
+// reel is refused with its name and an offset inside the file.
+void RecordsAlone(std::string_view text, TImageFormat format) {
+  const std::vector<uint8_t> bytes(text.begin(), text.end());
+  std::vector<TTapeRecord> records;
+  try {
+    records = DecodeImage(bytes, format, "R");
+  } catch (const EKestrelError& e) {
+    const std::string what = e.what();
+    Report("records: " + what);
+    if (!IsCheckedFormat(format) && what.rfind("Tape image R: $0D", 0) == 0) return;
+    Require(IsDriveErrorText(what), "unexpected reel error: " + what);
+    const size_t at = what.rfind(' ');
+    Require(std::stoull(what.substr(at + 1)) <= bytes.size(), "offset past the end: " + what);
+    return;
+  }
+  for (const TTapeRecord& r : records)
+    Require(r.Codes.size() <= MaxTapeRecord, "a record longer than the drive's limit");
+  if (records.empty()) return;  // an empty .tap reel is refused
+  Require(DecodeImage(EncodeImage(records, IFTAP), IFTAP, "R") == records,
+          "the records written as .tap read back differently");
+}
 
 // Every call of NextFrame moves the decoder on or ends a record, so an image is read to its end
 // (where it fails) within a number of calls bounded by its size.
@@ -91,9 +118,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int requests = in.Byte() & 15;
   std::string_view script = in.Take(static_cast<size_t>(2 * requests));
   const std::string_view bytes = in.Rest();
-  const TImageFormat format = (options & OptMT) ? IFMT : IFBCD;
+  const TImageFormat format = Layouts[options & OptLayout];
 
   DecodeAlone(bytes, format);
+  RecordsAlone(bytes, format);
 
   TFuzzMessenger messenger;
   TMachine m(messenger);
@@ -101,10 +129,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   m.TapeUnits.SetSaveDirectory(ScratchDir());
   // Unit 1 holds the image under a name with its layout; unit 2 and the mount request use a
   // name without one when the input asks for it.
-  const std::string named = WriteScratch((options & OptMT) ? "tape.mt" : "tape.bcd", bytes);
-  std::string path = (options & OptNoLayout) ? WriteScratch("tape.tap", bytes) : named;
-  m.TapeUnits.MountTape(1, named);
-  m.TapeUnits.MountTape(2, path);
+  const std::string named = WriteScratch(LayoutNames[options & OptLayout], bytes);
+  std::string path = (options & OptNoLayout) ? WriteScratch("tape.dat", bytes) : named;
+  for (int unit = 1; unit <= 2; ++unit) {
+    try {
+      m.TapeUnits.MountTape(unit, unit == 1 ? named : path);
+    } catch (const EKestrelError& e) {
+      // Only a checked reel is refused, and the drive stays empty.
+      Require(IsCheckedFormat(format) && IsDriveErrorText(e.what()),
+              std::string("unexpected mount error: ") + e.what());
+      Require(m.TapeUnits.Drive(unit).Image().Empty(), "a refused reel changed the drive");
+    }
+  }
   m.Registers.State = CpuState::Running;
 
   auto send = [&](uint16_t operation, uint16_t unit) {

@@ -2,6 +2,7 @@
 
 #include "devices/TapeFormats.h"
 
+#include <cctype>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -243,6 +244,11 @@ std::string ParseCommandLine(const std::vector<std::string>& args, TCommandLine&
       line.FormFeeds = true;
     } else if (a == "--tape") {
       if (!value(line.Tape) || line.Tape.empty()) return "--tape needs a tape image";
+    } else if (a == "--chain") {
+      if (!value(v) || (v != "a" && v != "A" && v != "h" && v != "H")) {
+        return "--chain needs a print chain: a (commercial) or h (FORTRAN)";
+      }
+      line.Chain = static_cast<char>(std::toupper(static_cast<unsigned char>(v[0])));
     } else if (a == "--convert") {
       std::string in;
       std::string out;
@@ -317,14 +323,16 @@ TBootOptions BootOptions(const TCommandLine& line) {
   options.CarriageTape = line.Carriage;
   options.FormFeeds = line.FormFeeds;
   options.Tape = line.Tape;
+  options.Chain = line.Chain;
   return options;
 }
 
 std::string UsageText() {
   return "Usage: kestrel [SCRIPT | --deck FILE | --run SOURCE | --tape REEL] [--charset NAME]\n"
-         "               [--core N] [--carriage FILE] [--form-feeds]\n"
+         "               [--core N] [--carriage FILE] [--form-feeds] [--chain a|h]\n"
          "       kestrel --batch [SCRIPT | --deck FILE | --run SOURCE | --tape REEL]\n"
          "               [--charset NAME] [--core N] [--carriage FILE] [--form-feeds]\n"
+         "               [--chain a|h]\n"
          "               [--answer N]... [--max-seconds S] [--trace LIST] [--stop FIELD=V]...\n"
          "               [--show-stops] [--features LIST] [--log FILE] [--history]\n"
          "       (either) [--symbols FILE]... [--break SPEC]... [--watch FROM-TO]...\n"
@@ -349,6 +357,8 @@ std::string UsageText() {
          "                   spaces a line per channel number, as it always has\n"
          "  --form-feeds     with a carriage tape, a form feed in the print file before the\n"
          "                   first line of each page after the first\n"
+         "  --chain a|h      the printer's print chain: a, commercial (the start), or h,\n"
+         "                   FORTRAN (# @ % & and the lozenge print as = ' ( + and ))\n"
          "  --assemble SOURCE  assemble an Autocoder source into SOURCE.cd (a self-loading\n"
          "                   deck in the --charset convention, Pierce A by default) and\n"
          "                   SOURCE.lst (the listing), beside it; nothing is run\n"

@@ -85,6 +85,30 @@ TMapping::TMapping(std::string_view text) : text_(text.substr(0, Size)) {
   }
 }
 
+TMapping::TMapping(std::string_view text, std::string_view alsoRead) : TMapping(text) {
+  for (size_t code = 0; code < alsoRead.size() && code < Size; ++code) {
+    const auto c = static_cast<unsigned char>(alsoRead[code]);
+    if (c != ' ' && codeOf_[c] < 0) codeOf_[c] = static_cast<int8_t>(code);
+  }
+}
+
+char ChainPrintChar(char chain, uint8_t code, char mapped) {
+  if (chain != 'H') return mapped;
+  for (size_t i = 0; i < ChainCodes.size(); ++i) {
+    if (ChainCodes[i] == (code & 63)) return ChainHCharacters[i];
+  }
+  return mapped;
+}
+
+std::string OtherChainCharacters(const TCharConvention& convention) {
+  std::string also(TMapping::Size, ' ');
+  const std::string_view other = convention.Chain == 'H' ? ChainACharacters : ChainHCharacters;
+  for (size_t i = 0; i < ChainCodes.size(); ++i) {
+    if (convention.Mapping.find(other[i]) == std::string_view::npos) also[ChainCodes[i]] = other[i];
+  }
+  return also;
+}
+
 TCharMap::TCharMap()
     : mapping_(std::make_shared<const TMapping>(BasicCharSet)),
       cmcPath_(ProgramDir() + ProgramName() + ".CMC") {
@@ -148,6 +172,8 @@ void TCharMap::LoadCardFile(const std::string& fileName, TCardList& list, bool u
     if (UseCmcFile) {
       if (const TCharConvention* chosen = convention_) {
         SetMappingString(chosen->Mapping);
+        // A deck typed with the other print chain's characters for the five codes reads too.
+        Install(std::make_shared<const TMapping>(chosen->Mapping, OtherChainCharacters(*chosen)));
       } else {
         LoadCmcMapping(fileName);
       }

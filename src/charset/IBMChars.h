@@ -43,13 +43,27 @@ struct TCharConvention {
   std::string_view Name;     // as the operator types it: "pierce-a"
   std::string_view Title;    // as the window lists it: "Pierce A"
   std::string_view Mapping;  // 64 characters, code 0 first
+  char Chain = 'A';          // the print chain whose characters it is typed with
 };
-inline constexpr std::array<TCharConvention, 3> CharConventions{{
+inline constexpr std::array<TCharConvention, 4> CharConventions{{
     {"pierce-a", "Pierce A", " 1234567890#@:>{^/STUVWXYZ|,%~\\\"-JKLMNOPQR!$*];_&ABCDEFGHI?.)[<}"},
     {"simh-old", "SIMH old", " 1234567890#@:>(^/STUVWXYZ',%=\\+-JKLMNOPQR!$*];_&ABCDEFGHI?.)[<\""},
     {"basic", "Basic", BasicCharSet},
+    {"pierce-h", "Pierce H", " 1234567890=':>{^/STUVWXYZ|,(~\\\"-JKLMNOPQR!$*];_+ABCDEFGHI?.)[<}",
+     'H'},
 }};
-static_assert(CharConventions[0].Mapping.size() == 64 && CharConventions[1].Mapping.size() == 64);
+static_assert(CharConventions[0].Mapping.size() == 64 && CharConventions[1].Mapping.size() == 64 &&
+              CharConventions[3].Mapping.size() == 64);
+
+// The five codes the two print chains print differently, and each chain's characters for them.
+inline constexpr std::array<uint8_t, 5> ChainCodes{11, 12, 28, 48, 60};
+inline constexpr std::string_view ChainACharacters = "#@%&)";
+inline constexpr std::string_view ChainHCharacters = "='(+)";
+// The character a code prints as on a chain ('A' or 'H'): `mapped` unless it is one of the five.
+char ChainPrintChar(char chain, uint8_t code, char mapped);
+// What a reader of the convention also takes: at each of the five codes, the other chain's
+// character where the convention's mapping does not use it already (a blank where it does).
+std::string OtherChainCharacters(const TCharConvention& convention);
 // The convention of a name, upper or lower case; none when it names none.
 const TCharConvention* FindCharConvention(std::string_view name);
 // "pierce-a, simh-old, basic": for the messages that name the choices.
@@ -65,6 +79,8 @@ class TMapping {
   static constexpr size_t Size = 64;
   // At most 64 characters are kept; a shorter text stays short.
   explicit TMapping(std::string_view text);
+  // As above; a reader also takes the character at a code of `alsoRead` (blank: none) for it.
+  TMapping(std::string_view text, std::string_view alsoRead);
   const std::string& Text() const { return text_; }
   // The character standing for a code in external text: a blank past the end of a short string.
   char PrintChar(uint8_t code) const {

@@ -103,6 +103,7 @@ enum TPrinterOp : uint16_t {
   PrnCarriage = 8,
   PrnLineCount = 9,
   PrnLoadCarriage = 10,  // text: the carriage tape file (empty: the usual tape)
+  PrnChain = 20,         // selector: the print chain, 'A' or 'H'
 };
 
 // Operations of the tape units; the selector is the unit, 1 to 6.
@@ -118,7 +119,7 @@ enum class TTapeOp : uint16_t {
   TapeRewind = 33,
   TapeUnload = 34,
   TapeWriteMark = 35,
-  TapeSave = 40,  // text: the file name, whose extension chooses the layout
+  TapeSave = 40,          // text: the file name, whose extension chooses the layout
   TapeMountScratch = 41,  // a new empty reel that may be written
 };
 constexpr uint16_t Operation(TTapeOp op) {

@@ -58,6 +58,9 @@ void TPrinter::Request(const DeviceCommand& command) {
     case PrnLoadCarriage:
       LoadCarriageTape(command.Text != nullptr ? *command.Text : std::string());
       break;
+    case PrnChain:
+      SetChain(static_cast<char>(command.Selector));
+      break;
     default:
       RaiseIOCheck("Invalid I/O Op for PRN: " + std::to_string(command.Operation), 0);
   }
@@ -131,7 +134,7 @@ void TPrinter::PrintLine(bool wordMarks) {
     registers_.BAR = a;
     TCharWM c = core_.ReadCharWM(a);
     uint8_t code = wordMarks ? (c.WordMark ? 1 : 0) : c.Code;
-    line += mapping->PrintChar(code);
+    line += ChainPrintChar(chain_, code, mapping->PrintChar(code));
   }
   if (FeedAt(printList_.size())) line.insert(line.begin(), FormFeed);
   printList_.push_back(std::move(line));

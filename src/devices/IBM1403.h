@@ -82,6 +82,11 @@ class TPrinter : public IMessageReceiver {
   // ends call it while idle.  It never throws: a failure is reported by the next request.
   void FlushPrintFile() { printList_.Flush(); }
 
+  // The print chain: 'A' (the commercial chain, the start) or 'H' (the FORTRAN chain, on which
+  // five codes print as = ' ( + and ).  The print list and file carry the chain's characters.
+  void SetChain(char chain) { chain_ = chain == 'H' || chain == 'h' ? 'H' : 'A'; }
+  char Chain() const { return chain_; }
+
   // ---- What the window shows ----
   const TRecordSpool& PrintList() const { return printList_; }
   size_t LineCount() const { return printList_.size(); }  // LALineCount
@@ -117,6 +122,7 @@ class TPrinter : public IMessageReceiver {
   bool FeedAt(size_t index) const {
     return formFeeds_ && index > 0 && StartsPage(index);
   }  // the print list entry of the tape's first line
+  char chain_ = 'A';
   std::function<void()> refresh_;
   std::function<void()> scroll_;
   uint64_t refreshes_ = 0;

@@ -81,6 +81,11 @@ int TTapeImage::NextFrame() {
 }
 
 int TTapeImage::NextBCDFrame() {
+  if (position_ >= bytes_.size() && format_ == IFP7B && !recordStartTaken_) {
+    // A .p7b reel that ends after a record ends the tape there, as a length-framed one does.
+    recordStartTaken_ = true;
+    return EndOfTape;
+  }
   if (position_ >= bytes_.size()) throw EKestrelError("Tape Read Error");
   uint8_t frame = bytes_[position_++];
   if (frame == 0x0D && format_ == IFBCD) {

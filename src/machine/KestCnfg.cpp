@@ -247,6 +247,8 @@ void TConfiguration::LoadConfiguration() {
   EBPOSName = file_.ReadString("Operation", "StartupScript", "PowerOn.OCL");
   startupScript_ = EBPOSName;
   CBCoreInitCheck = file_.ReadBool("Operation", "CoreInitCheck", false);
+  const std::string chain = file_.ReadString("Printer", "Chain", "A");
+  printChain_ = chain == "H" || chain == "h" ? 'H' : 'A';
   core_.UninitializedCheck = CBCoreInitCheck;
   SelectCoreSize(file_.ReadInteger("Core Storage", "Size", 1400));
   carriageTape_ = Trim(file_.ReadString("Printer", "CarriageTape", ""), " \t");

@@ -94,6 +94,8 @@ class TConfiguration {
   // "FormFeeds" of [Printer]: a form feed in the print file where a page of the carriage tape
   // begins.  Read only, as the tape's file is.
   bool FormFeeds() const { return formFeeds_; }
+  // The printer's chain read by the last LoadConfiguration ("Chain" of "Printer": A or H).
+  char PrintChain() const { return printChain_; }
   // The "Features" check boxes: one TFeature bit each.
   TFeatureSet CBFeatures = 0;
   // The features for this run whatever the file says (the command line's choice); they are
@@ -114,6 +116,7 @@ class TConfiguration {
   std::string startupScript_ = "PowerOn.OCL";
   std::string carriageTape_;
   bool formFeeds_ = false;
+  char printChain_ = 'A';
 };
 
 }  // namespace kestrel

@@ -54,6 +54,8 @@ TScriptStart TConsole::FirstActivation(const std::vector<std::string>& arguments
   if (boot_.CoreSize != 0) machine_.Core.SetCoreSize(boot_.CoreSize);
   if (boot_.Convention != nullptr) machine_.CharMap.SetConvention(boot_.Convention);
   LoadStartupCarriageTape();
+  machine_.Printer.SetChain(machine_.Config.PrintChain());
+  if (boot_.Chain != 0) machine_.Printer.SetChain(boot_.Chain);
   if (!boot_.Deck.empty()) return BootDeck();
   if (!boot_.Tape.empty()) return BootTape();
   if (!arguments.empty()) {

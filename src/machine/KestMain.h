@@ -30,6 +30,7 @@ struct TBootOptions {
   std::string CarriageTape;  // a carriage tape file for the printer, over the configuration's
   bool FormFeeds = false;    // form feeds in the print file, whatever the configuration says
   std::string Tape;          // a reel to boot: mounted on drive 1, Tape Load, Start
+  char Chain = 0;            // the printer's chain, 'A' or 'H' (0: as the configuration leaves it)
 };
 
 enum class TRunMode : uint8_t { Run, Step };

@@ -111,6 +111,7 @@ constexpr TTokenName Tokens[] = {
     {TKHCOLOUR, "HCOLOUR"},
     {TKCHARSET, "CHARSET"},
     {TKCARRIAGE, "CARRIAGE"},
+    {TKCHAIN, "CHAIN"},
     {TKWord, "word"},
 };
 

@@ -121,6 +121,7 @@ enum TTokenCode : uint8_t {
   TKCHARSET,
   // The printer's carriage tape from a file.
   TKCARRIAGE,
+  TKCHAIN,  // the printer's print chain
   TKWord,
   TKCount
 };

@@ -44,7 +44,7 @@ void TOCLThread::RunScript(TOCLScripter& s) {
       default:
         if ((command >= TKSHOW && command <= TKSET && command != TKSTOP) ||
             (command >= TKBCOLOUR && command <= TKHCOLOUR) || command == TKCHARSET ||
-            command == TKCARRIAGE) {
+            command == TKCARRIAGE || command == TKCHAIN) {
           Statement(s, command);
         } else {
           s.TokenText = commandText;
@@ -69,6 +69,9 @@ void TOCLThread::Statement(TOCLScripter& s, TTokenCode command) {
       break;
     case TKCHARSET:
       CmdCharSet(s);
+      break;
+    case TKCHAIN:
+      CmdChain(s);
       break;
     case TKDECK:
       CmdDeck(s);
@@ -187,6 +190,19 @@ void TOCLThread::CmdCharMap(TOCLScripter& s) {
 // CHARSET 'name': the decks loaded after it are read in the named convention, not by the control
 // file; CHARSET '' hands the choice back to the control file.  A name keeps every character of
 // a convention, the apostrophe too, which a CHARMAP string cannot hold.
+void TOCLThread::CmdChain(TOCLScripter& s) {
+  if (s.TokenCode != TKString) s.Expected("Print chain 'A' or 'H'");
+  const std::string chain = s.TokenText;
+  if (chain != "A" && chain != "a" && chain != "H" && chain != "h") {
+    s.ScriptError("Unknown print chain (known: A, H)");
+  }
+  s.NextToken();
+  if (!s.Executing) return;
+  tracer_.TraceScript("Chain");
+  SendDevice(TReceiver::Printer, PrnChain,
+             static_cast<uint16_t>(chain == "H" || chain == "h" ? 'H' : 'A'));
+}
+
 void TOCLThread::CmdCharSet(TOCLScripter& s) {
   if (s.TokenCode != TKString) s.Expected("Character convention name");
   const TCharConvention* convention = nullptr;

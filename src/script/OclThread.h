@@ -106,6 +106,7 @@ class TOCLThread : public IScriptControl {
   void CmdShowHide(TOCLScripter& s, bool show);
   void CmdCharMap(TOCLScripter& s);
   void CmdCharSet(TOCLScripter& s);
+  void CmdChain(TOCLScripter& s);
   void CmdDeck(TOCLScripter& s);
   void CmdCarriage(TOCLScripter& s);
   void CmdMount(TOCLScripter& s);

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "charset/IBMChars.h"
+#include "devices/TapeFormats.h"
 #include "support/ScriptFixture.h"
 
 namespace kestrel::test {
@@ -83,7 +84,7 @@ TEST(BatchCommandLine, BadCommandLines) {
   EXPECT_EQ(error({"--batch", "--carriage", ""}), "--carriage needs a carriage tape file");
   EXPECT_EQ(error({"--batch", "--deck"}), "--deck needs a card file");
   EXPECT_EQ(error({"--batch", "--deck", "A.CD", "--charset", "pierce-b"}),
-            "--charset needs a character convention: pierce-a, simh-old, basic");
+            "--charset needs a character convention: pierce-a, simh-old, basic, pierce-h");
   EXPECT_NE(error({"--batch", "--deck", "A.CD", "--core", "1399"}), "");
   EXPECT_NE(error({"--batch", "--deck", "A.CD", "--core", "16001"}), "");
   EXPECT_NE(error({"--batch", "--deck", "A.CD", "JOB.OCL"}), "");
@@ -162,6 +163,39 @@ TEST_F(BatchThread, ConfiguredStartupScriptRuns) {
   EXPECT_EQ(out.str(), "booted\n");
 }
 
+// A reel boots with one command in every layout: its first record, a halt with its word mark and
+// a word mark after it, is loaded at 1 and run.
+TEST_F(BatchThread, AReelBootsWithOneCommandInEveryLayout) {
+  const TTapeRecord boot{.TapeMark = false, .Error = false, .Codes = {29, 59, 29, 59}};
+  const TTapeRecord mark{.TapeMark = true, .Error = false, .Codes = {}};
+  // The end of the file ends a reel's last record, except in a BCD image, which needs its mark.
+  const std::pair<const char*, std::vector<TTapeRecord>> reels[] = {
+      {"BOOT.TAP", {boot}}, {"BOOT.P7B", {boot}}, {"BOOT.MT", {boot}}, {"BOOT.BCD", {boot, mark}}};
+  for (const auto& [name, reel] : reels) {
+    std::vector<uint8_t> bytes = EncodeImage(reel, FormatForName(name, IFBCD));
+    dir.Write(name, std::string(bytes.begin(), bytes.end()));
+    const std::string path = (dir.Path() / name).string();
+    TCommandLine line;
+    ASSERT_EQ(ParseCommandLine({"--batch", "--tape", path, "--max-seconds", "20"}, line), "");
+    out.str("");
+    err.str("");
+    EXPECT_EQ(RunBatch(line, (dir.Path() / "kestrel").string(), out, err), BSOk) << err.str();
+    EXPECT_EQ(out.str(), "Program Halt at 00001\n") << name;
+  }
+  // A reel that is not what its name says: the run fails with the offset, nothing runs.
+  dir.Write("BAD.P7B", "x");
+  const std::string bad = (dir.Path() / "BAD.P7B").string();
+  TCommandLine line;
+  ASSERT_EQ(ParseCommandLine({"--batch", "--tape", bad}, line), "");
+  out.str("");
+  err.str("");
+  EXPECT_EQ(RunBatch(line, (dir.Path() / "kestrel").string(), out, err), BSFailed);
+  EXPECT_NE(err.str().find("BAD.P7B is not a P7B reel: the first byte does not begin a record"),
+            std::string::npos)
+      << err.str();
+  EXPECT_EQ(out.str(), "");
+}
+
 // The demo's one-card program, booted with one command in each convention it can be written in,
 // then the bad decks: the messages name the file and the convention, and the run fails.
 TEST_F(BatchThread, ADeckBootsWithOneCommandInTheConventionNamed) {
@@ -197,10 +231,10 @@ TEST_F(BatchThread, ADeckBootsWithOneCommandInTheConventionNamed) {
   // The control file decides without --charset: there is none beside the tests.
   EXPECT_EQ(boot("HELLO.CD", {}), BSFailed);
   EXPECT_NE(err.str().find("Character Map Control file: "), std::string::npos) << err.str();
-  // A character the convention lacks: the apostrophe of SIMH old read as Pierce A.
-  dir.Write("OLD.CD", "A'B\n");
+  // A character the convention lacks (the apostrophe is the H chain's @, which Pierce A takes).
+  dir.Write("OLD.CD", "A`B\n");
   EXPECT_EQ(boot("OLD.CD", {"--charset", "pierce-a"}), BSFailed);
-  EXPECT_NE(err.str().find("Unmapped character: \"'\" ($27) at column 2 of card 1"),
+  EXPECT_NE(err.str().find("Unmapped character: \"`\" ($60) at column 2 of card 1"),
             std::string::npos)
       << err.str();
   EXPECT_NE(err.str().find("OLD.CD"), std::string::npos);

@@ -99,9 +99,9 @@ TEST_F(CharMapWindow, AConventionChosenByNameReadsTheNextDecksInsteadOfTheContro
   ASSERT_EQ(hopper.size(), 1u);
   EXPECT_EQ(hopper[0].substr(0, 5), std::string("ArB") + BcdToCardChar(31) + "g");
   EXPECT_EQ(t.M.CharMap.MappingString(), std::string(CharConventions[1].Mapping));
-  // Pierce A has no apostrophe: the card is refused and the hopper keeps what it had.
+  // Pierce A has no backtick: the card is refused and the hopper keeps what it had.
   form.CBConvention->setCurrentIndex(1);
-  EXPECT_THROW(t.M.CharMap.LoadCardFile(Deck("OLD.CD", "A'B\n"), hopper, false), EKestrelError);
+  EXPECT_THROW(t.M.CharMap.LoadCardFile(Deck("OLD.CD", "A`B\n"), hopper, false), EKestrelError);
   EXPECT_EQ(hopper.size(), 1u);
   // Back to the control file, which is missing here.
   form.CBConvention->setCurrentIndex(0);

@@ -390,6 +390,12 @@ TEST(PrinterWindow, FollowsTheNewestLineUnlessTheOperatorScrolledAway) {
   view.ScrollToLine(view.ScrollBar().maximum());
   EXPECT_TRUE(form.Following());
   t.R.TurboMode = false;
+  // The chain box sets the printer's chain, and shows a chain set elsewhere.
+  form.CBChain->click();
+  EXPECT_EQ(t.M.Printer.Chain(), 'H');
+  t.M.Printer.SetChain('A');
+  form.Refresh();
+  EXPECT_FALSE(form.CBChain->isChecked());
   t.M.Printer.Request(print);
   EXPECT_TRUE(newestShown());
   // Its first line is still there to scroll to.

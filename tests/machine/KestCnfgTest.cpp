@@ -30,6 +30,7 @@ TEST_F(Configuration, DefaultsWithoutAFile) {
   EXPECT_EQ(config.EBPOSName, "PowerOn.OCL");
   EXPECT_EQ(config.StartupScript(), "PowerOn.OCL");
   EXPECT_FALSE(config.CBCoreInitCheck);
+  EXPECT_EQ(config.PrintChain(), 'A');
   EXPECT_EQ(config.SelectedCoreSize(), 1400);
   EXPECT_EQ(core.Size(), 8000);  // loading never changes the machine's size
 }
@@ -37,8 +38,9 @@ TEST_F(Configuration, DefaultsWithoutAFile) {
 TEST_F(Configuration, ReadsValuesCaseInsensitivelyWithHexAndBadNumbers) {
   dir.Write("Kestrel.INI",
             "; settings\r\n[operation]\r\n  startupscript = JOB.OCL \r\nCoreInitCheck=0x1\r\n"
-            "[Core Storage]\r\nSize=lots\r\n");
+            "[Core Storage]\r\nSize=lots\r\n[printer]\r\nchain = h\r\n");
   config.LoadConfiguration();
+  EXPECT_EQ(config.PrintChain(), 'H');
   EXPECT_EQ(config.StartupScript(), "JOB.OCL");
   EXPECT_TRUE(config.CBCoreInitCheck);
   EXPECT_TRUE(core.UninitializedCheck);

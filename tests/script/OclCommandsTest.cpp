@@ -86,8 +86,9 @@ TEST_F(OclCommands, CharSetNamesTheConventionOfTheNextDecks) {
   EXPECT_EQ(Run("CHARSET ''"), "");  // the control file decides again
   EXPECT_EQ(f.Mapping.Convention, nullptr);
   // Names are checked also when a false IF skips the statement; the choice stays as it was.
-  EXPECT_EQ(Run("IF IAREG = 99 CHARSET 'pierce-b'"),
-            "Unknown character convention (known: pierce-a, simh-old, basic): \"pierce-b\"");
+  EXPECT_EQ(
+      Run("IF IAREG = 99 CHARSET 'pierce-b'"),
+      "Unknown character convention (known: pierce-a, simh-old, basic, pierce-h): \"pierce-b\"");
   EXPECT_EQ(Run("CHARSET PIERCE"), "Character convention name expected, found: \"PIERCE\"");
   EXPECT_EQ(f.Mapping.Convention, nullptr);
 }
@@ -172,6 +173,23 @@ TEST_F(OclCommands, MountScratchMountsANewReel) {
   EXPECT_EQ(got[0].Selector, 4);
   EXPECT_EQ(got[1].Operation, Operation(TTapeOp::TapeMount));
   EXPECT_EQ(ScriptLines(), (Strings{"Mount scratch tape on unit 4", "Mount tape file: A.MT"}));
+}
+
+TEST_F(OclCommands, SaveTapeAndThePrintChain) {
+  EXPECT_EQ(Run("SAVE TAPE4 'X.P7B' CHAIN 'h' CHAIN 'A'"), "");
+  auto tapes = Requests(f.Tapes);
+  ASSERT_EQ(tapes.size(), 1u);
+  EXPECT_EQ(tapes[0].Operation, Operation(TTapeOp::TapeSave));
+  EXPECT_EQ(tapes[0].Selector, 4);
+  EXPECT_EQ(tapes[0].Text, "X.P7B");
+  auto printer = Requests(f.Printer);
+  ASSERT_EQ(printer.size(), 2u);
+  EXPECT_EQ(printer[0].Operation, PrnChain);
+  EXPECT_EQ(printer[0].Selector, 'H');
+  EXPECT_EQ(printer[1].Selector, 'A');
+  EXPECT_EQ(Run("CHAIN 'Q'"), "Unknown print chain (known: A, H): \"Q\"");
+  EXPECT_EQ(Run("CHAIN H"), "Print chain 'A' or 'H' expected, found: \"H\"");
+  EXPECT_EQ(Requests(f.Printer).size(), 2u);
 }
 
 TEST_F(OclCommands, DeviceErrorsDoNotEndTheScript) {

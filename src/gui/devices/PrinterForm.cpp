@@ -37,6 +37,12 @@ TPrinterForm::TPrinterForm(TPrinter& printer, QWidget* parent)
   CBSize->setObjectName(QStringLiteral("CBSize"));
   CBSize->setToolTip(QStringLiteral("Set display font size"));
   connect(CBSize, &QCheckBox::clicked, this, &TPrinterForm::CBSizeClick);
+  CBChain = new QCheckBox(QStringLiteral("H chain"), this);
+  CBChain->setObjectName(QStringLiteral("CBChain"));
+  CBChain->setToolTip(
+      QStringLiteral("Print with the FORTRAN (H) chain: = ' ( + ) for # @ % & and the lozenge"));
+  CBChain->setChecked(printer_.Chain() == 'H');
+  connect(CBChain, &QCheckBox::clicked, this, [this](bool h) { printer_.SetChain(h ? 'H' : 'A'); });
 
   BTTape = new QPushButton(QStringLiteral("Tape..."), this);
   BTTape->setObjectName(QStringLiteral("BTTape"));
@@ -51,6 +57,7 @@ TPrinterForm::TPrinterForm(TPrinter& printer, QWidget* parent)
   bottom->addWidget(CBSize);
   bottom->addWidget(BTTape);
   bottom->addWidget(LATape);
+  bottom->addWidget(CBChain);
   bottom->addStretch(1);
   bottom->addWidget(lines);
   bottom->addWidget(LALineCount);
@@ -115,6 +122,7 @@ void TPrinterForm::Refresh() {
                         : QFileInfo(QString::fromStdString(name)).fileName();
   }
   if (LATape->text() != tape) LATape->setText(tape);
+  CBChain->setChecked(printer_.Chain() == 'H');  // a script or the start-up may have set it
 }
 
 std::string TPrinterForm::LoadTape(const std::string& fileName) {

@@ -50,6 +50,7 @@ class TPrinterForm : public QWidget {
   QCheckBox* CBSize = nullptr;
   QPushButton* BTTape = nullptr;
   QLabel* LATape = nullptr;
+  QCheckBox* CBChain = nullptr;  // the print chain: ticked for H, else A
   QTimer* Timer1 = nullptr;
 
  private:

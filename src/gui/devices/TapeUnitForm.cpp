@@ -137,8 +137,8 @@ void TTapeDrivePanel::ShowPanel(const TTapePanel& panel) {
 
 void TTapeDrivePanel::PBOpenClick() {
   QFileDialog dialog(this, QStringLiteral("Open"), QString::fromStdString(drive_.TapeDirectory));
-  dialog.setNameFilters(
-      {QStringLiteral("Tape files (*.BCD *.BIN *.MT)"), QStringLiteral("All files (*)")});
+  dialog.setNameFilters({QStringLiteral("Tape files (*.BCD *.BIN *.MT *.TAP *.P7B)"),
+                         QStringLiteral("All files (*)")});
   dialog.setDefaultSuffix(QStringLiteral("BCD"));
   dialog.setFileMode(QFileDialog::ExistingFile);
   if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
