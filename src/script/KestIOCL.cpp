@@ -110,6 +110,7 @@ constexpr TTokenName Tokens[] = {
     {TKTCOLOUR, "TCOLOUR"},
     {TKHCOLOUR, "HCOLOUR"},
     {TKCHARSET, "CHARSET"},
+    {TKDEBUG, "DEBUG"},
     {TKWord, "word"},
 };
 
