@@ -712,6 +712,62 @@ std::string TDebugger::StepBack() {
   return {};
 }
 
+std::string TDebugger::Command(std::string_view text) {
+  const std::string line = Trim(text, " \t");
+  const size_t blank = line.find(' ');
+  const std::string verb = Upper(line.substr(0, blank));
+  const std::string rest = blank == std::string::npos ? "" : Trim(line.substr(blank + 1), " \t");
+  std::vector<std::string> words = Split(rest);
+  auto number = [&](int& id) {
+    unsigned n = 0;
+    if (words.size() != 1 || !IsCount(words[0], n)) return false;
+    id = static_cast<int>(n);
+    return true;
+  };
+  std::string error;
+  int id = 0;
+  if (verb == "BREAK") {
+    AddBreakpoint(rest, error);
+  } else if (verb == "WATCH") {
+    AddWatchpoint(rest, error);
+  } else if (verb == "SYMBOLS") {
+    if (rest.empty()) return "SYMBOLS needs a file";
+    error = LoadSymbols(rest);
+  } else if (verb == "ENABLE" || verb == "DISABLE") {
+    if (!number(id)) return verb + " needs the number of a breakpoint or watchpoint";
+    if (!Enable(id, verb == "ENABLE")) error = "no breakpoint or watchpoint " + words[0];
+  } else if (verb == "DELETE") {
+    if (words.size() == 1 && Upper(words[0]) == "ALL") {
+      DeleteAll();
+    } else if (!number(id)) {
+      return "DELETE needs the number of a breakpoint or watchpoint, or ALL";
+    } else if (!Delete(id)) {
+      error = "no breakpoint or watchpoint " + words[0];
+    }
+  } else if (verb == "LIST") {
+    for (const std::string& entry : ListText())
+      Say(entry);
+  } else if (verb == "HISTORY") {
+    if (!number(id) || id > 1000000) return "HISTORY needs a number of instructions (0 = off)";
+    SetHistorySize(static_cast<size_t>(id));
+  } else if (verb == "SHOW" && !words.empty() && Upper(words[0]) == "HISTORY") {
+    unsigned count = HeadlessHistoryLines;
+    if (words.size() > 2 || (words.size() == 2 && !IsCount(words[1], count)))
+      return "SHOW HISTORY takes a number of instructions";
+    for (const std::string& entry : HistoryText(count))
+      Say(entry);
+  } else if (verb == "SAVE" && words.size() == 2 && Upper(words[0]) == "HISTORY") {
+    error = SaveHistory(words[1]);
+  } else if (verb == "STEPBACK") {
+    error = StepBack();
+  } else {
+    return "unknown debugger command \"" + verb +
+           "\" (BREAK, WATCH, SYMBOLS, ENABLE, DISABLE, DELETE, LIST, HISTORY, SHOW HISTORY, "
+           "SAVE HISTORY, STEPBACK)";
+  }
+  return error;
+}
+
 void TDebugger::SetOutput(std::function<void(const std::string&)> output) {
   std::lock_guard lock(mutex_);
   output_ = std::move(output);

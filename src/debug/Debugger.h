@@ -140,6 +140,11 @@ class TDebugger : public IDebugHook, public ICoreObserver {
   // instruction at IAR again.  "" or why not (running, no history, a device operation).
   std::string StepBack();
 
+  // One command in words, as scripts give them: BREAK SPEC, WATCH SPEC, SYMBOLS FILE,
+  // ENABLE N, DISABLE N, DELETE N|ALL, LIST, HISTORY N, SHOW HISTORY [N], SAVE HISTORY FILE,
+  // STEPBACK.  "" or the error; an error changes nothing.  LIST and SHOW go to the output.
+  std::string Command(std::string_view text);
+
   // Where the lines of PRINT and DUMP actions go (the batch: stderr; unset: kept in Output()).
   void SetOutput(std::function<void(const std::string&)> output);
   std::vector<std::string> Output() const;

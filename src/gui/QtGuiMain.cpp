@@ -123,6 +123,17 @@ int RunGui(int argc, char** argv, const TCommandLine& line) {
     machine.Start(IniFileName(QCoreApplication::applicationFilePath().toStdString()));
     machine.Printer.KeepPrintFile();
     machine.Console.SetBootOptions(BootOptions(line));
+    // The debugger: the history as the initialisation file says, the command line's symbols,
+    // breakpoints and watchpoints; their PRINT and DUMP lines go to standard error.
+    machine.Debugger.SetHistorySize(machine.ConfiguredHistory);
+    machine.Debugger.SetOutput(
+        [](const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); });
+    if (std::string error = ApplyDebugOptions(line, machine, TCoreStorage::MaxSize);
+        !error.empty()) {
+      std::fprintf(stderr, "%s\n", error.c_str());
+      machine.Stop();
+      return BSBadCommand;
+    }
 
     // The windows, in the start-up order.
     TMainForm mainForm(machine, arguments);

@@ -15,6 +15,7 @@ TMachine::TMachine(TMessenger& messenger) : Messenger(messenger) {
   Script.SetMapping(&MappingControl);
   Console.SetMapping(&MappingControl);
   Cpu.SetDebugHook(&Debugger);
+  Script.SetDebugCommand([this](const std::string& text) { return Debugger.Command(text); });
 }
 
 void TMachine::Start(const std::string& iniFile) {

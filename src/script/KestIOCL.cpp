@@ -112,6 +112,7 @@ constexpr TTokenName Tokens[] = {
     {TKCHARSET, "CHARSET"},
     {TKCARRIAGE, "CARRIAGE"},
     {TKCHAIN, "CHAIN"},
+    {TKDEBUG, "DEBUG"},
     {TKWord, "word"},
 };
 

@@ -122,11 +122,13 @@ enum TTokenCode : uint8_t {
   // The printer's carriage tape from a file.
   TKCARRIAGE,
   TKCHAIN,  // the printer's print chain
+  // The debugger: DEBUG 'COMMAND'.
+  TKDEBUG,
   TKWord,
   TKCount
 };
 
-// The 92 entries, each at most 16 characters; the entries below 16 and the last one cannot be
+// The 93 entries, each at most 16 characters; the entries below 16 and the last one cannot be
 // spelled by a word.
 extern const std::array<const char*, TKCount> TokenNames;
 

@@ -44,7 +44,7 @@ void TOCLThread::RunScript(TOCLScripter& s) {
       default:
         if ((command >= TKSHOW && command <= TKSET && command != TKSTOP) ||
             (command >= TKBCOLOUR && command <= TKHCOLOUR) || command == TKCHARSET ||
-            command == TKCARRIAGE || command == TKCHAIN) {
+            command == TKCARRIAGE || command == TKCHAIN || command == TKDEBUG) {
           Statement(s, command);
         } else {
           s.TokenText = commandText;
@@ -72,6 +72,18 @@ void TOCLThread::Statement(TOCLScripter& s, TTokenCode command) {
       break;
     case TKCHAIN:
       CmdChain(s);
+      break;
+    case TKDEBUG:
+      if (s.TokenCode != TKString) s.ScriptError("DEBUG needs a command in quotes");
+      {
+        const std::string text = s.TokenText;
+        s.NextToken();
+        if (s.Executing) {
+          if (!debugCommand_) throw EKestrelError("No debugger is installed");
+          tracer_.TraceScript("Debug " + text);
+          if (std::string error = debugCommand_(text); !error.empty()) s.ScriptError(error);
+        }
+      }
       break;
     case TKDECK:
       CmdDeck(s);

@@ -37,6 +37,10 @@ class TOCLThread : public IScriptControl {
   TOCLThread& operator=(const TOCLThread&) = delete;
 
   void SetMapping(IMappingControl* mapping) { mapping_ = mapping; }
+  // DEBUG 'COMMAND': the debugger's commands ("" or the error).
+  void SetDebugCommand(std::function<std::string(const std::string&)> command) {
+    debugCommand_ = std::move(command);
+  }
   // Shows a script error to the operator and returns when the operator has closed it (called on
   // the script thread).  Without one the error is only logged.
   void SetErrorBox(std::function<void(const std::string&)> errorBox) {
@@ -142,6 +146,7 @@ class TOCLThread : public IScriptControl {
   TScriptDisplay& display_;
   TTracer tracer_;
   IMappingControl* mapping_ = nullptr;
+  std::function<std::string(const std::string&)> debugCommand_;
   std::function<void(const std::string&)> errorBox_;
 
   mutable std::mutex scriptsMutex_;

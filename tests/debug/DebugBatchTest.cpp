@@ -111,4 +111,17 @@ TEST_F(DebugBatch, HistoryIsPrintedWhenTheTimeLimitEndsTheRun) {
   EXPECT_EQ(err.str().find("History"), std::string::npos);
 }
 
+TEST(DebugScript, TheDebugStatementRunsItsCommandAndItsErrorIsTheScriptsError) {
+  TWorkDir dir;
+  dir.Write("JOB.OCL", "DEBUG 'BREAK 333'\nDEBUG 'LIST'\nDEBUG 'BREAK 9999'\nDISPLAY 'never'\n");
+  TCommandLine line;
+  ASSERT_EQ(ParseCommandLine({"--batch", "JOB.OCL"}, line), "");
+  std::ostringstream out, err;
+  EXPECT_EQ(RunBatch(line, (dir.Path() / "kestrel").string(), out, err), BSFailed);
+  EXPECT_NE(err.str().find("1 break 00333 hits 0"), std::string::npos) << err.str();
+  EXPECT_NE(err.str().find("address 9999 (9999) is outside core (0-7999)"), std::string::npos)
+      << err.str();
+  EXPECT_EQ(out.str().find("never"), std::string::npos) << out.str();
+}
+
 }  // namespace kestrel::test

@@ -206,3 +206,43 @@ TEST_F(DebuggerTest, HistoryKeepsTheLastInstructionsAndStepsBackOverThem) {
 }
 
 }  // namespace kestrel::test
+
+namespace kestrel::test {
+
+TEST_F(DebuggerTest, CommandsInWordsAndTheirErrors) {
+  struct TCase {
+    const char* Text;
+    const char* Error;
+  } cases[] = {
+      {"BREAK DONE", ""},
+      {"watch COUNT-2-COUNT", ""},
+      {"DISABLE 2", ""},
+      {"HISTORY 8", ""},
+      {"LIST", ""},
+      {"BREAK NOWHERE", "no label NOWHERE in the loaded symbols"},
+      {"WATCH LIMIT-ONE", "range LIMIT-ONE ends (700) before it starts (900)"},
+      {"ENABLE 9", "no breakpoint or watchpoint 9"},
+      {"ENABLE", "ENABLE needs the number of a breakpoint or watchpoint"},
+      {"DELETE X", "DELETE needs the number of a breakpoint or watchpoint, or ALL"},
+      {"HISTORY -1", "HISTORY needs a number of instructions (0 = off)"},
+      {"SHOW HISTORY 3 4", "SHOW HISTORY takes a number of instructions"},
+      {"SYMBOLS", "SYMBOLS needs a file"},
+      {"FROBNICATE",
+       "unknown debugger command \"FROBNICATE\" (BREAK, WATCH, SYMBOLS, ENABLE, "
+       "DISABLE, DELETE, LIST, HISTORY, SHOW HISTORY, SAVE HISTORY, STEPBACK)"},
+  };
+  for (const TCase& c : cases)
+    EXPECT_EQ(d.Command(c.Text), c.Error) << c.Text;
+  EXPECT_EQ(d.Output(), (std::vector<std::string>{"1 break 00519 (DONE) hits 0",
+                                                  "2 watch 00798-00800 write (disabled) hits 0"}));
+  t.Run(500);
+  EXPECT_EQ(d.LastStop(), "Breakpoint 1 (DONE) at 00519");
+  ASSERT_EQ(d.Command("STEPBACK"), "");  // back over the branch not taken
+  EXPECT_EQ(t.R.IAR, 514);
+  ASSERT_EQ(d.Command("SHOW HISTORY 1"), "");
+  EXPECT_EQ(d.Output().back().substr(0, 5), "00507");
+  ASSERT_EQ(d.Command("DELETE ALL"), "");
+  EXPECT_TRUE(d.ListText().empty());
+}
+
+}  // namespace kestrel::test
