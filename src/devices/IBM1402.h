@@ -111,6 +111,8 @@ class TReaderPunch : public IMessageReceiver {
   // Called for every refresh of the window (after a request unless Turbo is on, and after
   // every button).
   void SetRefreshListener(std::function<void()> listener) { listener_ = std::move(listener); }
+  // While the processor runs, its requests' refreshes may be paced by the window.
+  bool ProcessorRunning() const { return registers_.State == CpuState::Running; }
   uint64_t RefreshCount() const { return refreshes_; }
 
  private:

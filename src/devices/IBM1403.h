@@ -93,6 +93,8 @@ class TPrinter : public IMessageReceiver {
   uint16_t PendingSpace() const { return pendingSpace_; }
   // Called after each request unless Turbo is on; the window also refreshes on its timer.
   void SetRefreshListener(std::function<void()> listener) { refresh_ = std::move(listener); }
+  // While the processor runs, its requests' refreshes may be paced by the window.
+  bool ProcessorRunning() const { return registers_.State == CpuState::Running; }
   // Called after a print unless Turbo is on: bring the newest lines into view.
   void SetScrollListener(std::function<void()> listener) { scroll_ = std::move(listener); }
   uint64_t RefreshCount() const { return refreshes_; }

@@ -282,13 +282,39 @@ void ZeroAndMove(TCPUThread& cpu, bool subtract) {
   uint16_t bar = r.BAR;
   bool aExhausted = false;
   // AAR and BAR live in locals while the fields run, stored at the end or where a check stops
-  // them.  A position without trap bits is read and stored by the loop itself.
-  try {
-    for (int i = 0;; ++i) {
-      const bool plain = !details && (aExhausted || core.Plain(aar)) && core.PlainToStore(bar);
+  // them.  Untraced, positions without trap bits are read and stored raw by a loop of its own;
+  // the careful loop goes on from the first position with one.
+  int i = 0;
+  bool ended = false;
+  if (!details) {
+    while ((aExhausted || core.Plain(aar)) && core.PlainToStore(bar)) {
       uint8_t code = Bcd::Zero;
       if (!aExhausted) {
-        TCharWM a = plain ? TCoreStorage::CharOf(core.Word(aar)) : core.ReadCharWM(aar);
+        const uint16_t aWord = core.Word(aar);
+        --aar;
+        code = static_cast<uint8_t>(aWord & (i > 0 ? Bcd::NumericMask : CoreChar::CodeMask));
+        aExhausted = (aWord & CoreChar::WordMark) != 0;
+      }
+      if (i == 0) {
+        uint8_t zone = code & Bcd::ZoneMask;
+        code = static_cast<uint8_t>((code & Bcd::NumericMask) |
+                                    (subtract ? InvertedSign(zone) : StandardSign(zone)));
+      }
+      const uint16_t bWord = core.Word(bar);
+      core.PutWord(bar, TCoreStorage::StoredWord(bWord, code));
+      --bar;
+      ++i;
+      if (bWord & CoreChar::WordMark) {
+        ended = true;
+        break;
+      }
+    }
+  }
+  try {
+    for (; !ended; ++i) {
+      uint8_t code = Bcd::Zero;
+      if (!aExhausted) {
+        TCharWM a = core.ReadCharWM(aar);
         --aar;
         code = i > 0 ? static_cast<uint8_t>(a.Code & Bcd::NumericMask) : a.Code;
         aExhausted = a.WordMark;
@@ -298,15 +324,8 @@ void ZeroAndMove(TCPUThread& cpu, bool subtract) {
         code = static_cast<uint8_t>((code & Bcd::NumericMask) |
                                     (subtract ? InvertedSign(zone) : StandardSign(zone)));
       }
-      TCharWM b;
-      if (plain) {
-        const uint16_t bWord = core.Word(bar);
-        b = TCoreStorage::CharOf(bWord);
-        core.PutWord(bar, TCoreStorage::StoredWord(bWord, code));
-      } else {
-        b = core.ReadCharWM(bar);
-        core.StoreChar(bar, code);
-      }
+      const TCharWM b = core.ReadCharWM(bar);
+      core.StoreChar(bar, code);
       --bar;
       if (details) {
         // All the pieces form one log line, flushed after the instruction.

@@ -77,9 +77,10 @@ TPrinterForm::TPrinterForm(TPrinter& printer, QWidget* parent)
   display_->SetRecords(&printer_.PrintList());
   display_->SetPageStarts([this](size_t index) { return printer_.StartsPage(index); });
   display_->ScrollTo(1, 1);
-  printer_.SetRefreshListener([this] { Refresh(); });
+  printer_.SetRefreshListener([this] { throttle_.Request(); });
+  // A new line scrolls a following window to the end: the paced refresh does that.
   printer_.SetScrollListener([this] {
-    if (following_) ScrollToEnd();
+    if (following_) throttle_.Request([this] { ScrollToEnd(); });
   });
 
   Timer1 = new QTimer(this);

@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include "devices/IBM1403.h"
+#include "gui/RedrawThrottle.h"
 #include "gui/devices/URecDispForm.h"
 
 class QCheckBox;
@@ -60,6 +61,12 @@ class TPrinterForm : public QWidget {
   TUnitRecordDisplay* display_;
   QWidget* bottom_ = nullptr;
   bool following_ = true;
+  // The refreshes the device asks for while it works, at most 30 a second.
+  TRedrawThrottle throttle_{[this] {
+                              Refresh();
+                              if (following_) ScrollToEnd();
+                            },
+                            [this] { return printer_.ProcessorRunning(); }};
 };
 
 }  // namespace kestrel

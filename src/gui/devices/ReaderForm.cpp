@@ -97,7 +97,7 @@ TReaderForm::TReaderForm(TReaderPunch& reader, QWidget* parent)
   resize(hopper_->width() + 8, 260);
 
   hopper_->SetRecords(&reader_.Pile(PLHopper));
-  reader_.SetRefreshListener([this] { Refresh(); });
+  reader_.SetRefreshListener([this] { throttle_.Request(); });
   Refresh();
 }
 

@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "devices/IBM1402.h"
+#include "gui/RedrawThrottle.h"
 #include "gui/devices/URecDispForm.h"
 
 class QCheckBox;
@@ -56,6 +57,8 @@ class TReaderForm : public QWidget {
   TUnitRecordDisplay* hopper_;
   TPile shown_ = PLHopper;
   std::function<void()> panelRefresh_;
+  // The refreshes the device asks for while it works, at most 30 a second.
+  TRedrawThrottle throttle_{[this] { Refresh(); }, [this] { return reader_.ProcessorRunning(); }};
 };
 
 }  // namespace kestrel
