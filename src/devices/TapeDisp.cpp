@@ -316,9 +316,33 @@ void TTapeDrive::DoCoreWrite(uint16_t address, bool wordMark, uint8_t code) {
 
 void TTapeDrive::MountTape(const std::string& name) {
   std::vector<uint8_t> bytes = ReadImageFile(name, TTapeImage::MaxSize);
-  const TImageFormat format = FormatForName(name, image_.Format());
+  TImageFormat format = FormatForName(name, image_.Format());
   // A reel that is not what its name says is refused before anything on the drive changes.
-  if (IsCheckedFormat(format)) CheckImage(bytes, format, name);
+  if (IsCheckedFormat(format)) {
+    try {
+      CheckImage(bytes, format, name);
+    } catch (const EKestrelError&) {
+      // Before it read .tap reels Kestrel saved unloaded tapes as 729IV-n.TAP in its BCD
+      // layout: such a file still mounts as what it is.
+      // Any other name keeps the error of the layout it gave.
+      auto isOldSave = [&] {
+        const std::string base = UpperCase(std::filesystem::path(name).filename().string());
+        if (base.size() != 11 || base.compare(0, 6, "729IV-") != 0 || base[6] < '1' ||
+            base[6] > '6' || base.compare(7, 4, ".TAP") != 0) {
+          return false;
+        }
+        if (bytes.empty() || (bytes[0] & 0x80) == 0) return false;
+        try {
+          CheckImage(bytes, IFBCD, name);
+          return true;
+        } catch (const EKestrelError&) {
+          return false;
+        }
+      };
+      if (format != IFTAP || !isOldSave()) throw;
+      format = IFBCD;
+    }
+  }
   tapePath_ = name;
   tapeFileName_ = UpperCase(name);
   image_.SetFormat(format);

@@ -300,6 +300,19 @@ TEST_F(TapeDrive, MountOfAMissingOrUnfitFileChangesNothing) {
   EXPECT_EQ(Drive(1).Panel().NameText, "FIRST.BCD");
 }
 
+// A 729IV-n.TAP that an older Kestrel saved in its BCD layout still mounts, as BCD; the same
+// bytes under another .tap name keep the .tap reel's error.
+TEST_F(TapeDrive, OldBcdSaveNamedTapStillMounts) {
+  Drive(3).MountTape(Files.Write("729IV-3.TAP", {0xC1, 0x42, 0x03, 0x8F}));
+  EXPECT_EQ(Drive(3).Image().Format(), IFBCD);
+  uint32_t count = 0;
+  Drive(3).ReadRecord(100, count);
+  EXPECT_EQ(count, 3u);
+  const std::string bad = Files.Write("BAD.TAP", {0x85, 0x00});
+  EXPECT_NE(ErrorOf([&] { Drive(3).MountTape(bad); }).find("is not a TAP reel"), std::string::npos);
+  EXPECT_EQ(Drive(3).Image().Format(), IFBCD);
+}
+
 TEST_F(TapeDrive, ImageLargerThanADriveHoldsIsRefused) {
   std::string path = Files.Path("huge.mt");
   { std::ofstream create(path, std::ios::binary); }
