@@ -133,6 +133,8 @@ bool IsProcessCheckText(const std::string& text) {
                                                       "Invalid Select Stacker char: ",
                                                       "Invalid d-char: ",
                                                       "Invalid Branch instruction length at ",
+                                                      "Divide cannot end: ",
+                                                      "Printer check: runaway carriage",
                                                   });
 }
 
@@ -145,6 +147,8 @@ bool IsIOCheckText(const std::string& text) {
                                  "Invalid tape unit: ",
                                  "Invalid Select Stacker code for RDR/PUN: ",
                                  "Select Stacker: no card in the ",
+                                 "Printer check: runaway carriage",
+                                 "Carriage tape ",
                              });
 }
 

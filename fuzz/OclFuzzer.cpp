@@ -131,12 +131,24 @@ bool IsScriptErrorText(const std::string& text) {
       "\"=\" or \"<>\"",
       "\"CARD\" or \"TAPE1-TAPE6\"",
       "\"PRINT\" or \"PUNCH\"",
+      "\"PRINT\", \"PUNCH\" or \"TAPE1-TAPE6\"",
+      "Print chain 'A' or 'H'",
+      "Carriage tape file name",
       "\"[\"",
       "\"]\""};
   for (const char* description : expected) {
     if (text.starts_with(std::string(description) + " expected, found: \"")) return true;
   }
   if (text.starts_with("Unknown character convention (known: ")) return true;
+  if (text.starts_with("Unknown print chain (known: ")) return true;
+  // DEBUG 'COMMAND': the debugger's own messages begin in lower case, or with the word of the
+  // command they are about.
+  if (!text.empty() && text[0] >= 'a' && text[0] <= 'z') return true;
+  for (const char* prefix : {"COUNT needs", "DELETE needs", "DUMP needs", "HISTORY needs",
+                             "IF needs", "OP needs", "SHOW HISTORY takes", "SYMBOLS needs",
+                             "DEBUG needs a command in quotes", "No debugger is installed"}) {
+    if (text.starts_with(prefix)) return true;
+  }
   for (const char* prefix :
        {"Invalid number: \"", "Invalid Hexadecimal number: \"", "Invalid Parameter specifier: &",
         "Unterminated string: \"", "Invalid character: \"", "Label not found: ", "No previous CALL",
