@@ -7,6 +7,7 @@
 
 #include "batch/KestBatch.h"
 #include "core/KestCore.h"
+#include "support/BatchJob.h"
 #include "support/ScriptFixture.h"
 
 namespace kestrel::test {
@@ -53,13 +54,8 @@ class AssembleAndRun : public ::testing::Test {
     dir.Write(name, source);
     std::vector<std::string> args{"--batch", "--run", name, "--max-seconds", "20"};
     args.insert(args.end(), extra.begin(), extra.end());
-    TCommandLine line;
-    EXPECT_EQ(ParseCommandLine(args, line), "");
-    out.str("");
-    err.str("");
-    std::remove("Kestrel.PRN");
-    if (!PrepareRun(line, err)) return BSFailed;
-    return RunBatch(line, (dir.Path() / "kestrel").string(), out, err);
+    const int status = RunBatchJob(args, dir, out, err);
+    return status < 0 ? BSFailed : status;
   }
   TWorkDir dir;
   std::ostringstream out, err;

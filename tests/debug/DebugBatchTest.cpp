@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "batch/KestBatch.h"
+#include "support/BatchJob.h"
 #include "support/ScriptFixture.h"
 
 namespace kestrel::test {
@@ -37,13 +38,7 @@ class DebugBatch : public ::testing::Test {
     dir.Write("COUNT.S", Source(variant));
     std::vector<std::string> args{"--batch", "--run", "COUNT.S", "--core", "4000"};
     args.insert(args.end(), extra.begin(), extra.end());
-    TCommandLine line;
-    EXPECT_EQ(ParseCommandLine(args, line), "");
-    out.str("");
-    err.str("");
-    std::remove("Kestrel.PRN");
-    if (!PrepareRun(line, err)) return -1;
-    return RunBatch(line, (dir.Path() / "kestrel").string(), out, err);
+    return RunBatchJob(args, dir, out, err);
   }
   TWorkDir dir;
   std::ostringstream out, err;

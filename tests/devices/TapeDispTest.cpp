@@ -25,15 +25,6 @@ std::vector<int> Frames(TTapeImage& image, int count) {
   return frames;
 }
 
-std::string ErrorOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return "(no error)";
-}
-
 // ---- Layout choice ----
 
 TEST(TapeLayout, ChosenByNameOrKeptFromThePreviousMount) {

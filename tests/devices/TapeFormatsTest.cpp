@@ -12,15 +12,6 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-std::string ErrorOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return "(no error)";
-}
-
 TTapeRecord Data(std::vector<uint8_t> codes, bool error = false) {
   return {.TapeMark = false, .Error = error, .Codes = std::move(codes)};
 }

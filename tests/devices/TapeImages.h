@@ -3,8 +3,10 @@
 
 #include <atomic>
 #include <cstdint>
+#include <exception>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <random>
 #include <string>
@@ -13,6 +15,16 @@
 #include "core/KestCore.h"
 
 namespace kestrel::test {
+
+// The message of what `action` throws, or "(no error)".
+inline std::string ErrorOf(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const std::exception& e) {
+    return e.what();
+  }
+  return "(no error)";
+}
 
 class TTempDir {
  public:
