@@ -279,7 +279,7 @@ TEST_F(Console, ShowRegistersFillsTheLabels) {
 }
 
 // File > Assemble and Run: a good source is reset, loaded and started from its own deck; a bad
-// one reports every error at once and leaves the reader and the core as they were.
+// one reports every error at once, writes no deck and leaves the reader as it was.
 TEST_F(Console, AssembleAndRunBootsTheDeckOrReportsEveryError) {
   f.M.Core.SetCoreSize(4000);
   f.Dir.Write("BAD.S",
