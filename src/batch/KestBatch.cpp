@@ -244,6 +244,8 @@ std::string ParseCommandLine(const std::vector<std::string>& args, TCommandLine&
       line.FormFeeds = true;
     } else if (a == "--tape") {
       if (!value(line.Tape) || line.Tape.empty()) return "--tape needs a tape image";
+    } else if (a == "--tape-parity") {
+      line.TapeParity = true;
     } else if (a == "--chain") {
       if (!value(v) || (v != "a" && v != "A" && v != "h" && v != "H")) {
         return "--chain needs a print chain: a (commercial) or h (FORTRAN)";
@@ -324,15 +326,17 @@ TBootOptions BootOptions(const TCommandLine& line) {
   options.FormFeeds = line.FormFeeds;
   options.Tape = line.Tape;
   options.Chain = line.Chain;
+  options.TapeParity = line.TapeParity;
   return options;
 }
 
 std::string UsageText() {
   return "Usage: kestrel [SCRIPT | --deck FILE | --run SOURCE | --tape REEL] [--charset NAME]\n"
          "               [--core N] [--carriage FILE] [--form-feeds] [--chain a|h]\n"
+         "               [--tape-parity]\n"
          "       kestrel --batch [SCRIPT | --deck FILE | --run SOURCE | --tape REEL]\n"
          "               [--charset NAME] [--core N] [--carriage FILE] [--form-feeds]\n"
-         "               [--chain a|h]\n"
+         "               [--chain a|h] [--tape-parity]\n"
          "               [--answer N]... [--max-seconds S] [--trace LIST] [--stop FIELD=V]...\n"
          "               [--show-stops] [--features LIST] [--log FILE] [--history]\n"
          "       (either) [--symbols FILE]... [--break SPEC]... [--watch FROM-TO]...\n"
@@ -345,6 +349,9 @@ std::string UsageText() {
          "  --batch          run without windows: the same start-up, text instead of windows\n"
          "  --deck FILE      boot a card deck: into the reader, Load, Start (no script)\n"
          "  --tape REEL      boot a tape: mount it on drive 1, Tape Load, Start (no script)\n"
+         "  --tape-parity    every drive notes the bad parity bits (bit 6) of a .tap reel as\n"
+         "                   a tape error; without it that bit is ignored, as some writers\n"
+         "                   leave it clear ([Tapes] CheckParity=1, SET PARITY TAPEn ON)\n"
          "  --convert IN OUT  write the tape image IN as OUT, each in the layout its name\n"
          "                   says (.tap, .p7b, .mt, else .bcd); nothing is run\n"
          "  --charset NAME   read card files in a character convention, not as the\n"

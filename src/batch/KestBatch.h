@@ -47,6 +47,7 @@ struct TCommandLine {
   std::string RunSource;  // --run FILE: assemble it, then boot its deck as --deck does
   std::string Tape;       // --tape REEL: mount it on drive 1, Tape Load, Start (no script)
   char Chain = 0;         // --chain a|h: the printer's print chain ('A' or 'H'; 0: as configured)
+  bool TapeParity = false;  // --tape-parity: the drives note a .tap reel's bad parity bits
   std::vector<std::string> Convert;  // --convert IN OUT: the reel IN written as OUT, nothing run
   // The debugger: --symbols FILE, --break SPEC, --watch FROM-TO, --history; the listing of a
   // --run source gives its labels (SymbolsText).

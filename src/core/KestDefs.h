@@ -121,6 +121,8 @@ enum class TTapeOp : uint16_t {
   TapeWriteMark = 35,
   TapeSave = 40,          // text: the file name, whose extension chooses the layout
   TapeMountScratch = 41,  // a new empty reel that may be written
+  TapeParityOn = 42,      // a .tap reel's bad parity bits set the tape error indicator
+  TapeParityOff = 43,     // a .tap reel's bit 6 is ignored (the start)
 };
 constexpr uint16_t Operation(TTapeOp op) {
   return static_cast<uint16_t>(op);

@@ -75,6 +75,10 @@ void TTapeUnits::Perform(TTapeDrive& drive, const DeviceCommand& command) {
     case TTapeOp::TapeMountScratch:
       drive.MountScratch();
       break;
+    case TTapeOp::TapeParityOn:
+    case TTapeOp::TapeParityOff:
+      drive.SetCheckParity(command.Operation == Operation(TTapeOp::TapeParityOn));
+      break;
     case TTapeOp::TapeLoad: {
       UseUnit(drive);
       uint32_t count = 0;

@@ -84,6 +84,7 @@ class TTapeImage {
   // Whether a .tap reel's bytes are checked for even parity in their bit 6 (off: some writers
   // leave that bit clear, and the bit is then ignored).
   void SetCheckTapParity(bool on) { checkTapParity_ = on; }
+  bool CheckTapParity() const { return checkTapParity_; }
 
   // The most bytes writing may make the image hold (MaxSize unless lowered).
   void SetCapacity(size_t capacity) { capacity_ = std::min(capacity, MaxSize); }
@@ -185,6 +186,10 @@ class TTapeDrive {
   void ResetDrive();
   void ClearIndicate();
   void SetWriteProtect(bool on);
+  // Whether this drive notes a .tap reel's bad parity bits (the tape error indicator after the
+  // record); the setting stays with the drive across mounts.  Off: bit 6 is ignored.
+  void SetCheckParity(bool on) { image_.SetCheckTapParity(on); }
+  bool CheckParity() const { return image_.CheckTapParity(); }
   // Reads one record into core from `address`; `count` follows the characters stored, so after a
   // failure it holds those already stored.  A group mark with word mark in core ends the storing
   // early; the rest of the record passes the head all the same.

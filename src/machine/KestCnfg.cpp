@@ -253,6 +253,10 @@ void TConfiguration::LoadConfiguration() {
   SelectCoreSize(file_.ReadInteger("Core Storage", "Size", 1400));
   carriageTape_ = Trim(file_.ReadString("Printer", "CarriageTape", ""), " \t");
   formFeeds_ = file_.ReadBool("Printer", "FormFeeds", false);
+  for (size_t i = 0; i < tapeFiles_.size(); ++i) {
+    tapeFiles_[i] = Trim(file_.ReadString("Tapes", "Tape" + std::to_string(i + 1), ""), " \t");
+  }
+  checkTapeParity_ = file_.ReadBool("Tapes", "CheckParity", false);
   CBFeatures = 0;
   for (const TFeatureName& f : FeatureNames) {
     if (file_.ReadBool("Features", f.Key, false)) CBFeatures |= f.Feature;

@@ -3,6 +3,7 @@
 // check, core size).
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -96,6 +97,11 @@ class TConfiguration {
   bool FormFeeds() const { return formFeeds_; }
   // The printer's chain read by the last LoadConfiguration ("Chain" of "Printer": A or H).
   char PrintChain() const { return printChain_; }
+  // The reel to mount on drive `unit` (1-6) at start-up ("Tape1" to "Tape6" of [Tapes]); empty:
+  // none.  Read only, as the carriage tape's file is.
+  const std::string& TapeFile(int unit) const { return tapeFiles_.at(static_cast<size_t>(unit - 1)); }
+  // "CheckParity" of [Tapes]: every drive notes a .tap reel's bad parity bits.
+  bool CheckTapeParity() const { return checkTapeParity_; }
   // The "Features" check boxes: one TFeature bit each.
   TFeatureSet CBFeatures = 0;
   // The features for this run whatever the file says (the command line's choice); they are
@@ -117,6 +123,8 @@ class TConfiguration {
   std::string carriageTape_;
   bool formFeeds_ = false;
   char printChain_ = 'A';
+  std::array<std::string, 6> tapeFiles_;
+  bool checkTapeParity_ = false;
 };
 
 }  // namespace kestrel

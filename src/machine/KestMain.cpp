@@ -54,6 +54,7 @@ TScriptStart TConsole::FirstActivation(const std::vector<std::string>& arguments
   if (boot_.CoreSize != 0) machine_.Core.SetCoreSize(boot_.CoreSize);
   if (boot_.Convention != nullptr) machine_.CharMap.SetConvention(boot_.Convention);
   LoadStartupCarriageTape();
+  MountStartupTapes();
   machine_.Printer.SetChain(machine_.Config.PrintChain());
   if (boot_.Chain != 0) machine_.Printer.SetChain(boot_.Chain);
   if (!boot_.Deck.empty()) return BootDeck();
@@ -88,6 +89,23 @@ void TConsole::LoadStartupCarriageTape() {
     machine_.Printer.LoadCarriageTape(name);
   } catch (const std::exception& e) {
     ReportError(e.what());
+  }
+}
+
+// The reels the configuration names, each on its drive, and the parity setting of every drive.  A
+// reel that cannot be mounted is reported and its drive stays empty; the others are mounted.
+void TConsole::MountStartupTapes() {
+  const bool parity = boot_.TapeParity || machine_.Config.CheckTapeParity();
+  for (int unit = 1; unit <= TTapeUnits::DriveCount; ++unit) {
+    TTapeDrive& drive = machine_.TapeUnits.Drive(unit);
+    drive.SetCheckParity(parity);
+    const std::string& name = machine_.Config.TapeFile(unit);
+    if (name.empty() || (unit == 1 && !boot_.Tape.empty())) continue;  // --tape takes drive 1
+    try {
+      drive.MountTape(name);
+    } catch (const std::exception& e) {
+      ReportError(e.what());
+    }
   }
 }
 

@@ -31,6 +31,7 @@ struct TBootOptions {
   bool FormFeeds = false;    // form feeds in the print file, whatever the configuration says
   std::string Tape;          // a reel to boot: mounted on drive 1, Tape Load, Start
   char Chain = 0;            // the printer's chain, 'A' or 'H' (0: as the configuration leaves it)
+  bool TapeParity = false;   // every drive notes a .tap reel's bad parity bits
 };
 
 enum class TRunMode : uint8_t { Run, Step };
@@ -161,6 +162,7 @@ class TConsole : public IMessageReceiver {
   IMappingControl* mapping_ = nullptr;
   bool activated_ = false;
   void LoadStartupCarriageTape();
+  void MountStartupTapes();
   TBootOptions boot_;
   std::function<void()> stopListener_;
 

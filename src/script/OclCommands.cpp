@@ -608,8 +608,11 @@ void TOCLThread::CmdZap(TOCLScripter& s) {
   messenger_.Send(TReceiver::TapeUnits, m);
 }
 
+// SET PROT TAPEn ON|OFF: the drive's write protection.  SET PARITY TAPEn ON|OFF: whether the
+// drive notes a .tap reel's bad parity bits.
 void TOCLThread::CmdSet(TOCLScripter& s) {
-  if (s.TokenCode != TKPROT) s.Expected("SET command option");
+  const bool parity = s.TokenCode != TKString && UpperCase(s.TokenText) == "PARITY";
+  if (s.TokenCode != TKPROT && !parity) s.Expected("SET command option");
   s.NextToken();
   if (!IsTape(s.TokenCode)) s.Expected("Tape Unit identifier");
   int unit = TapeUnit(s);
@@ -617,8 +620,13 @@ void TOCLThread::CmdSet(TOCLScripter& s) {
   bool on = s.TokenCode == TKON;
   s.NextToken();
   if (!s.Executing) return;
-  SendDevice(TReceiver::TapeUnits, Operation(on ? TTapeOp::TapeProtectOn : TTapeOp::TapeProtectOff),
-             static_cast<uint16_t>(unit));
+  TTapeOp op = on ? TTapeOp::TapeProtectOn : TTapeOp::TapeProtectOff;
+  if (parity) {
+    tracer_.TraceScript("Tape parity check on unit " + std::to_string(unit) +
+                        (on ? ": on" : ": off"));
+    op = on ? TTapeOp::TapeParityOn : TTapeOp::TapeParityOff;
+  }
+  SendDevice(TReceiver::TapeUnits, Operation(op), static_cast<uint16_t>(unit));
 }
 
 }  // namespace kestrel

@@ -304,6 +304,34 @@ TEST_F(TapeDrive, OldBcdSaveNamedTapStillMounts) {
   EXPECT_EQ(Drive(3).Image().Format(), IFBCD);
 }
 
+// A .tap reel's bit 6 is its parity bit only where the drive is told so (some writers leave it
+// clear): then a record with a frame of odd parity reads with the tape error, the others without;
+// the setting stays with the drive across mounts.
+TEST_F(TapeDrive, TapParityBitsCountOnlyWhenTheDriveChecksThem) {
+  const std::string reel = Files.Write(
+      "PARITY.TAP", {3, 0, 0, 0, 0x41, 0x42, 0x03, 0, 3, 0, 0, 0,  // 1 2 3, even parity
+                     2, 0, 0, 0, 0x01, 0x02, 2, 0, 0, 0});          // 1 2 with the bit clear
+  auto errors = [&] {
+    Drive(5).UnloadTape();
+    Drive(5).MountTape(reel);
+    std::vector<bool> seen;
+    for (uint16_t address : {100, 200}) {
+      uint32_t count = 0;
+      Drive(5).ReadRecord(address, count);
+      seen.push_back(Drive(5).ReadError());
+    }
+    return seen;
+  };
+  EXPECT_EQ(errors(), (std::vector<bool>{false, false}));
+  DeviceCommand on{.Operation = Operation(TTapeOp::TapeParityOn), .Selector = 5};
+  T.M.TapeUnits.HandleRequest(on);
+  EXPECT_EQ(errors(), (std::vector<bool>{false, true}));
+  EXPECT_EQ(T.Text(201, 2), "12");  // the codes are read all the same
+  DeviceCommand off{.Operation = Operation(TTapeOp::TapeParityOff), .Selector = 5};
+  T.M.TapeUnits.HandleRequest(off);
+  EXPECT_EQ(errors(), (std::vector<bool>{false, false}));
+}
+
 TEST_F(TapeDrive, ImageLargerThanADriveHoldsIsRefused) {
   std::string path = Files.Path("huge.mt");
   { std::ofstream create(path, std::ios::binary); }

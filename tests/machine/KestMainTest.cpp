@@ -77,6 +77,23 @@ TEST_F(Console, FirstActivationRunsTheConfiguredScriptWhenItExists) {
   EXPECT_TRUE(g.M.Registers.TurboMode);
 }
 
+// [Tapes] mounts its reels at start-up, each on its drive, and sets every drive's parity check; a
+// reel that cannot be mounted is reported and leaves its drive empty, the others are mounted.
+TEST_F(Console, FirstActivationMountsTheConfiguredTapes) {
+  f.Dir.Write("A.MT", std::string("\x01\0\0\0\x01\0\x01\0\0\0", 10));
+  f.Dir.Write("K.INI", "[Tapes]\nTape2=" + (f.Dir.Path() / "A.MT").string() +
+                           "\nTape4 = " + (f.Dir.Path() / "NONE.TAP").string() +
+                           "\nCheckParity=1\n");
+  f.M.Config.Open((f.Dir.Path() / "K.INI").string());
+  EXPECT_EQ(c.FirstActivation({}), TScriptStart::NoScript);
+  EXPECT_EQ(f.M.TapeUnits.Drive(2).Image().Size(), 10u);
+  EXPECT_TRUE(f.M.TapeUnits.Drive(4).Image().Empty());
+  ASSERT_EQ(view.Errors.size(), 1u);
+  EXPECT_EQ(view.Errors[0], "Tape file not found: " + (f.Dir.Path() / "NONE.TAP").string());
+  for (int unit = 1; unit <= 6; ++unit)
+    EXPECT_TRUE(f.M.TapeUnits.Drive(unit).CheckParity()) << unit;
+}
+
 TEST_F(Console, FirstActivationArgumentWinsAndCardFilesGoToTheReader) {
   f.Dir.Write("JOB.CRD", "NOT A SCRIPT\n");
   f.M.CharMap.UseCmcFile = false;

@@ -223,15 +223,25 @@ TEST_F(OclCommands, SwitchTurboAndReset) {
   EXPECT_EQ(Run("SWITCH '' ON"), "Switch identifier expected, found: \"\"");
 }
 
-TEST_F(OclCommands, SetProtSendsProtectOnOrOff) {
-  EXPECT_EQ(Run("SET PROT TAPE4 ON SET PROT TAPE5 OFF"), "");
+TEST_F(OclCommands, SetSendsProtectionAndParityOnOrOff) {
+  EXPECT_EQ(Run("SET PROT TAPE4 ON SET PROT TAPE5 OFF SET PARITY TAPE2 ON set parity tape3 OFF"),
+            "");
   auto got = Requests(f.Tapes);
-  ASSERT_EQ(got.size(), 2u);
-  EXPECT_EQ(got[0].Operation, Operation(TTapeOp::TapeProtectOn));
-  EXPECT_EQ(got[0].Selector, 4);
-  EXPECT_EQ(got[1].Operation, Operation(TTapeOp::TapeProtectOff));
-  EXPECT_EQ(got[1].Selector, 5);
-  EXPECT_TRUE(ScriptLines().empty());
+  const std::pair<TTapeOp, uint16_t> expected[] = {{TTapeOp::TapeProtectOn, 4},
+                                                   {TTapeOp::TapeProtectOff, 5},
+                                                   {TTapeOp::TapeParityOn, 2},
+                                                   {TTapeOp::TapeParityOff, 3}};
+  ASSERT_EQ(got.size(), std::size(expected));
+  for (size_t i = 0; i < got.size(); ++i) {
+    EXPECT_EQ(got[i].Operation, Operation(expected[i].first)) << i;
+    EXPECT_EQ(got[i].Selector, expected[i].second) << i;
+  }
+  EXPECT_EQ(ScriptLines(), (Strings{"Tape parity check on unit 2: on",
+                                    "Tape parity check on unit 3: off"}));
+  EXPECT_EQ(Run("SET PARITIES TAPE2 ON"), "SET command option expected, found: \"PARITIES\"");
+  EXPECT_EQ(Run("SET 'PARITY' TAPE2 ON"), "SET command option expected, found: \"PARITY\"");
+  EXPECT_EQ(Run("SET PARITY CARD ON"), "Tape Unit identifier expected, found: \"CARD\"");
+  EXPECT_EQ(Requests(f.Tapes).size(), std::size(expected));  // the bad ones sent nothing
 }
 
 TEST_F(OclCommands, ZapSendsTheRecord) {
