@@ -244,6 +244,11 @@ std::string ParseCommandLine(const std::vector<std::string>& args, TCommandLine&
       line.FormFeeds = true;
     } else if (a == "--tape") {
       if (!value(line.Tape) || line.Tape.empty()) return "--tape needs a tape image";
+    } else if (a == "--mount") {
+      if (!value(v) || v.size() < 3 || v[0] < '1' || v[0] > '6' || v[1] != '=') {
+        return "--mount needs a drive and a tape image: N=REEL, N from 1 to 6";
+      }
+      line.Mounts.emplace_back(v[0] - '0', v.substr(2));
     } else if (a == "--tape-parity") {
       line.TapeParity = true;
     } else if (a == "--chain") {
@@ -327,16 +332,17 @@ TBootOptions BootOptions(const TCommandLine& line) {
   options.Tape = line.Tape;
   options.Chain = line.Chain;
   options.TapeParity = line.TapeParity;
+  options.Mounts = line.Mounts;
   return options;
 }
 
 std::string UsageText() {
   return "Usage: kestrel [SCRIPT | --deck FILE | --run SOURCE | --tape REEL] [--charset NAME]\n"
          "               [--core N] [--carriage FILE] [--form-feeds] [--chain a|h]\n"
-         "               [--tape-parity]\n"
+         "               [--mount N=REEL]... [--tape-parity]\n"
          "       kestrel --batch [SCRIPT | --deck FILE | --run SOURCE | --tape REEL]\n"
          "               [--charset NAME] [--core N] [--carriage FILE] [--form-feeds]\n"
-         "               [--chain a|h] [--tape-parity]\n"
+         "               [--chain a|h] [--mount N=REEL]... [--tape-parity]\n"
          "               [--answer N]... [--max-seconds S] [--trace LIST] [--stop FIELD=V]...\n"
          "               [--show-stops] [--features LIST] [--log FILE] [--history]\n"
          "       (either) [--symbols FILE]... [--break SPEC]... [--watch FROM-TO]...\n"
@@ -349,6 +355,8 @@ std::string UsageText() {
          "  --batch          run without windows: the same start-up, text instead of windows\n"
          "  --deck FILE      boot a card deck: into the reader, Load, Start (no script)\n"
          "  --tape REEL      boot a tape: mount it on drive 1, Tape Load, Start (no script)\n"
+         "  --mount N=REEL   mount a tape image on drive N (1-6) before the job, over\n"
+         "                   [Tapes] TapeN= of the initialisation file (repeatable)\n"
          "  --tape-parity    every drive notes the bad parity bits (bit 6) of a .tap reel as\n"
          "                   a tape error; without it that bit is ignored, as some writers\n"
          "                   leave it clear ([Tapes] CheckParity=1, SET PARITY TAPEn ON)\n"

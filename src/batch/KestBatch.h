@@ -43,11 +43,12 @@ struct TCommandLine {
   long CoreSize = 0;           // --core N: positions of core storage (0: as configured)
   bool FeaturesGiven = false;  // --features LIST: these instead of the file's
   TFeatureSet Features = 0;
-  std::string Assemble;   // --assemble FILE: an Autocoder source to assemble, nothing run
-  std::string RunSource;  // --run FILE: assemble it, then boot its deck as --deck does
-  std::string Tape;       // --tape REEL: mount it on drive 1, Tape Load, Start (no script)
-  char Chain = 0;         // --chain a|h: the printer's print chain ('A' or 'H'; 0: as configured)
+  std::string Assemble;     // --assemble FILE: an Autocoder source to assemble, nothing run
+  std::string RunSource;    // --run FILE: assemble it, then boot its deck as --deck does
+  std::string Tape;         // --tape REEL: mount it on drive 1, Tape Load, Start (no script)
+  char Chain = 0;           // --chain a|h: the printer's print chain ('A' or 'H'; 0: as configured)
   bool TapeParity = false;  // --tape-parity: the drives note a .tap reel's bad parity bits
+  std::vector<std::pair<int, std::string>> Mounts;  // --mount N=REEL, before the job
   std::vector<std::string> Convert;  // --convert IN OUT: the reel IN written as OUT, nothing run
   // The debugger: --symbols FILE, --break SPEC, --watch FROM-TO, --history; the listing of a
   // --run source gives its labels (SymbolsText).

@@ -99,7 +99,9 @@ class TConfiguration {
   char PrintChain() const { return printChain_; }
   // The reel to mount on drive `unit` (1-6) at start-up ("Tape1" to "Tape6" of [Tapes]); empty:
   // none.  Read only, as the carriage tape's file is.
-  const std::string& TapeFile(int unit) const { return tapeFiles_.at(static_cast<size_t>(unit - 1)); }
+  const std::string& TapeFile(int unit) const {
+    return tapeFiles_.at(static_cast<size_t>(unit - 1));
+  }
   // "CheckParity" of [Tapes]: every drive notes a .tap reel's bad parity bits.
   bool CheckTapeParity() const { return checkTapeParity_; }
   // The "Features" check boxes: one TFeature bit each.

@@ -92,14 +92,18 @@ void TConsole::LoadStartupCarriageTape() {
   }
 }
 
-// The reels the configuration names, each on its drive, and the parity setting of every drive.  A
-// reel that cannot be mounted is reported and its drive stays empty; the others are mounted.
+// The reels the command line and the configuration name, each on its drive, and the parity setting
+// of every drive.  A reel that cannot be mounted is reported and its drive stays empty; the others
+// are mounted.
 void TConsole::MountStartupTapes() {
   const bool parity = boot_.TapeParity || machine_.Config.CheckTapeParity();
   for (int unit = 1; unit <= TTapeUnits::DriveCount; ++unit) {
     TTapeDrive& drive = machine_.TapeUnits.Drive(unit);
     drive.SetCheckParity(parity);
-    const std::string& name = machine_.Config.TapeFile(unit);
+    std::string name = machine_.Config.TapeFile(unit);
+    for (const auto& [mountUnit, file] : boot_.Mounts) {
+      if (mountUnit == unit) name = file;
+    }
     if (name.empty() || (unit == 1 && !boot_.Tape.empty())) continue;  // --tape takes drive 1
     try {
       drive.MountTape(name);

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/KestDefs.h"
@@ -32,6 +33,8 @@ struct TBootOptions {
   std::string Tape;          // a reel to boot: mounted on drive 1, Tape Load, Start
   char Chain = 0;            // the printer's chain, 'A' or 'H' (0: as the configuration leaves it)
   bool TapeParity = false;   // every drive notes a .tap reel's bad parity bits
+  // Reels to mount before the job, drive 1-6 each, over the configuration's for that drive.
+  std::vector<std::pair<int, std::string>> Mounts;
 };
 
 enum class TRunMode : uint8_t { Run, Step };

@@ -80,6 +80,17 @@ TEST(BatchCommandLine, BadCommandLines) {
   EXPECT_EQ(ParseCommandLine({"JOB.OCL", "--carriage", "FORM.CT", "--form-feeds"}, forms), "");
   EXPECT_EQ(BootOptions(forms).CarriageTape, "FORM.CT");
   EXPECT_TRUE(BootOptions(forms).FormFeeds);
+  TCommandLine tapes;
+  EXPECT_EQ(ParseCommandLine({"--mount", "2=A.TAP", "--mount", "6=B C.MT", "--tape-parity"}, tapes),
+            "");
+  EXPECT_EQ(BootOptions(tapes).Mounts,
+            (std::vector<std::pair<int, std::string>>{{2, "A.TAP"}, {6, "B C.MT"}}));
+  EXPECT_TRUE(BootOptions(tapes).TapeParity);
+  for (const char* bad : {"7=A.TAP", "0=A.TAP", "2A.TAP", "2=", "A.TAP"}) {
+    EXPECT_EQ(error({"--batch", "--mount", bad}),
+              "--mount needs a drive and a tape image: N=REEL, N from 1 to 6")
+        << bad;
+  }
   EXPECT_EQ(error({"--batch", "--carriage"}), "--carriage needs a carriage tape file");
   EXPECT_EQ(error({"--batch", "--carriage", ""}), "--carriage needs a carriage tape file");
   EXPECT_EQ(error({"--batch", "--deck"}), "--deck needs a card file");

@@ -308,9 +308,9 @@ TEST_F(TapeDrive, OldBcdSaveNamedTapStillMounts) {
 // clear): then a record with a frame of odd parity reads with the tape error, the others without;
 // the setting stays with the drive across mounts.
 TEST_F(TapeDrive, TapParityBitsCountOnlyWhenTheDriveChecksThem) {
-  const std::string reel = Files.Write(
-      "PARITY.TAP", {3, 0, 0, 0, 0x41, 0x42, 0x03, 0, 3, 0, 0, 0,  // 1 2 3, even parity
-                     2, 0, 0, 0, 0x01, 0x02, 2, 0, 0, 0});          // 1 2 with the bit clear
+  const std::string reel =
+      Files.Write("PARITY.TAP", {3, 0, 0, 0, 0x41, 0x42, 0x03, 0, 3, 0, 0, 0,  // 1 2 3, even parity
+                                 2, 0, 0, 0, 0x01, 0x02, 2,    0, 0, 0});  // 1 2 with the bit clear
   auto errors = [&] {
     Drive(5).UnloadTape();
     Drive(5).MountTape(reel);

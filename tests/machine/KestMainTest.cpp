@@ -78,18 +78,23 @@ TEST_F(Console, FirstActivationRunsTheConfiguredScriptWhenItExists) {
 }
 
 // [Tapes] mounts its reels at start-up, each on its drive, and sets every drive's parity check; a
-// reel that cannot be mounted is reported and leaves its drive empty, the others are mounted.
+// reel the command line names for a drive wins; a reel that cannot be mounted is reported and
+// leaves its drive empty, the others are mounted.
 TEST_F(Console, FirstActivationMountsTheConfiguredTapes) {
+  const std::string reel = (f.Dir.Path() / "A.MT").string();
+  const std::string none = (f.Dir.Path() / "NONE.TAP").string();
   f.Dir.Write("A.MT", std::string("\x01\0\0\0\x01\0\x01\0\0\0", 10));
-  f.Dir.Write("K.INI", "[Tapes]\nTape2=" + (f.Dir.Path() / "A.MT").string() +
-                           "\nTape4 = " + (f.Dir.Path() / "NONE.TAP").string() +
+  f.Dir.Write("K.INI", "[Tapes]\nTape2=" + reel + "\nTape3=" + none + "\nTape4 = " + none +
                            "\nCheckParity=1\n");
   f.M.Config.Open((f.Dir.Path() / "K.INI").string());
+  TBootOptions boot;
+  boot.Mounts = {{3, reel}};
+  c.SetBootOptions(boot);
   EXPECT_EQ(c.FirstActivation({}), TScriptStart::NoScript);
-  EXPECT_EQ(f.M.TapeUnits.Drive(2).Image().Size(), 10u);
+  for (int unit : {2, 3})
+    EXPECT_EQ(f.M.TapeUnits.Drive(unit).Image().Size(), 10u) << unit;
   EXPECT_TRUE(f.M.TapeUnits.Drive(4).Image().Empty());
-  ASSERT_EQ(view.Errors.size(), 1u);
-  EXPECT_EQ(view.Errors[0], "Tape file not found: " + (f.Dir.Path() / "NONE.TAP").string());
+  EXPECT_EQ(view.Errors, std::vector<std::string>{"Tape file not found: " + none});
   for (int unit = 1; unit <= 6; ++unit)
     EXPECT_TRUE(f.M.TapeUnits.Drive(unit).CheckParity()) << unit;
 }

@@ -236,8 +236,8 @@ TEST_F(OclCommands, SetSendsProtectionAndParityOnOrOff) {
     EXPECT_EQ(got[i].Operation, Operation(expected[i].first)) << i;
     EXPECT_EQ(got[i].Selector, expected[i].second) << i;
   }
-  EXPECT_EQ(ScriptLines(), (Strings{"Tape parity check on unit 2: on",
-                                    "Tape parity check on unit 3: off"}));
+  EXPECT_EQ(ScriptLines(),
+            (Strings{"Tape parity check on unit 2: on", "Tape parity check on unit 3: off"}));
   EXPECT_EQ(Run("SET PARITIES TAPE2 ON"), "SET command option expected, found: \"PARITIES\"");
   EXPECT_EQ(Run("SET 'PARITY' TAPE2 ON"), "SET command option expected, found: \"PARITY\"");
   EXPECT_EQ(Run("SET PARITY CARD ON"), "Tape Unit identifier expected, found: \"CARD\"");
