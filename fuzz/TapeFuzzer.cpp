@@ -6,7 +6,8 @@
 //
 // Input: a header, then the image.
 //   0      options: bits 0-1 the layout (BCD, MT, .tap, .p7b); 4 the file name carries no layout
-//          (".DAT"), so the drive's previous layout stays
+//          (".DAT"), so the drive's previous layout stays; 8 the drives check a .tap reel's
+//          parity bits
 //   1      the number of requests (low 4 bits), two bytes each, next
 //   ...    request bytes: the request (low 4 bits) and its argument
 //   rest   the tape image
@@ -23,7 +24,7 @@ using namespace kestrel::fuzz;
 
 namespace {
 
-enum : uint8_t { OptLayout = 3, OptNoLayout = 4 };
+enum : uint8_t { OptLayout = 3, OptNoLayout = 4, OptParity = 8 };
 
 constexpr TImageFormat Layouts[] = {IFBCD, IFMT, IFTAP, IFP7B};
 constexpr const char* LayoutNames[] = {"tape.bcd", "tape.mt", "tape.tap", "tape.p7b"};
@@ -132,6 +133,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string named = WriteScratch(LayoutNames[options & OptLayout], bytes);
   std::string path = (options & OptNoLayout) ? WriteScratch("tape.dat", bytes) : named;
   for (int unit = 1; unit <= 2; ++unit) {
+    m.TapeUnits.Drive(unit).SetCheckParity((options & OptParity) != 0);
     try {
       m.TapeUnits.MountTape(unit, unit == 1 ? named : path);
     } catch (const EKestrelError& e) {
