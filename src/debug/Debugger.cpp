@@ -540,6 +540,7 @@ void TDebugger::StopAt(uint16_t iar) {
   // The panel's stop line ends with the instruction's address: the one the run stopped at.
   r_.StopMessage.Set(lastStop_.substr(0, lastStop_.size() - 6));
   r_.InstrAddr = iar;
+  r_.FetchDue = true;
   r_.State = CpuState::StopCondition;
 }
 
@@ -603,7 +604,10 @@ void TDebugger::WatchHit(uint16_t address, bool write) {
     // The access completes; the run ends after this instruction.  The panel's stop line ends
     // with the instruction's address.
     r_.StopMessage.Set(lastStop_.substr(0, lastStop_.size() - Where(by).size() - 1));
-    if (r_.State == CpuState::Running) r_.State = CpuState::StopCondition;
+    if (r_.State == CpuState::Running) {
+      r_.FetchDue = true;
+      r_.State = CpuState::StopCondition;
+    }
     return;
   }
 }
@@ -707,6 +711,7 @@ std::string TDebugger::StepBack() {
   r_.OverflowIndicator = e.Before.Overflow;
   skipOnce_ = e.Before.IAR;
   r_.Attention.Set(TAttention::ARDebugger);
+  r_.FetchDue = true;
   history_.pop_back();
   entryOpen_ = false;
   return {};
