@@ -258,8 +258,8 @@ TEST_F(DebuggerTest, GoingOnAfterADebuggerStopRunsNothingTwice) {
     const char* Spec;
     bool Step;
   } cases[] = {
-      {false, "CHECK", false}, {false, "CHECK", true},   {false, "OP C", false},
-      {false, "OP C", true},   {true, "COUNT", false},   {true, "COUNT", true},
+      {false, "CHECK", false}, {false, "CHECK", true}, {false, "OP C", false},
+      {false, "OP C", true},   {true, "COUNT", false}, {true, "COUNT", true},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(std::string(c.Spec) + (c.Step ? " then Step" : " then Resume"));
