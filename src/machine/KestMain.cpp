@@ -217,7 +217,9 @@ void TConsole::UpdateStatus() {
       break;
     case CpuState::StopCondition:
     case CpuState::SingleStep:
-      statusText_ = stopLine();
+      // A debugger stop says which breakpoint or watchpoint fired, with its labels.
+      statusText_ = machine_.Debugger.CurrentStop();
+      if (statusText_.empty()) statusText_ = stopLine();
       startEnabled_ = true;
       stopEnabled_ = false;
       resetEnabled_ = true;
