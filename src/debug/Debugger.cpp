@@ -91,6 +91,13 @@ std::string TDebugger::LoadSymbols(const std::string& path) {
   return error;
 }
 
+std::string TDebugger::LoadSymbolText(std::string_view text) {
+  std::lock_guard lock(mutex_);
+  std::string error = symbols_.LoadText(text);
+  if (error.empty()) ++version_;
+  return error;
+}
+
 std::vector<uint16_t> TDebugger::BreakAddresses() const {
   std::lock_guard lock(mutex_);
   std::vector<uint16_t> addresses;

@@ -102,6 +102,7 @@ class TDebugger : public IDebugHook, public ICoreObserver {
   TSymbolTable& Symbols() { return symbols_; }
   // "" or the error; the table is unchanged on an error.
   std::string LoadSymbols(const std::string& path);
+  std::string LoadSymbolText(std::string_view text);
 
   // ---- Breakpoints and watchpoints ----
   // A breakpoint from its text: `ADDRESS`, `OP C` or `OP CD` (op code, d-character), or

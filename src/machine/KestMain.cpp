@@ -139,7 +139,7 @@ TScriptStart TConsole::AssembleAndRun(const std::string& sourceFile) {
     return TScriptStart::Failed;
   }
   // The listing's labels, for the debugger's address fields, trace and history.
-  if (std::string symbolError = machine_.Debugger.Symbols().LoadText(assembly.Listing);
+  if (std::string symbolError = machine_.Debugger.LoadSymbolText(assembly.Listing);
       !symbolError.empty()) {
     ReportError(symbolError);
   }
