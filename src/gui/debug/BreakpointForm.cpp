@@ -41,9 +41,9 @@ TBreakpointForm::TBreakpointForm(TDebugger& debugger, QWidget* parent)
   EBAdd = new QLineEdit(this);
   EBAdd->setObjectName(QStringLiteral("EBAdd"));
   EBAdd->setPlaceholderText(QStringLiteral("BREAK START+4   WATCH AREA-AREA+9 WRITE   OP B"));
-  EBAdd->setToolTip(QStringLiteral(
-      "BREAK ADDRESS|OP C|IF CONDITION [COUNT N] [PRINT] [DUMP FROM-TO] [GO], or "
-      "WATCH FROM-TO [READ|WRITE|ACCESS] [ARM ADDRESS]"));
+  EBAdd->setToolTip(
+      QStringLiteral("BREAK ADDRESS|OP C|IF CONDITION [COUNT N] [PRINT] [DUMP FROM-TO] [GO], or "
+                     "WATCH FROM-TO [READ|WRITE|ACCESS] [ARM ADDRESS]"));
   PBAdd = MakeButton(this, "PBAdd", "&Add", "Add this breakpoint or watchpoint");
   PBEnable = MakeButton(this, "PBEnable", "&Enable", "Enable the selected ones");
   PBDisable = MakeButton(this, "PBDisable", "&Disable", "Disable the selected ones");

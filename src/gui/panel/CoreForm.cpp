@@ -2,10 +2,10 @@
 
 #include <QContextMenuEvent>
 #include <QCoreApplication>
-#include <QHelpEvent>
-#include <QMenu>
 #include <QFontMetrics>
 #include <QHBoxLayout>
+#include <QHelpEvent>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>

@@ -325,8 +325,8 @@ void TMainForm::BuildMenu() {
                                  [this, showWindow] { showWindow(historyForm_); });
   MIHistory->setObjectName(QStringLiteral("MIHistory"));
   MIHistory->setEnabled(false);
-  MILoadSymbols = MIDebug->addAction(QStringLiteral("Load &Symbols..."), this,
-                                     &TMainForm::MILoadSymbolsClick);
+  MILoadSymbols =
+      MIDebug->addAction(QStringLiteral("Load &Symbols..."), this, &TMainForm::MILoadSymbolsClick);
   MILoadSymbols->setObjectName(QStringLiteral("MILoadSymbols"));
 
   MIOptions = menuBar()->addAction(QStringLiteral("&Options"), this, &TMainForm::MIOptionsClick);
