@@ -13,9 +13,11 @@
 #include <QTableWidget>
 #include <QToolTip>
 
+#include "gui/GuiTestSupport.h"
 #include "gui/debug/BreakpointForm.h"
 #include "gui/debug/HistoryForm.h"
 #include "gui/panel/CoreForm.h"
+#include "gui/panel/MainForm.h"
 #include "gui/panel/TraceForm.h"
 #include "support/ScratchDir.h"
 #include "support/TestMachine.h"
@@ -209,6 +211,31 @@ TEST_F(DebugForms, TheCoreDisplaySetsBreakpointsAndShowsLabelsAndTheTraceShowsTh
   EXPECT_EQ(shown(0), QStringLiteral("00514 CHECK+7   B 5 B   Branch to 00500"));
   EXPECT_EQ(shown(1), QStringLiteral("          AAReg=00500"));
   EXPECT_EQ(t.M.TraceLog.Lines()[0], "I00514 B 5 B   Branch to 00500");
+}
+
+TEST_F(DebugForms, ThePanelsDebugMenuShowsTheWindowsAndLoadsSymbols) {
+  TMainForm panel(t.M, {});
+  EXPECT_FALSE(panel.MIBreakpoints->isEnabled());
+  TBreakpointForm breakpoints(d);
+  THistoryForm history(d);
+  panel.SetDebugWindows(&breakpoints, &history);
+  panel.MIBreakpoints->trigger();
+  EXPECT_TRUE(breakpoints.isVisible());
+  panel.MIHistory->trigger();
+  EXPECT_TRUE(history.isVisible());
+
+  TScratchDir dir;
+  const std::string good = dir.Write("good.sym", "AREA 1200\n");
+  const std::string bad = dir.Write("bad.sym", "AREA 1300\nBROKEN\n");
+  TBoxCloser box;
+  EXPECT_FALSE(panel.LoadSymbols(QString::fromStdString(bad)));
+  EXPECT_EQ(box.Count(), 1);
+  EXPECT_TRUE(box.Text().contains(QStringLiteral("line 2"))) << box.Text().toStdString();
+  EXPECT_EQ(d.LabelOf(1300), "");  // nothing of the bad file
+  EXPECT_TRUE(panel.LoadSymbols(QString::fromStdString(good)));
+  EXPECT_EQ(d.LabelOf(1300), "AREA+100");
+  EXPECT_EQ(d.LabelOf(1200), "AREA");
+  EXPECT_EQ(box.Count(), 1);
 }
 
 }  // namespace kestrel::test
