@@ -129,15 +129,19 @@ void TCPUThread::RunWakeup() {
 
 void TCPUThread::RunAndCatch() {
   KeepFeatures();
-  // Taken for this wake-up only: a Start after a debugger stop fetches anyway.
-  fetchDue_ = R.FetchDue;
-  R.FetchDue = false;
+  // Taken by the run or step it is for: a Start after a debugger stop fetches anyway.
+  auto takeFetchDue = [this] {
+    fetchDue_ = R.FetchDue;
+    R.FetchDue = false;
+  };
   try {
     switch (R.State.Get()) {
       case CpuState::Running:
+        takeFetchDue();
         RunLoop();
         break;
       case CpuState::SingleStep:
+        takeFetchDue();
         SingleStep();
         break;
       case CpuState::OperatorHalt:
