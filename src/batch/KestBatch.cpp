@@ -464,7 +464,7 @@ bool PrepareRun(TCommandLine& line, std::ostream& err) {
 std::string ApplyDebugOptions(const TCommandLine& line, TMachine& machine, uint16_t coreLimit) {
   TDebugger& debugger = machine.Debugger;
   if (!line.SymbolsText.empty()) {
-    if (std::string error = debugger.Symbols().LoadText(line.SymbolsText); !error.empty())
+    if (std::string error = debugger.LoadSymbolText(line.SymbolsText); !error.empty())
       return "the listing of " + line.RunSource + ": " + error;
   }
   for (const std::string& file : line.SymbolFiles) {

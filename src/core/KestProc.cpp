@@ -129,12 +129,19 @@ void TCPUThread::RunWakeup() {
 
 void TCPUThread::RunAndCatch() {
   KeepFeatures();
+  // Taken by the run or step it is for: a Start after a debugger stop fetches anyway.
+  auto takeFetchDue = [this] {
+    fetchDue_ = R.FetchDue;
+    R.FetchDue = false;
+  };
   try {
     switch (R.State.Get()) {
       case CpuState::Running:
+        takeFetchDue();
         RunLoop();
         break;
       case CpuState::SingleStep:
+        takeFetchDue();
         SingleStep();
         break;
       case CpuState::OperatorHalt:
@@ -179,6 +186,7 @@ void TCPUThread::ResetProcessor() {
   R.IOUnitNum = 0;
   R.State = CpuState::ReaderEmpty;
   R.StopMessage.Set("");
+  R.FetchDue = false;
 }
 
 // ---- Run loop and single step ---------------------------------------------------------------
@@ -201,15 +209,18 @@ void TCPUThread::RunLoop() {
       }
       if (r.State != CpuState::Running || ending_.load(std::memory_order_relaxed)) break;
       if (r.ResumePending) {
-        // The pending instruction runs without a new fetch and without the stops.
+        // The pending instruction runs without a new fetch and without the stops; after a
+        // debugger stop there is none, and the run begins with the fetch.
         r.ResumePending.SetQuietly(false);
-        Execute();
-        pendingExecuted_ = true;
-        if (!r.TurboMode && ++count == RegisterDisplayInterval) {
-          count = 0;
-          PostShowRegisters();
+        if (!fetchDue_) {
+          Execute();
+          pendingExecuted_ = true;
+          if (!r.TurboMode && ++count == RegisterDisplayInterval) {
+            count = 0;
+            PostShowRegisters();
+          }
+          continue;
         }
-        continue;
       }
       if (attention.Has(TAttention::ARDebugger) && debugHook_ != nullptr &&
           debugHook_->StopBeforeFetch())
@@ -218,7 +229,8 @@ void TCPUThread::RunLoop() {
     // Only this thread stores InstrAddr: the fetch leaves the address it read.
     const uint16_t instrAddr = r.IAR;
     const THandler kept = FetchKept(instrAddr);
-    if (kept == nullptr) FetchNotKept(instrAddr);
+    // A break stop has fetched nothing: there is nothing to trace or run.
+    if (kept == nullptr && !FetchNotKept(instrAddr)) break;
     pendingExecuted_ = false;
     // A stop set, tracing on, or a change the fetch made (a core stop): the careful way.
     if (attention.Any()) [[unlikely]] {
@@ -265,7 +277,7 @@ void TCPUThread::RunLoop() {
 void TCPUThread::SingleStep() {
   if (R.IAR == 0) {
     R.IAR = 1;
-  } else {
+  } else if (!fetchDue_) {
     ExecutePhase();
   }
   pendingExecuted_ = true;
@@ -313,13 +325,13 @@ void TCPUThread::KeepFeatures() {
   return d.Execute;
 }
 
-void TCPUThread::FetchNotKept(uint16_t iar) {
+bool TCPUThread::FetchNotKept(uint16_t iar) {
   decodedEntry_ = nullptr;
   if (Core.BreakTrap(iar) && debugHook_ != nullptr) [[unlikely]] {
     // Never kept: every fetch here asks the debugger.
-    if (debugHook_->StopAtBreak(iar)) return;
+    if (debugHook_->StopAtBreak(iar)) return false;
     if (!FetchFast()) FetchByCharacter();
-    return;
+    return true;
   }
   const uint32_t epoch = Core.Decoded.Epoch();
   if (FetchFast()) {
@@ -327,6 +339,7 @@ void TCPUThread::FetchNotKept(uint16_t iar) {
   } else {
     FetchByCharacter();
   }
+  return true;
 }
 
 void TCPUThread::FetchInstruction() {

@@ -101,7 +101,8 @@ class TCPUThread {
  private:
   THandler FetchKept(uint16_t iar);
   void KeepFeatures();
-  void FetchNotKept(uint16_t iar);
+  // False when the debugger stopped the run at a break trap: nothing was fetched.
+  bool FetchNotKept(uint16_t iar);
   void Execute();
   uint16_t BeginFetch();
   void KeepDecoded(uint16_t address, uint32_t epoch);
@@ -120,6 +121,7 @@ class TCPUThread {
   const TInstructionSet& instructions_;
   std::string pending_;
   bool pendingExecuted_ = true;  // the pending instruction has already been executed
+  bool fetchDue_ = false;        // this wake-up's TRegisters::FetchDue
   // The handlers of the pending instruction when its fetch came from the decoded ones (else
   // null, and the execute phase looks them up).
   const TOpcodeEntry* decodedEntry_ = nullptr;

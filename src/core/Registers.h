@@ -79,6 +79,10 @@ struct TRegisters {
   TAttention Attention;
   TWatched<CpuState> State{&Attention, CpuState::ReaderEmpty};
   TWatched<bool> ResumePending{&Attention};
+  // No instruction is pending although the registers still hold the last one: the debugger
+  // stopped the run before a fetch, or after an instruction it watched, or stepped back.  Resume
+  // and Step then begin with the fetch at IAR, not with the execution of what was last fetched.
+  TShared<bool> FetchDue;
   TWatched<uint16_t> AddressStop{&Attention};
   TWatched<uint8_t> OpcodeStop{&Attention};
   TShared<bool> TurboMode;

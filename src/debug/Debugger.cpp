@@ -1,5 +1,6 @@
 #include "debug/Debugger.h"
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -85,7 +86,62 @@ TDebugger::~TDebugger() {
 
 std::string TDebugger::LoadSymbols(const std::string& path) {
   std::lock_guard lock(mutex_);
-  return symbols_.LoadFile(path);
+  std::string error = symbols_.LoadFile(path);
+  if (error.empty()) ++version_;
+  return error;
+}
+
+std::string TDebugger::LoadSymbolText(std::string_view text) {
+  std::lock_guard lock(mutex_);
+  std::string error = symbols_.LoadText(text);
+  if (error.empty()) ++version_;
+  return error;
+}
+
+std::vector<uint16_t> TDebugger::BreakAddresses() const {
+  std::lock_guard lock(mutex_);
+  std::vector<uint16_t> addresses;
+  for (const TBreakpoint& b : breaks_) {
+    if (b.Enabled && b.Kind == TBreakpoint::TKind::Address) addresses.push_back(b.Address);
+  }
+  std::sort(addresses.begin(), addresses.end());
+  addresses.erase(std::unique(addresses.begin(), addresses.end()), addresses.end());
+  return addresses;
+}
+
+std::string TDebugger::ToggleBreakAt(uint16_t address) {
+  std::lock_guard lock(mutex_);
+  const size_t before = breaks_.size();
+  std::erase_if(breaks_, [address](const TBreakpoint& b) {
+    return b.Kind == TBreakpoint::TKind::Address && b.Address == address;
+  });
+  if (breaks_.size() != before) {
+    Rearm();
+    return {};
+  }
+  std::string error;
+  AddBreakpoint(Addr5(address), error);
+  return error;
+}
+
+std::string TDebugger::LabelOf(uint16_t address) const {
+  std::lock_guard lock(mutex_);
+  return symbols_.Describe(address);
+}
+
+std::string TDebugger::LabelTraceLine(const std::string& line) const {
+  // "I" and five digits, then a blank: the address of a traced instruction.
+  if (line.size() < 7 || line[0] != 'I' || line[6] != ' ') return line;
+  unsigned address = 0;
+  for (size_t k = 1; k <= 5; ++k) {
+    if (line[k] < '0' || line[k] > '9') return line;
+    address = address * 10 + static_cast<unsigned>(line[k] - '0');
+  }
+  std::lock_guard lock(mutex_);
+  if (symbols_.Size() == 0 || address >= TCoreStorage::MaxSize) return line;
+  std::string label = symbols_.Describe(static_cast<uint16_t>(address));
+  label.resize(std::max(label.size() + 1, TraceLabelWidth), ' ');
+  return line.substr(0, 7) + label + line.substr(7);
 }
 
 // ---- Breakpoints ----------------------------------------------------------------------------
@@ -334,6 +390,12 @@ std::string TDebugger::LastStop() const {
   return lastStop_;
 }
 
+std::string TDebugger::CurrentStop() const {
+  std::lock_guard lock(mutex_);
+  if (lastStop_.empty() || r_.State != CpuState::StopCondition) return {};
+  return r_.StopMessage.Get() == stopMessage_ ? lastStop_ : std::string();
+}
+
 // The fast tables and the attention bit after any change of the lists or the history.
 void TDebugger::Rearm() {
   bool slow = false;
@@ -366,6 +428,7 @@ void TDebugger::Rearm() {
   }
   watchAt_ = watch;
   core_.WatchChanged();
+  ++version_;
   attention_ = slow || journal;
   r_.Attention.Assign(TAttention::ARDebugger, attention_ || skipOnce_ >= 0);
 }
@@ -502,8 +565,12 @@ void TDebugger::FinishLast() {
 
 void TDebugger::OpenEntry(uint16_t iar) {
   const size_t size = historySize_;
-  while (history_.size() >= size && !history_.empty())
+  dropped_ = false;
+  while (history_.size() >= size && !history_.empty()) {
+    dropped_ = true;
+    droppedEntry_ = std::move(history_.front());
     history_.pop_front();
+  }
   THistoryEntry e;
   e.Address = iar;
   e.Before = Current();
@@ -538,8 +605,10 @@ void TDebugger::StopAt(uint16_t iar) {
   // The next run's first look moves the skip over.
   r_.Attention.Set(TAttention::ARDebugger);
   // The panel's stop line ends with the instruction's address: the one the run stopped at.
-  r_.StopMessage.Set(lastStop_.substr(0, lastStop_.size() - 6));
+  stopMessage_ = lastStop_.substr(0, lastStop_.size() - 6);
+  r_.StopMessage.Set(stopMessage_);
   r_.InstrAddr = iar;
+  r_.FetchDue = true;
   r_.State = CpuState::StopCondition;
 }
 
@@ -585,6 +654,9 @@ bool TDebugger::StopAtBreak(uint16_t iar) {
       history_.back().Undo.empty()) {
     history_.pop_back();
     entryOpen_ = false;
+    // The ring made room for it: the oldest comes back, so the history still holds its size.
+    if (dropped_) history_.push_front(std::move(droppedEntry_));
+    dropped_ = false;
   }
   StopAt(iar);
   return true;
@@ -602,8 +674,12 @@ void TDebugger::WatchHit(uint16_t address, bool write) {
                 " by the instruction at " + Where(by);
     // The access completes; the run ends after this instruction.  The panel's stop line ends
     // with the instruction's address.
-    r_.StopMessage.Set(lastStop_.substr(0, lastStop_.size() - Where(by).size() - 1));
-    if (r_.State == CpuState::Running) r_.State = CpuState::StopCondition;
+    stopMessage_ = lastStop_.substr(0, lastStop_.size() - Where(by).size() - 1);
+    r_.StopMessage.Set(stopMessage_);
+    if (r_.State == CpuState::Running) {
+      r_.FetchDue = true;
+      r_.State = CpuState::StopCondition;
+    }
     return;
   }
 }
@@ -633,6 +709,7 @@ void TDebugger::SetHistorySize(size_t size) {
   while (history_.size() > size)
     history_.pop_front();
   if (size == 0) entryOpen_ = false;
+  dropped_ = false;
   Rearm();
 }
 
@@ -660,17 +737,28 @@ std::string TDebugger::HistoryLine(const THistoryEntry& e) const {
 }
 
 std::vector<std::string> TDebugger::HistoryText(size_t count) const {
-  std::vector<THistoryEntry> entries = History();
-  std::vector<std::string> lines;
-  const size_t from = entries.size() > count ? entries.size() - count : 0;
   std::lock_guard lock(mutex_);
-  for (size_t k = from; k < entries.size(); ++k)
-    lines.push_back(HistoryLine(entries[k]));
+  std::vector<std::string> lines;
+  const size_t size = history_.size();
+  const size_t from = size > count ? size - count : 0;
+  lines.reserve(size - from);
+  for (size_t k = from; k < size; ++k) {
+    const THistoryEntry& e = history_[k];
+    if (k + 1 == size && !e.Done && r_.State != CpuState::Running) {
+      // The last one, when the run has ended after it, has the registers as they are now.
+      THistoryEntry last = e;
+      last.After = Current();
+      last.Done = true;
+      lines.push_back(HistoryLine(last));
+    } else {
+      lines.push_back(HistoryLine(e));
+    }
+  }
   return lines;
 }
 
 std::string TDebugger::SaveHistory(const std::string& path) const {
-  std::vector<std::string> lines = HistoryText(history_.size() + 1);
+  std::vector<std::string> lines = HistoryText(SIZE_MAX);
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   if (!out) return "cannot write the history to " + path;
   for (const std::string& line : lines)
@@ -697,7 +785,7 @@ std::string TDebugger::StepBack() {
            e.InstructionText() + "): it used a device, and the devices are not rewound";
   }
   for (auto undo = e.Undo.rbegin(); undo != e.Undo.rend(); ++undo)
-    core_.PutWord(undo->first, undo->second);
+    core_.PutWord(undo->first, undo->second | CoreChar::Changed);
   core_.WatchChanged();
   r_.IAR = e.Before.IAR;
   r_.AAR = e.Before.AAR;
@@ -707,6 +795,7 @@ std::string TDebugger::StepBack() {
   r_.OverflowIndicator = e.Before.Overflow;
   skipOnce_ = e.Before.IAR;
   r_.Attention.Set(TAttention::ARDebugger);
+  r_.FetchDue = true;
   history_.pop_back();
   entryOpen_ = false;
   return {};

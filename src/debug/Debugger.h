@@ -102,6 +102,7 @@ class TDebugger : public IDebugHook, public ICoreObserver {
   TSymbolTable& Symbols() { return symbols_; }
   // "" or the error; the table is unchanged on an error.
   std::string LoadSymbols(const std::string& path);
+  std::string LoadSymbolText(std::string_view text);
 
   // ---- Breakpoints and watchpoints ----
   // A breakpoint from its text: `ADDRESS`, `OP C` or `OP CD` (op code, d-character), or
@@ -125,6 +126,8 @@ class TDebugger : public IDebugHook, public ICoreObserver {
   std::vector<std::string> ListText() const;
   // What the last debugger stop was ("" before any): "Breakpoint 1 (START) at 00500".
   std::string LastStop() const;
+  // LastStop() while the machine stands at that stop, else "": the panel's status line.
+  std::string CurrentStop() const;
 
   // ---- History ----
   // 0 turns it off (and costs nothing); any other size keeps that many instructions.
@@ -139,6 +142,22 @@ class TDebugger : public IDebugHook, public ICoreObserver {
   // Undoes the last instruction of the history: core, word marks and registers as before it, the
   // instruction at IAR again.  "" or why not (running, no history, a device operation).
   std::string StepBack();
+
+  // ---- For the windows ----
+  // Goes up at every change of the breakpoints, the watchpoints or the symbols.
+  uint64_t Version() const { return version_.load(std::memory_order_relaxed); }
+  // The addresses of the enabled address breakpoints, ascending, each once.
+  std::vector<uint16_t> BreakAddresses() const;
+  // Deletes the address breakpoints at `address` when there are any, else sets one: "" or the
+  // error (nothing changed).
+  std::string ToggleBreakAt(uint16_t address);
+  // The nearest label at or below `address` with its offset ("LOOP", "LOOP+4"), or "".
+  std::string LabelOf(uint16_t address) const;
+  // An instruction's trace line ("I00504 , 4 SW ...") with the label of its address in a column
+  // of its own after the address; every other line, and every line while no symbols are loaded,
+  // as it is.
+  std::string LabelTraceLine(const std::string& line) const;
+  static constexpr size_t TraceLabelWidth = 10;
 
   // One command in words, as scripts give them: BREAK SPEC, WATCH SPEC, SYMBOLS FILE,
   // ENABLE N, DISABLE N, DELETE N|ALL, LIST, HISTORY N, SHOW HISTORY [N], SAVE HISTORY FILE,
@@ -181,6 +200,7 @@ class TDebugger : public IDebugHook, public ICoreObserver {
   std::vector<TWatchpoint> watches_;
   int nextId_ = 1;
   std::string lastStop_;
+  std::string stopMessage_;  // the stop message the last stop set
   // Fast tests for the run: a breakpoint at this address; any op code or condition breakpoint.
   std::array<std::atomic<uint8_t>, TCoreStorage::MaxSize> breakAt_{};
   std::atomic<bool> slowBreaks_{false};
@@ -194,6 +214,10 @@ class TDebugger : public IDebugHook, public ICoreObserver {
   std::array<uint8_t, TCoreStorage::MaxSize> watchAt_{};
   std::deque<THistoryEntry> history_;
   bool entryOpen_ = false;
+  // The entry the last OpenEntry pushed out of the ring, while the new one may still be taken out.
+  THistoryEntry droppedEntry_;
+  bool dropped_ = false;
+  std::atomic<uint64_t> version_{0};
   std::function<void(const std::string&)> output_;
   std::vector<std::string> kept_;
 };

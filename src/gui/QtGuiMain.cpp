@@ -17,6 +17,8 @@
 #include "gui/GuiMain.h"
 #include "gui/QtMessenger.h"
 #include "gui/charset/CharMapForm.h"
+#include "gui/debug/BreakpointForm.h"
+#include "gui/debug/HistoryForm.h"
 #include "gui/devices/PrinterForm.h"
 #include "gui/devices/ReaderForm.h"
 #include "gui/devices/TapeUnitForm.h"
@@ -138,10 +140,12 @@ int RunGui(int argc, char** argv, const TCommandLine& line) {
     // The windows, in the start-up order.
     TMainForm mainForm(machine, arguments);
     TCoreForm coreForm(machine.Core);
+    coreForm.SetDebugger(&machine.Debugger);
     mainForm.SetCoreForm(&coreForm);
     TCharMapForm charMapForm(machine.CharMap);
     mainForm.SetWindow(WTCharMaps, &charMapForm);
     TTraceForm traceForm(machine.TraceLog, machine.TraceFlags);
+    traceForm.SetDebugger(&machine.Debugger);
     mainForm.SetWindow(WTTrace, &traceForm);
     TReaderForm readerForm(machine.ReaderPunch);
     readerForm.SetPanelRefresh([&machine] {
@@ -155,10 +159,23 @@ int RunGui(int argc, char** argv, const TCommandLine& line) {
     mainForm.SetWindow(WTTape, &tapeUnitForm);
     // In Turbo the device windows are not redrawn while the program runs: each stop shows
     // where the devices are.
+    // The debugger's windows, shown from the Debug menu; a step back shows its registers and
+    // what it restored at once.
+    TBreakpointForm breakpointForm(machine.Debugger);
+    THistoryForm historyForm(machine.Debugger);
+    historyForm.SetStepBackListener([&] {
+      machine.Console.ShowRegistersNow();
+      coreForm.TIRefreshTimer();
+      breakpointForm.Refresh();
+    });
+    mainForm.SetDebugWindows(&breakpointForm, &historyForm);
     machine.Console.SetStopListener([&] {
       readerForm.Refresh();
       printerForm.Refresh();
       tapeUnitForm.Refresh();
+      // Hidden, they catch up when shown.
+      if (breakpointForm.isVisible()) breakpointForm.Refresh();
+      if (historyForm.isVisible()) historyForm.Refresh();
     });
     TOCLDisplayForm displayForm(machine.ScriptDisplay);
     TOCLEditForm editForm;
@@ -200,6 +217,9 @@ int RunGui(int argc, char** argv, const TCommandLine& line) {
     machine.Stop();
     mainForm.SetScriptEditor(nullptr);
     machine.Console.SetStopListener(nullptr);
+    mainForm.SetDebugWindows(nullptr, nullptr);
+    historyForm.hide();
+    breakpointForm.hide();
     editForm.hide();
     displayForm.hide();
     tapeUnitForm.hide();

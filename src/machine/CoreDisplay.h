@@ -5,10 +5,13 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "core/KestCore.h"
 
 namespace kestrel {
+
+class TDebugger;
 
 class TCoreDisplay {
  public:
@@ -67,8 +70,25 @@ class TCoreDisplay {
 
   TCoreStorage& Core() { return core_; }
 
+  // The debugger whose address breakpoints are marked and whose labels a position shows.
+  void SetDebugger(TDebugger* debugger);
+  TDebugger* Debugger() const { return debugger_; }
+  // Takes the breakpoints again when the debugger's lists changed: true when the marks did.
+  bool SyncMarks();
+  // An enabled address breakpoint stands here (as of the last SyncMarks).
+  bool Marked(uint32_t address) const;
+  // "00504 LOOP+4" for a position at or after a label, "" when none is near or no debugger.
+  std::string LabelText(uint32_t address) const;
+  // Sets an address breakpoint here, or clears those here: "" or the error.
+  std::string ToggleBreak(uint32_t address);
+  // Watches the stores into this position: "" or the error.
+  std::string WatchWrites(uint32_t address);
+
  private:
   TCoreStorage& core_;
+  TDebugger* debugger_ = nullptr;
+  uint64_t marksVersion_ = UINT64_MAX;
+  std::vector<uint16_t> marks_;
   uint32_t base_ = 0;
   int visibleRows_ = 0;
 };

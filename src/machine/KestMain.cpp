@@ -161,7 +161,7 @@ TScriptStart TConsole::AssembleAndRun(const std::string& sourceFile) {
     return TScriptStart::Failed;
   }
   // The listing's labels, for the debugger's address fields, trace and history.
-  if (std::string symbolError = machine_.Debugger.Symbols().LoadText(assembly.Listing);
+  if (std::string symbolError = machine_.Debugger.LoadSymbolText(assembly.Listing);
       !symbolError.empty()) {
     ReportError(symbolError);
   }
@@ -239,7 +239,9 @@ void TConsole::UpdateStatus() {
       break;
     case CpuState::StopCondition:
     case CpuState::SingleStep:
-      statusText_ = stopLine();
+      // A debugger stop says which breakpoint or watchpoint fired, with its labels.
+      statusText_ = machine_.Debugger.CurrentStop();
+      if (statusText_.empty()) statusText_ = stopLine();
       startEnabled_ = true;
       stopEnabled_ = false;
       resetEnabled_ = true;

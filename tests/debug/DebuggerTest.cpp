@@ -246,3 +246,60 @@ TEST_F(DebuggerTest, CommandsInWordsAndTheirErrors) {
 }
 
 }  // namespace kestrel::test
+
+namespace kestrel::test {
+
+// A debugger stop fetches nothing (a break) or ends after the instruction (a watch): going on
+// with Resume or Step must neither run the instruction before the stop again nor trace it twice.
+// The add leaves AAR 697 and BAR 797: a second run of it would add the 1 there into 797.
+TEST_F(DebuggerTest, GoingOnAfterADebuggerStopRunsNothingTwice) {
+  struct TCase {
+    bool Watch;
+    const char* Spec;
+    bool Step;
+  } cases[] = {
+      {false, "CHECK", false}, {false, "CHECK", true}, {false, "OP C", false},
+      {false, "OP C", true},   {true, "COUNT", false}, {true, "COUNT", true},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(std::string(c.Spec) + (c.Step ? " then Step" : " then Resume"));
+    d.DeleteAll();
+    t.M.TraceLog.Clear();
+    t.M.TraceFlags.TraceInstructions = false;
+    t.R.State = CpuState::OperatorHalt;
+    t.Field(800, "000");
+    t.Field(697, "1");
+    t.Field(797, "0");
+    std::string error;
+    ASSERT_NE(c.Watch ? d.AddWatchpoint(c.Spec, error) : d.AddBreakpoint(c.Spec, error), 0);
+    t.M.TraceFlags.TraceInstructions = true;
+    t.Run(500);
+    ASSERT_EQ(t.State(), CpuState::StopCondition);
+    EXPECT_EQ(t.R.IAR, 507);
+    EXPECT_EQ(t.Text(800, 3), "001");
+    // The trace holds the add once: the stop traced nothing of its own.
+    std::vector<std::string> trace = t.Trace();
+    EXPECT_EQ(trace.size(), 1u);
+    EXPECT_EQ(trace.empty() ? "" : trace[0].substr(0, 8), "I00500 A");
+    if (c.Step) {
+      t.Step();
+      EXPECT_EQ(t.State(), CpuState::SingleStep);
+      EXPECT_EQ(t.R.InstrAddr, 507);  // the compare is pending
+      EXPECT_EQ(t.Text(800, 3), "001");
+    } else {
+      t.Resume();
+      ASSERT_EQ(t.State(), CpuState::StopCondition);
+      EXPECT_EQ(t.R.IAR, 507);
+      EXPECT_EQ(t.Text(800, 3), "002");
+    }
+    EXPECT_EQ(t.Text(797, 1), "0");
+    std::vector<std::string> prefixes;
+    for (const std::string& line : t.Trace())
+      prefixes.push_back(line.substr(0, 8));
+    const std::vector<std::string> stepped{"I00500 A", "I00507 C"};
+    const std::vector<std::string> resumed{"I00500 A", "I00507 C", "I00514 B", "I00500 A"};
+    EXPECT_EQ(prefixes, c.Step ? stepped : resumed);
+  }
+}
+
+}  // namespace kestrel::test

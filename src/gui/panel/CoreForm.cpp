@@ -1,14 +1,19 @@
 #include "gui/panel/CoreForm.h"
 
+#include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QFontMetrics>
 #include <QHBoxLayout>
+#include <QHelpEvent>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QPen>
 #include <QRegion>
 #include <QScrollBar>
 #include <QTimer>
+#include <QToolTip>
 
 #include "gui/QtFixedFont.h"
 
@@ -17,6 +22,7 @@ namespace kestrel {
 namespace {
 const QColor WordMarkColour(157, 157, 255);
 const QColor PopupColour(192, 192, 192);
+const QColor BreakColour(220, 0, 0);
 constexpr int PopupEdgeGap = 30;
 }  // namespace
 
@@ -45,6 +51,75 @@ void TCoreView::DrawCell(QPainter& painter, int row, int column, uint16_t word) 
   painter.fillRect(cell, (word & CoreChar::WordMark) ? WordMarkColour : QColor(Qt::white));
   char c = BcdToChar(static_cast<uint8_t>(word & CoreChar::CodeMask));
   if (c != ' ') painter.drawText(cell.x(), cell.y() + ascent_, QString(QLatin1Char(c)));
+  // A position with an address breakpoint is framed in red.
+  if (const int32_t address = display_.AddressAt(row, column);
+      address >= 0 && display_.Marked(static_cast<uint32_t>(address))) {
+    painter.save();
+    painter.setPen(QPen(BreakColour, 2));
+    painter.drawRect(cell.adjusted(1, 1, -1, -1));
+    painter.restore();
+  }
+}
+
+int32_t TCoreView::AddressAtPoint(QPoint at) const {
+  if (at.x() < LeftMargin || at.y() < TopMargin) return -1;
+  return display_.AddressAt((at.y() - TopMargin) / cellHeight_, (at.x() - LeftMargin) / cellWidth_);
+}
+
+void TCoreView::ShowResult(QPoint at, const std::string& error) {
+  if (!error.empty()) QToolTip::showText(mapToGlobal(at), QString::fromStdString(error), this);
+  RequestFullPaint();
+}
+
+QString TCoreView::ToggleBreakAt(QPoint at) {
+  const int32_t address = AddressAtPoint(at);
+  if (address < 0 || display_.Debugger() == nullptr) return {};
+  const std::string error = display_.ToggleBreak(static_cast<uint32_t>(address));
+  ShowResult(at, error);
+  return QString::fromStdString(error);
+}
+
+bool TCoreView::event(QEvent* event) {
+  if (event->type() == QEvent::ToolTip) {
+    // Hovering a position shows its label, when symbols are loaded.
+    auto* help = static_cast<QHelpEvent*>(event);
+    const int32_t address = AddressAtPoint(help->pos());
+    const std::string label =
+        address < 0 ? std::string() : display_.LabelText(static_cast<uint32_t>(address));
+    if (label.empty()) {
+      QToolTip::hideText();
+      event->ignore();
+    } else {
+      QToolTip::showText(help->globalPos(), QString::fromStdString(label), this);
+    }
+    return true;
+  }
+  return QWidget::event(event);
+}
+
+void TCoreView::mouseDoubleClickEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton || display_.Debugger() == nullptr) {
+    QWidget::mouseDoubleClickEvent(event);
+    return;
+  }
+  popupText_.clear();
+  ToggleBreakAt(event->position().toPoint());
+}
+
+void TCoreView::contextMenuEvent(QContextMenuEvent* event) {
+  const int32_t address = AddressAtPoint(event->pos());
+  if (address < 0 || display_.Debugger() == nullptr) return;
+  popupText_.clear();
+  RequestFullPaint();
+  const QPoint at = event->pos();
+  QMenu menu(this);
+  const bool marked = display_.Marked(static_cast<uint32_t>(address));
+  menu.addAction(marked ? QStringLiteral("Clear break here") : QStringLiteral("Break here"), this,
+                 [this, at] { ToggleBreakAt(at); });
+  menu.addAction(QStringLiteral("Watch here"), this, [this, at, address] {
+    ShowResult(at, display_.WatchWrites(static_cast<uint32_t>(address)));
+  });
+  menu.exec(event->globalPos());
 }
 
 void TCoreView::RequestFullPaint() {
@@ -187,7 +262,17 @@ void TCoreForm::CoreChanged() {
   view_->RequestFullPaint();
 }
 
+void TCoreForm::SetDebugger(TDebugger* debugger) {
+  display_.SetDebugger(debugger);
+  view_->RequestFullPaint();
+}
+
 int TCoreForm::TIRefreshTimer() {
+  // Breakpoints set or cleared elsewhere (the list window, a script): the marks drawn again.
+  if (display_.SyncMarks()) {
+    view_->RequestFullPaint();
+    return 0;
+  }
   if (display_.Core().Size() != shownSize_) {
     FitScrollRange();
     view_->RequestFullPaint();

@@ -38,12 +38,20 @@ class TCoreView : public QWidget {
   QPoint PopupPosition() const { return popupPos_; }
   int LastFullPaintCells() const { return lastFullCells_; }
   const QPixmap& Buffer() const { return buffer_; }
+  // The position under a point of the view, or -1.
+  int32_t AddressAtPoint(QPoint at) const;
+  // A double click, or the context menu's "Break here": sets or clears the address breakpoint
+  // of the position; an error shows as a tooltip.  "" or the error.
+  QString ToggleBreakAt(QPoint at);
 
  protected:
+  bool event(QEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
 
  signals:
   void RowsChanged();
@@ -52,6 +60,7 @@ class TCoreView : public QWidget {
   void FullPaint();
   QRect CellRect(int row, int column) const;
   void DrawCell(class QPainter& painter, int row, int column, uint16_t word) const;
+  void ShowResult(QPoint at, const std::string& error);
 
   TCoreDisplay& display_;
   QFont font_;
@@ -72,6 +81,9 @@ class TCoreForm : public QWidget {
   static constexpr int RefreshMs = 250;
 
   TCoreForm(TCoreStorage& core, QWidget* parent = nullptr);
+  // The debugger whose address breakpoints the view marks and sets, and whose labels the
+  // tooltips show.
+  void SetDebugger(TDebugger* debugger);
 
   // Sets the core size (clearing core when it changes) and fits the scroll range to it.
   void SetCoreSize(uint16_t size);

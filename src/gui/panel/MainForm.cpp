@@ -309,6 +309,26 @@ void TMainForm::BuildMenu() {
   }
   MIView->setEnabled(false);
 
+  MIDebug = menuBar()->addMenu(QStringLiteral("&Debug"));
+  MIDebug->setObjectName(QStringLiteral("MIDebug"));
+  auto showWindow = [](QWidget* window) {
+    if (window == nullptr) return;
+    window->show();
+    window->raise();
+    window->activateWindow();
+  };
+  MIBreakpoints = MIDebug->addAction(QStringLiteral("&Breakpoints..."), this,
+                                     [this, showWindow] { showWindow(breakpointForm_); });
+  MIBreakpoints->setObjectName(QStringLiteral("MIBreakpoints"));
+  MIBreakpoints->setEnabled(false);
+  MIHistory = MIDebug->addAction(QStringLiteral("&History..."), this,
+                                 [this, showWindow] { showWindow(historyForm_); });
+  MIHistory->setObjectName(QStringLiteral("MIHistory"));
+  MIHistory->setEnabled(false);
+  MILoadSymbols =
+      MIDebug->addAction(QStringLiteral("Load &Symbols..."), this, &TMainForm::MILoadSymbolsClick);
+  MILoadSymbols->setObjectName(QStringLiteral("MILoadSymbols"));
+
   MIOptions = menuBar()->addAction(QStringLiteral("&Options"), this, &TMainForm::MIOptionsClick);
   MIOptions->setObjectName(QStringLiteral("MIOptions"));
   MIAbout = menuBar()->addAction(QStringLiteral("&About"), this, &TMainForm::MIAboutClick);
@@ -596,6 +616,20 @@ void TMainForm::MIEditClick() {
   if (scriptEditor_ && !console_.CurrentScriptName().empty()) {
     scriptEditor_(console_.CurrentScriptName());
   }
+}
+
+void TMainForm::MILoadSymbolsClick() {
+  const QString path = QFileDialog::getOpenFileName(
+      this, QStringLiteral("Load Symbols"), QString(),
+      QStringLiteral("Listings and Symbol Files (*.lst *.LST *.txt *.TXT *.sym *.SYM);;"
+                     "Any File (*)"));
+  if (!path.isEmpty()) LoadSymbols(path);
+}
+
+bool TMainForm::LoadSymbols(const QString& path) {
+  const std::string error = machine_.Debugger.LoadSymbols(path.toStdString());
+  if (!error.empty()) ShowError(error);
+  return error.empty();
 }
 
 void TMainForm::MIOptionsClick() {

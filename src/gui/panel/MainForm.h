@@ -67,6 +67,15 @@ class TMainForm : public QMainWindow, public IConsoleView {
     configForm_ = config;
     aboutForm_ = about;
   }
+  // The debugger's windows the Debug menu shows.
+  void SetDebugWindows(QWidget* breakpoints, QWidget* history) {
+    breakpointForm_ = breakpoints;
+    historyForm_ = history;
+    MIBreakpoints->setEnabled(breakpoints != nullptr);
+    MIHistory->setEnabled(history != nullptr);
+  }
+  // Debug, Load Symbols without its dialog: the error is shown in the error box.
+  bool LoadSymbols(const QString& path);
   // File, Edit Script: shows the script editor for the current script.
   void SetScriptEditor(std::function<void(const std::string&)> editor);
 
@@ -108,6 +117,7 @@ class TMainForm : public QMainWindow, public IConsoleView {
   void MIEditClick();
   void MIAssembleClick();
   void MIOptionsClick();
+  void MILoadSymbolsClick();
   void MIAboutClick();
   void ShowStopFields();
   void ShowRegisterLabels();
@@ -120,6 +130,8 @@ class TMainForm : public QMainWindow, public IConsoleView {
   TCoreForm* coreForm_ = nullptr;
   QDialog* configForm_ = nullptr;
   QDialog* aboutForm_ = nullptr;
+  QWidget* breakpointForm_ = nullptr;
+  QWidget* historyForm_ = nullptr;
   std::function<void(const std::string&)> scriptEditor_;
   // The frames the windows were placed on, and the wait for the window manager's.
   QMargins placedMargins_;
@@ -167,6 +179,10 @@ class TMainForm : public QMainWindow, public IConsoleView {
   QAction* MIAssemble = nullptr;
   QAction* MIExit = nullptr;
   QMenu* MIView = nullptr;
+  QMenu* MIDebug = nullptr;
+  QAction* MIBreakpoints = nullptr;
+  QAction* MIHistory = nullptr;
+  QAction* MILoadSymbols = nullptr;
   QAction* MIOptions = nullptr;
   QAction* MIAbout = nullptr;
   QMenu* MIHelp = nullptr;

@@ -12,6 +12,7 @@
 #include <QVBoxLayout>
 #include <exception>
 
+#include "debug/Debugger.h"
 #include "gui/QtFixedFont.h"
 
 namespace kestrel {
@@ -32,7 +33,10 @@ QVariant TTraceListModel::data(const QModelIndex& index, int role) const {
   if (role != Qt::DisplayRole && role != Qt::ForegroundRole) return {};
   std::string line = log_.Line(static_cast<size_t>(index.row()));
   if (line.empty()) return {};  // the log changed under the view; the next Sync catches up
-  if (role == Qt::DisplayRole) return QString::fromStdString(line.substr(1));
+  if (role == Qt::DisplayRole) {
+    if (labeller_) line = labeller_(line);
+    return QString::fromStdString(line.substr(1));
+  }
   TTraceColour colour = TraceKindColour(line[0]);
   return QColor(colour.Red, colour.Green, colour.Blue);
 }
@@ -54,6 +58,10 @@ bool TTraceListModel::Sync() {
   }
   version_ = version;
   return true;
+}
+
+void TTraceListModel::Relabel() {
+  if (count_ > 0) emit dataChanged(index(0), index(static_cast<int>(count_ - 1)));
 }
 
 // ---- Window ----------------------------------------------------------------------------------
@@ -129,7 +137,24 @@ TTraceForm::TTraceForm(TTraceLog& log, TTraceFlags& flags, QWidget* parent)
   ShowFlags();
 }
 
+void TTraceForm::SetDebugger(const TDebugger* debugger) {
+  debugger_ = debugger;
+  if (debugger == nullptr) {
+    model_->SetLabeller(nullptr);
+  } else {
+    labelVersion_ = debugger->Version();
+    model_->SetLabeller(
+        [debugger](const std::string& line) { return debugger->LabelTraceLine(line); });
+  }
+  model_->Relabel();
+}
+
 void TTraceForm::Refresh() {
+  // Symbols loaded (or breakpoints changed): the lines shown are drawn again.
+  if (debugger_ != nullptr && debugger_->Version() != labelVersion_) {
+    labelVersion_ = debugger_->Version();
+    model_->Relabel();
+  }
   if (model_->Sync() && model_->rowCount() > 0) LBLog->scrollToBottom();
   ShowFlags();
 }

@@ -6,6 +6,8 @@
 #include <QAbstractListModel>
 #include <QWidget>
 #include <cstdint>
+#include <functional>
+#include <string>
 
 #include "core/IBMTrace.h"
 
@@ -15,6 +17,8 @@ class QPushButton;
 class QTimer;
 
 namespace kestrel {
+
+class TDebugger;
 
 // The list model of LBLog: each line shown without its kind letter, in its kind's colour.
 class TTraceListModel : public QAbstractListModel {
@@ -27,9 +31,16 @@ class TTraceListModel : public QAbstractListModel {
   // Catches up with the log: appended lines are inserted, anything else resets the model.
   // Returns true when the list changed.
   bool Sync();
+  // What a line is shown as (the kind letter still first): the debugger adds its labels.
+  void SetLabeller(std::function<std::string(const std::string&)> labeller) {
+    labeller_ = std::move(labeller);
+  }
+  // Every shown line again (the labels changed).
+  void Relabel();
 
  private:
   const TTraceLog& log_;
+  std::function<std::string(const std::string&)> labeller_;
   size_t count_ = 0;
   uint64_t version_ = 0;
 };
@@ -45,6 +56,8 @@ class TTraceForm : public QWidget {
   // Shows what the log and the flags hold now (the refresh timer calls it).
   void Refresh();
   TTraceListModel& Model() { return *model_; }
+  // With symbols loaded in the debugger, each instruction's line shows its label.
+  void SetDebugger(const TDebugger* debugger);
 
  private:
   void CBTraceClick();
@@ -54,6 +67,8 @@ class TTraceForm : public QWidget {
 
   TTraceLog& log_;
   TTraceFlags& flags_;
+  const TDebugger* debugger_ = nullptr;
+  uint64_t labelVersion_ = 0;
   TTraceListModel* model_;
   QListView* LBLog;
   QCheckBox* CBInstTrace;
