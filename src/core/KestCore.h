@@ -5,7 +5,9 @@
 
 #include <array>
 #include <atomic>
+#include <bit>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -281,6 +283,29 @@ class TCoreStorage {
   void PutWord(uint16_t address, uint16_t word) {
     core_[address].store(word, std::memory_order_relaxed);
   }
+  // Four positions [low, low + 3] in one host word, position low in the low 16 bits, for the
+  // field loops that work four positions at once: their raw words, and whether none of them has
+  // a trap bit of a read (and, for a store too, of a store).  A position is never torn by the
+  // wide access: words are 16-bit aligned, so none straddles a cache line.  Only on
+  // little-endian hosts, and not under the thread checker, which would take the wide access for
+  // a race with the word-by-word ones.
+#if defined(__SANITIZE_THREAD__)
+  static constexpr bool WideAccess = false;
+#else
+  static constexpr bool WideAccess = std::endian::native == std::endian::little;
+#endif
+  uint64_t Words4(uint16_t low) const {
+    uint64_t words;
+    std::memcpy(&words, reinterpret_cast<const char*>(core_.data()) + 2 * size_t{low}, 8);
+    return words;
+  }
+  void PutWords4(uint16_t low, uint64_t words) {
+    std::memcpy(reinterpret_cast<char*>(core_.data()) + 2 * size_t{low}, &words, 8);
+  }
+  bool Plain4(uint16_t low) const { return !(Traps<uint32_t>(low) & (Trap::Read * 0x01010101u)); }
+  bool Plain4ToStore(uint16_t low) const {
+    return !(Traps<uint32_t>(low) & ((Trap::Read | Trap::Write) * 0x01010101u));
+  }
   // The code and word mark of a raw word, and the raw word a store of `code` makes of a position
   // that held `word` (its word mark kept).
   static TCharWM CharOf(uint16_t word) {
@@ -386,6 +411,12 @@ class TCoreStorage {
                                  CoreChar::Written | (code & CoreChar::CodeMask));
   }
 
+  template <typename T>
+  T Traps(uint16_t low) const {
+    T traps;
+    std::memcpy(&traps, reinterpret_cast<const char*>(trap_.data()) + low, sizeof traps);
+    return traps;
+  }
   uint16_t ReadTrapped(uint16_t address);
   uint16_t ReadAddressCarefully(uint16_t unitsAddress);
   void StoreTrapped(uint16_t address, uint8_t code);
@@ -429,6 +460,7 @@ class TCoreStorage {
   TShared<uint16_t> size_{8000};
   std::array<std::atomic<uint16_t>, AddressCount> core_;
   std::array<std::atomic<uint8_t>, AddressCount> trap_;
+  static_assert(sizeof(std::atomic<uint16_t>) == 2 && sizeof(std::atomic<uint8_t>) == 1);
 };
 
 }  // namespace kestrel

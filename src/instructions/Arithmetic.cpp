@@ -63,6 +63,43 @@ constexpr std::array<uint16_t, 20> MakeSumWordTable() {
 }
 constexpr std::array<uint16_t, 20> SumWord = MakeSumWordTable();
 
+// Four digits-only positions in one host word each for A and B (`TCoreStorage::Words4`: the
+// highest-order position in the low 16 bits, the units-most in the high ones), added as the
+// loop would add them one by one with the carry in; `complement` adds the nine's complement of
+// the A digits.  The words of the sum with the carry out, or false, with nothing changed, when a
+// position has a word mark or a numeric part above 10 (those go one by one).
+constexpr uint64_t Lanes(unsigned value) {
+  return value * 0x0001000100010001ull;
+}
+template <bool Complement>
+inline bool AddFour(uint64_t aWords, uint64_t bWords, unsigned& carry, uint64_t& sumWords) {
+  if ((aWords | bWords) & Lanes(CoreChar::WordMark)) return false;
+  const uint64_t an = aWords & Lanes(Bcd::NumericMask);
+  const uint64_t bn = bWords & Lanes(Bcd::NumericMask);
+  if (((an + Lanes(5)) | (bn + Lanes(5))) & Lanes(16)) return false;
+  // The adder's digits are the numeric parts with the zero character (10) counting 0; each
+  // lane's two digits summed (0 to 18), no carry yet.
+  const uint64_t aTens = (an + Lanes(6)) >> 4 & Lanes(1);
+  const uint64_t bTens = (bn + Lanes(6)) >> 4 & Lanes(1);
+  const uint64_t sums = Complement ? Lanes(9) + bn - an + (aTens - bTens) * 10
+                                   : an + bn - (aTens + bTens) * 10;
+  // Byte-reversed, the units-most lane comes lowest with its sum in the lane's high byte.  Each
+  // sum is biased by 246 with ones between it and the next lane's sum, so a decimal carry out
+  // of a position (sum and carry 10 or more) runs into the next one as a binary carry and
+  // leaves the sum less 10; a position without one keeps the bias, whose top four bits say so.
+  constexpr uint64_t Bias = 0xF6FF'F6FF'F6FF'F600ull;
+  const uint64_t total = __builtin_bswap64(sums) + Bias + (uint64_t{carry} << 8);
+  const uint64_t noCarry = total >> 12 & Lanes(1);
+  carry = static_cast<unsigned>(1 - (noCarry >> 48));
+  const uint64_t digits = (total & Lanes(0x0F00)) - (noCarry << 8) * 6;
+  // Back in core order, each digit in its lane's low bits, a 0 stored as the zero character.
+  uint64_t codes = __builtin_bswap64(digits);
+  const uint64_t nonZero = (codes + Lanes(15)) >> 4 & Lanes(1);
+  codes += (Lanes(1) - nonZero) * Bcd::Zero;
+  sumWords = codes | Lanes(CoreChar::Changed | CoreChar::Written);
+  return true;
+}
+
 std::string Reversed(std::string text) {
   std::reverse(text.begin(), text.end());
   return text;
@@ -119,6 +156,32 @@ void AddOrSubtract(TCPUThread& cpu, bool subtract) {
         // Past the units position and short of the B-field's word mark a position is digits
         // only, with no zone to carry over.
         while (true) {
+          if (TCoreStorage::WideAccess) {
+            // Four at a time while the four positions of both fields are untrapped, the fields
+            // do not overlap within them with A above B, and no word mark is among them.
+            bool grouped = false;
+            if (static_cast<uint16_t>(aar - bar - 1) >= 3) {
+              while (aar >= 4 && bar >= 4 && core.Plain4(static_cast<uint16_t>(aar - 3)) &&
+                     core.Plain4ToStore(static_cast<uint16_t>(bar - 3))) {
+                const uint64_t aWords = core.Words4(static_cast<uint16_t>(aar - 3));
+                const uint64_t bWords = core.Words4(static_cast<uint16_t>(bar - 3));
+                uint64_t sumWords;
+                if (!(trueAdd ? AddFour<false>(aWords, bWords, carry, sumWords)
+                              : AddFour<true>(aWords, bWords, carry, sumWords)))
+                  break;
+                core.PutWords4(static_cast<uint16_t>(bar - 3), sumWords);
+                i += 4;
+                aar = static_cast<uint16_t>(aar - 4);
+                bar = static_cast<uint16_t>(bar - 4);
+                grouped = true;
+              }
+            }
+            if (grouped) {
+              if (!core.PlainPair(aar, bar)) break;
+              bWord = core.Word(bar);
+              if (bWord & CoreChar::WordMark) break;
+            }
+          }
           const uint16_t aWord = core.Word(aar);
           const unsigned sum =
               aDigitOf[aWord & CoreChar::CodeMask] + DigitOf[bWord & CoreChar::CodeMask] + carry;
