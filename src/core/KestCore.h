@@ -302,7 +302,9 @@ class TCoreStorage {
   void PutWords4(uint16_t low, uint64_t words) {
     std::memcpy(reinterpret_cast<char*>(core_.data()) + 2 * size_t{low}, &words, 8);
   }
-  bool Plain4(uint16_t low) const { return !(Traps<uint32_t>(low) & (Trap::Read * 0x01010101u)); }
+  bool Plain4(uint16_t low) const {
+    return !(Traps<uint32_t>(low) & (Trap::Read * 0x01010101u));
+  }
   bool Plain4ToStore(uint16_t low) const {
     return !(Traps<uint32_t>(low) & ((Trap::Read | Trap::Write) * 0x01010101u));
   }
@@ -353,7 +355,9 @@ class TCoreStorage {
   // The raw word, read without checks or stops (the core display, the one-pass fetch), and the
   // clearing of its changed bit only if the word is still the one that was drawn (a store made
   // meanwhile by another thread is never undone).
-  uint16_t Word(uint16_t address) const { return core_[address].load(std::memory_order_relaxed); }
+  uint16_t Word(uint16_t address) const {
+    return core_[address].load(std::memory_order_relaxed);
+  }
   bool ClearChanged(uint16_t address, uint16_t drawnWord) {
     return core_[address].compare_exchange_strong(drawnWord, drawnWord & ~CoreChar::Changed,
                                                   std::memory_order_relaxed);
@@ -367,15 +371,21 @@ class TCoreStorage {
 
   // The debugger's watch: reads and stores of a watched position take the careful way and tell
   // the observer.  Set while the processor is stopped; a change forgets the kept instructions.
-  void SetObserver(ICoreObserver* observer) { observer_.store(observer); }
+  void SetObserver(ICoreObserver* observer) {
+    observer_.store(observer);
+  }
   void WatchPosition(uint16_t address, bool reads, bool stores) {
     SetTrap(address, Trap::WatchRead, reads);
     SetTrap(address, Trap::WatchWrite, stores);
   }
-  void WatchChanged() { Decoded.ForgetAll(); }
+  void WatchChanged() {
+    Decoded.ForgetAll();
+  }
   // A debugger's breakpoint: the instruction here is never kept decoded, so its fetch takes the
   // slow way, which asks the debugger (the run's common case pays nothing for it).
-  void SetBreakTrap(uint16_t address, bool on) { SetTrap(address, Trap::Break, on); }
+  void SetBreakTrap(uint16_t address, bool on) {
+    SetTrap(address, Trap::Break, on);
+  }
   bool BreakTrap(uint16_t address) const {
     return (trap_[address].load(std::memory_order_relaxed) & Trap::Break) != 0;
   }

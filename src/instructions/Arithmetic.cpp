@@ -81,8 +81,8 @@ inline bool AddFour(uint64_t aWords, uint64_t bWords, unsigned& carry, uint64_t&
   // lane's two digits summed (0 to 18), no carry yet.
   const uint64_t aTens = (an + Lanes(6)) >> 4 & Lanes(1);
   const uint64_t bTens = (bn + Lanes(6)) >> 4 & Lanes(1);
-  const uint64_t sums = Complement ? Lanes(9) + bn - an + (aTens - bTens) * 10
-                                   : an + bn - (aTens + bTens) * 10;
+  const uint64_t sums =
+      Complement ? Lanes(9) + bn - an + (aTens - bTens) * 10 : an + bn - (aTens + bTens) * 10;
   // Byte-reversed, the units-most lane comes lowest with its sum in the lane's high byte.  Each
   // sum is biased by 246 with ones between it and the next lane's sum, so a decimal carry out
   // of a position (sum and carry 10 or more) runs into the next one as a binary carry and
@@ -98,6 +98,37 @@ inline bool AddFour(uint64_t aWords, uint64_t bWords, unsigned& carry, uint64_t&
   codes += (Lanes(1) - nonZero) * Bcd::Zero;
   sumWords = codes | Lanes(CoreChar::Changed | CoreChar::Written);
   return true;
+}
+
+// Digits-only positions four at a time from (aar, bar) down, while the four positions of both
+// fields are untrapped, hold no word mark and do not overlap with A one to three positions above
+// B (A would read what the group stores).  Gives the positions done with the registers and the
+// carry after them.  A function of its own, taking and giving values, so that neither its
+// constants nor the addresses of the loop's variables crowd the loop of one position at a time.
+struct TGroups {
+  uint16_t AAR;
+  uint16_t BAR;
+  unsigned Carry;
+  int Done;
+};
+[[gnu::noinline]] TGroups AddGroups(TCoreStorage& core, uint16_t aar, uint16_t bar, unsigned carry,
+                                    bool trueAdd) {
+  TGroups g{aar, bar, carry, 0};
+  if (static_cast<uint16_t>(aar - bar - 1) < 3) return g;
+  while (g.AAR >= 4 && g.BAR >= 4 && core.Plain4(static_cast<uint16_t>(g.AAR - 3)) &&
+         core.Plain4ToStore(static_cast<uint16_t>(g.BAR - 3))) {
+    const uint64_t aWords = core.Words4(static_cast<uint16_t>(g.AAR - 3));
+    const uint64_t bWords = core.Words4(static_cast<uint16_t>(g.BAR - 3));
+    uint64_t sumWords;
+    if (!(trueAdd ? AddFour<false>(aWords, bWords, g.Carry, sumWords)
+                  : AddFour<true>(aWords, bWords, g.Carry, sumWords)))
+      break;
+    core.PutWords4(static_cast<uint16_t>(g.BAR - 3), sumWords);
+    g.Done += 4;
+    g.AAR = static_cast<uint16_t>(g.AAR - 4);
+    g.BAR = static_cast<uint16_t>(g.BAR - 4);
+  }
+  return g;
 }
 
 std::string Reversed(std::string text) {
@@ -119,8 +150,8 @@ struct TAddDetail {
 // into the units position; ending without a carry, it produced the complement of the result,
 // which a second pass turns back the same way.  A zero A-field complements to a carry, so the
 // B-field stands (with its sign made standard).
-template <bool Details>
-void AddOrSubtract(TCPUThread& cpu, bool subtract) {
+template <bool Details, bool Groups = false>
+[[gnu::noinline]] void AddOrSubtract(TCPUThread& cpu, bool subtract) {
   TRegisters& r = cpu.R;
   TCoreStorage& core = cpu.Core;
   uint16_t aar = r.AAR;
@@ -156,27 +187,14 @@ void AddOrSubtract(TCPUThread& cpu, bool subtract) {
         // Past the units position and short of the B-field's word mark a position is digits
         // only, with no zone to carry over.
         while (true) {
-          if (TCoreStorage::WideAccess) {
-            // Four at a time while the four positions of both fields are untrapped, the fields
-            // do not overlap within them with A above B, and no word mark is among them.
-            bool grouped = false;
-            if (static_cast<uint16_t>(aar - bar - 1) >= 3) {
-              while (aar >= 4 && bar >= 4 && core.Plain4(static_cast<uint16_t>(aar - 3)) &&
-                     core.Plain4ToStore(static_cast<uint16_t>(bar - 3))) {
-                const uint64_t aWords = core.Words4(static_cast<uint16_t>(aar - 3));
-                const uint64_t bWords = core.Words4(static_cast<uint16_t>(bar - 3));
-                uint64_t sumWords;
-                if (!(trueAdd ? AddFour<false>(aWords, bWords, carry, sumWords)
-                              : AddFour<true>(aWords, bWords, carry, sumWords)))
-                  break;
-                core.PutWords4(static_cast<uint16_t>(bar - 3), sumWords);
-                i += 4;
-                aar = static_cast<uint16_t>(aar - 4);
-                bar = static_cast<uint16_t>(bar - 4);
-                grouped = true;
-              }
-            }
-            if (grouped) {
+          if (Groups && i == 1) {
+            // A long field: four at a time while that can be done.
+            const TGroups g = AddGroups(core, aar, bar, carry, trueAdd);
+            if (g.Done > 0) {
+              aar = g.AAR;
+              bar = g.BAR;
+              carry = g.Carry;
+              i += g.Done;
               if (!core.PlainPair(aar, bar)) break;
               bWord = core.Word(bar);
               if (bWord & CoreChar::WordMark) break;
@@ -325,12 +343,28 @@ void AddOrSubtract(TCPUThread& cpu, bool subtract) {
 
 // A and S.  The loop without the detail line is a function of its own, so that nothing of the
 // line's texts weighs on it.
+//
+// Fields whose first group of four would be done (no word mark on the A-field's units position
+// nor on the four left of either units position) take a copy whose digits-only loop goes four
+// at a time;
+// the look at those words is a raw read that decides only which copy runs, both giving the same.
 void AddOrSubtract(TCPUThread& cpu, bool subtract) {
   if (cpu.TracingDetails()) {
     AddOrSubtract<true>(cpu, subtract);
-  } else {
-    AddOrSubtract<false>(cpu, subtract);
+    return;
   }
+  if (TCoreStorage::WideAccess) {
+    const uint16_t aar = cpu.R.AAR;
+    const uint16_t bar = cpu.R.BAR;
+    if (aar >= 5 && bar >= 5 &&
+        !((cpu.Core.Words4(static_cast<uint16_t>(aar - 4)) |
+           cpu.Core.Words4(static_cast<uint16_t>(bar - 4)) | cpu.Core.Word(aar)) &
+          Lanes(CoreChar::WordMark))) {
+      AddOrSubtract<false, true>(cpu, subtract);
+      return;
+    }
+  }
+  AddOrSubtract<false>(cpu, subtract);
 }
 
 // ZA and the two-field ZS: the A-field moves into the B-field as a number, zones removed; the
