@@ -294,6 +294,10 @@ class TCoreStorage {
 #else
   static constexpr bool WideAccess = std::endian::native == std::endian::little;
 #endif
+  // A value in each of the four lanes of such a word.
+  static constexpr uint64_t Lanes(unsigned value) {
+    return value * 0x0001000100010001ull;
+  }
   uint64_t Words4(uint16_t low) const {
     uint64_t words;
     std::memcpy(&words, reinterpret_cast<const char*>(core_.data()) + 2 * size_t{low}, 8);

@@ -69,7 +69,7 @@ constexpr std::array<uint16_t, 20> SumWord = MakeSumWordTable();
 // the A digits.  The words of the sum with the carry out, or false, with nothing changed, when a
 // position has a word mark or a numeric part above 10 (those go one by one).
 constexpr uint64_t Lanes(unsigned value) {
-  return value * 0x0001000100010001ull;
+  return TCoreStorage::Lanes(value);
 }
 template <bool Complement>
 inline bool AddFour(uint64_t aWords, uint64_t bWords, unsigned& carry, uint64_t& sumWords) {

@@ -65,6 +65,54 @@ void MoveBits(TCPUThread& cpu, uint8_t fromA) {
   r.BAR = static_cast<uint16_t>(r.BAR - 1);
 }
 
+// Where four positions of both fields can go at once (`TCoreStorage::Words4`): both groups of
+// four untrapped, and A not one to three positions above B, where A would read what the group
+// stores.  Each gives the registers after the positions it did and their count.
+struct TMoved {
+  uint16_t AAR;
+  uint16_t BAR;
+  int Count;
+};
+
+// MCW, four at a time while no word mark is among either field's four and AAR stays above 0.
+// Functions of their own, taking and giving values, so that the one-at-a-time loop keeps its
+// registers.
+[[gnu::noinline]] TMoved MoveGroups(TCoreStorage& core, uint16_t aar, uint16_t bar) {
+  TMoved m{aar, bar, 0};
+  if (static_cast<uint16_t>(aar - bar - 1) < 3) return m;
+  while (m.AAR >= 5 && m.BAR >= 4 && core.Plain4(static_cast<uint16_t>(m.AAR - 3)) &&
+         core.Plain4ToStore(static_cast<uint16_t>(m.BAR - 3))) {
+    const uint64_t aWords = core.Words4(static_cast<uint16_t>(m.AAR - 3));
+    const uint64_t bWords = core.Words4(static_cast<uint16_t>(m.BAR - 3));
+    if ((aWords | bWords) & TCoreStorage::Lanes(CoreChar::WordMark)) break;
+    core.PutWords4(static_cast<uint16_t>(m.BAR - 3),
+                   (aWords & TCoreStorage::Lanes(CoreChar::CodeMask)) |
+                       TCoreStorage::Lanes(CoreChar::Changed | CoreChar::Written));
+    m.AAR = static_cast<uint16_t>(m.AAR - 4);
+    m.BAR = static_cast<uint16_t>(m.BAR - 4);
+    m.Count += 4;
+  }
+  return m;
+}
+
+// LCA, four at a time while no word mark is among the A-field's four (B's go).
+[[gnu::noinline]] TMoved LoadGroups(TCoreStorage& core, uint16_t aar, uint16_t bar) {
+  TMoved m{aar, bar, 0};
+  if (static_cast<uint16_t>(aar - bar - 1) < 3) return m;
+  while (m.AAR >= 4 && m.BAR >= 4 && core.Plain4(static_cast<uint16_t>(m.AAR - 3)) &&
+         core.Plain4ToStore(static_cast<uint16_t>(m.BAR - 3))) {
+    const uint64_t aWords = core.Words4(static_cast<uint16_t>(m.AAR - 3));
+    if (aWords & TCoreStorage::Lanes(CoreChar::WordMark)) break;
+    core.PutWords4(static_cast<uint16_t>(m.BAR - 3),
+                   (aWords & TCoreStorage::Lanes(CoreChar::CodeMask)) |
+                       TCoreStorage::Lanes(CoreChar::Changed | CoreChar::Written));
+    m.AAR = static_cast<uint16_t>(m.AAR - 4);
+    m.BAR = static_cast<uint16_t>(m.BAR - 4);
+    m.Count += 4;
+  }
+  return m;
+}
+
 }  // namespace
 
 // ---- MCW ----
@@ -86,6 +134,12 @@ static void MoveChars(TCPUThread& cpu) {
   // them.  Untraced, pairs of positions without trap bits are moved raw by a loop of its own; the
   // careful loop goes on from the first pair with one.
   if (!details) {
+    if (TCoreStorage::WideAccess) {
+      const TMoved m = MoveGroups(core, aar, bar);
+      aar = m.AAR;
+      bar = m.BAR;
+      count = m.Count;
+    }
     while (core.PlainPair(aar, bar)) {
       const uint16_t aWord = core.Word(aar);
       const uint16_t bWord = core.Word(bar);
@@ -151,6 +205,12 @@ static void LoadChars(TCPUThread& cpu) {
   // Untraced, pairs of positions without trap bits are moved raw by a loop of its own; the
   // careful loop goes on from the first pair with one.
   if (!details) {
+    if (TCoreStorage::WideAccess) {
+      const TMoved m = LoadGroups(core, aar, bar);
+      aar = m.AAR;
+      bar = m.BAR;
+      count = m.Count;
+    }
     while (core.PlainPair(aar, bar)) {
       const uint16_t aWord = core.Word(aar);
       core.PutWord(bar, static_cast<uint16_t>((aWord & (CoreChar::CodeMask | CoreChar::WordMark)) |
