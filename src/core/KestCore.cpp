@@ -95,7 +95,8 @@ const char* StateText(CpuState state) {
 
 // ---- Core storage ---------------------------------------------------------------------------
 
-TCoreStorage::TCoreStorage(TRegisters& registers) : registers_(registers) {
+TCoreStorage::TCoreStorage(TRegisters& registers)
+    : Decoded(registers.Attention), registers_(registers) {
   for (auto& cell : core_)
     cell.store(CoreChar::Cleared, std::memory_order_relaxed);
   const uint16_t size = size_;

@@ -126,17 +126,23 @@ struct TDecodedInstruction {
 // unit, no check or stop among their positions).  A store into any position an instruction was
 // read from forgets it (core storage sees to that by a trap bit on those positions); a change of
 // the storage checks or a clearing of core forgets them all.  Any thread may forget; only the
-// processor thread finds and keeps.
+// processor thread finds and keeps.  Forgetting them all tells the run loop's attention word,
+// and the processor empties the table (`Sync`) when it looks, before its next find.
 class TDecodeCache {
  public:
   static constexpr unsigned Slots = 4096;
 
-  const TDecodedInstruction* Find(uint16_t address) {
+  explicit TDecodeCache(TAttention& attention) : attention_(attention) {}
+
+  // Empties the table if everything was forgotten since the last look.
+  void Sync() {
     if (const uint32_t epoch = epoch_.load(std::memory_order_relaxed); epoch != seenEpoch_) {
       for (auto& key : keys_)
         key.store(0, std::memory_order_relaxed);
       seenEpoch_ = epoch;
     }
+  }
+  const TDecodedInstruction* Find(uint16_t address) {
     const unsigned slot = address & (Slots - 1);
     if (keys_[slot].load(std::memory_order_relaxed) >> 8 != address) return nullptr;
     return &entries_[slot];
@@ -161,7 +167,10 @@ class TDecodeCache {
       }
     }
   }
-  void ForgetAll() { epoch_.fetch_add(1, std::memory_order_relaxed); }
+  void ForgetAll() {
+    epoch_.fetch_add(1, std::memory_order_relaxed);
+    attention_.Set(TAttention::ARLook);
+  }
 
  private:
   static constexpr unsigned MaxLength = 8;
@@ -175,6 +184,7 @@ class TDecodeCache {
   std::array<TDecodedInstruction, Slots> entries_{};
   std::atomic<uint32_t> epoch_{0};
   uint32_t seenEpoch_ = 0;
+  TAttention& attention_;
 };
 
 // A storage-check setting, read like the value it holds.  Setting it brings the trap bits of the

@@ -198,6 +198,8 @@ void TCPUThread::RunLoop() {
         attention.Clear(TAttention::ARLook);
         attention.Assign(TAttention::ARStops, r.AddressStop != 0 || r.OpcodeStop != 0);
         attention.Assign(TAttention::ARTrace, flags.TraceInstructions);
+        // The kept instructions may all have been forgotten.
+        Core.Decoded.Sync();
       }
       if (r.State != CpuState::Running || ending_.load(std::memory_order_relaxed)) break;
       if (r.ResumePending) {
@@ -331,6 +333,7 @@ void TCPUThread::FetchNotKept(uint16_t iar) {
 
 void TCPUThread::FetchInstruction() {
   KeepFeatures();
+  Core.Decoded.Sync();
   const uint16_t iar = R.IAR;
   if (FetchKept(iar) == nullptr) FetchNotKept(iar);
 }
