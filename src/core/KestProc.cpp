@@ -306,9 +306,13 @@ void TCPUThread::KeepFeatures() {
   r.InstrAddr = iar;
   r.IOFlag = false;
   r.Opcode = d.Opcode;
-  if (d.Length >= 2) r.DMod = d.DMod;
-  if (d.SetsAAR) r.AAR = d.AAR;
-  if (d.SetsBAR) r.BAR = d.BAR;
+  // Most instructions have both addresses.
+  if (d.Length >= 2) [[likely]]
+    r.DMod = d.DMod;
+  if (d.SetsAAR) [[likely]]
+    r.AAR = d.AAR;
+  if (d.SetsBAR) [[likely]]
+    r.BAR = d.BAR;
   r.ILen = d.Length;
   r.IAR = static_cast<uint16_t>(iar + d.Length);
   decodedEntry_ = d.Entry;
