@@ -178,77 +178,85 @@ template <bool Details, bool Groups = false>
   bool recomplement = false;
   bool aExhausted = false;
   bool ended = false;  // the B-field's word mark is done
-  if (!Details) {
-    // Untraced, positions without trap bits are added raw by loops of their own, the state in
-    // registers; the careful loop below goes on from the first position with one.
-    while (aExhausted ? core.PlainToStore(bar) : core.PlainPair(aar, bar)) {
-      uint16_t bWord = core.Word(bar);
-      if (i > 0 && !aExhausted && !(bWord & CoreChar::WordMark)) {
-        // Past the units position and short of the B-field's word mark a position is digits
-        // only, with no zone to carry over.
-        while (true) {
-          if (Groups && i == 1) {
-            // A long field: four at a time while that can be done.
-            const TGroups g = AddGroups(core, aar, bar, carry, trueAdd);
-            if (g.Done > 0) {
-              aar = g.AAR;
-              bar = g.BAR;
-              carry = g.Carry;
-              i += g.Done;
-              if (!core.PlainPair(aar, bar)) break;
-              bWord = core.Word(bar);
-              if (bWord & CoreChar::WordMark) break;
-            }
-          }
-          const uint16_t aWord = core.Word(aar);
-          const unsigned sum =
-              aDigitOf[aWord & CoreChar::CodeMask] + DigitOf[bWord & CoreChar::CodeMask] + carry;
-          carry = sum >= 10 ? 1 : 0;
-          core.PutWord(bar, SumWord[sum]);
-          ++i;
-          --aar;
-          --bar;
-          if (aWord & CoreChar::WordMark) {
-            aExhausted = true;
-            break;
-          }
-          if (!core.PlainPair(aar, bar)) break;
-          bWord = core.Word(bar);
-          if (bWord & CoreChar::WordMark) break;
-        }
-        continue;
+  if (!Details && core.PlainPair(aar, bar)) {
+    // Untraced, positions without trap bits are added raw, the field's parts in turn with the
+    // state in registers; the careful loop below goes on from the first position with one.
+    // The units position: B's sign stays, made standard by a complement addition; a carry out
+    // of a one-position field is lost.
+    const uint16_t aUnits = core.Word(aar);
+    uint16_t bWord = core.Word(bar);
+    {
+      const uint8_t bCode = static_cast<uint8_t>(bWord & CoreChar::CodeMask);
+      const unsigned sum = aDigitOf[aUnits & CoreChar::CodeMask] + DigitOf[bCode] + carry;
+      carry = sum >= 10 ? 1 : 0;
+      uint8_t zone = bCode & Bcd::ZoneMask;
+      if (!trueAdd) zone = StandardSign(zone);
+      core.PutWord(bar, TCoreStorage::StoredWord(bWord, static_cast<uint8_t>(zone | SumCode[sum])));
+    }
+    i = 1;
+    --aar;
+    --bar;
+    aExhausted = (aUnits & CoreChar::WordMark) != 0;
+    ended = (bWord & CoreChar::WordMark) != 0;
+    bool plain = !ended;
+    // Past the units position and short of the B-field's word mark a position is digits only,
+    // with no zone to carry over: first while the A-field lasts, a long field four at a time...
+    if (Groups && plain && !aExhausted) {
+      const TGroups g = AddGroups(core, aar, bar, carry, trueAdd);
+      aar = g.AAR;
+      bar = g.BAR;
+      carry = g.Carry;
+      i += g.Done;
+    }
+    while (plain && !aExhausted) {
+      if (!core.PlainPair(aar, bar)) {
+        plain = false;
+        break;
       }
-      if (i > 0 && aExhausted && !(bWord & CoreChar::WordMark)) {
-        // The A-field's digits are zeros from here on.
-        const unsigned aDigit = aDigitOf[Bcd::Blank];
-        while (true) {
-          const unsigned sum = aDigit + DigitOf[bWord & CoreChar::CodeMask] + carry;
-          carry = sum >= 10 ? 1 : 0;
-          core.PutWord(bar, SumWord[sum]);
-          ++i;
-          --bar;
-          if (!core.PlainToStore(bar)) break;
-          bWord = core.Word(bar);
-          if (bWord & CoreChar::WordMark) break;
+      bWord = core.Word(bar);
+      if (bWord & CoreChar::WordMark) break;
+      const uint16_t aWord = core.Word(aar);
+      const unsigned sum =
+          aDigitOf[aWord & CoreChar::CodeMask] + DigitOf[bWord & CoreChar::CodeMask] + carry;
+      carry = sum >= 10 ? 1 : 0;
+      core.PutWord(bar, SumWord[sum]);
+      ++i;
+      --aar;
+      --bar;
+      aExhausted = (aWord & CoreChar::WordMark) != 0;
+    }
+    // ... then with the A-field's digits zeros.
+    if (plain && aExhausted) {
+      const unsigned aDigit = aDigitOf[Bcd::Blank];
+      while (true) {
+        if (!core.PlainToStore(bar)) {
+          plain = false;
+          break;
         }
-        continue;
+        bWord = core.Word(bar);
+        if (bWord & CoreChar::WordMark) break;
+        const unsigned sum = aDigit + DigitOf[bWord & CoreChar::CodeMask] + carry;
+        carry = sum >= 10 ? 1 : 0;
+        core.PutWord(bar, SumWord[sum]);
+        ++i;
+        --bar;
       }
-      // The units position or the B-field's high-order one.
+    }
+    if (plain) {
+      // The B-field's high-order position (its word read and its positions untrapped): a true
+      // addition adds the zones too.
       const uint16_t aWord = aExhausted ? uint16_t{Bcd::Blank} : core.Word(aar);
       const uint8_t aCode = static_cast<uint8_t>(aWord & CoreChar::CodeMask);
       const uint8_t bCode = static_cast<uint8_t>(bWord & CoreChar::CodeMask);
       ++i;
       const unsigned sum = aDigitOf[aCode] + DigitOf[bCode] + carry;
       carry = sum >= 10 ? 1 : 0;
-      uint8_t zone = bCode & Bcd::ZoneMask;
+      uint8_t zone = 0;
       if (trueAdd) {
-        if (i > 1) {
-          zone = static_cast<uint8_t>((zone + (aCode & Bcd::ZoneMask) + Bcd::AZone * carry) &
-                                      Bcd::ZoneMask);
-          if (carry) r.OverflowIndicator = true;
-        }
-      } else {
-        zone = i == 1 ? StandardSign(zone) : 0;
+        zone = static_cast<uint8_t>(
+            ((bCode & Bcd::ZoneMask) + (aCode & Bcd::ZoneMask) + Bcd::AZone * carry) &
+            Bcd::ZoneMask);
+        if (carry) r.OverflowIndicator = true;
       }
       core.PutWord(bar, TCoreStorage::StoredWord(bWord, static_cast<uint8_t>(zone | SumCode[sum])));
       if (!aExhausted) {
@@ -256,10 +264,7 @@ template <bool Details, bool Groups = false>
         aExhausted = (aWord & CoreChar::WordMark) != 0;
       }
       --bar;
-      if (bWord & CoreChar::WordMark) {
-        ended = true;
-        break;
-      }
+      ended = true;
     }
   }
   try {
