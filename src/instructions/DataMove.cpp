@@ -65,18 +65,11 @@ void MoveBits(TCPUThread& cpu, uint8_t fromA) {
   r.BAR = static_cast<uint16_t>(r.BAR - 1);
 }
 
-// Where four positions of both fields can go at once (`TCoreStorage::Words4`): both groups of
-// four untrapped, and A not one to three positions above B, where A would read what the group
-// stores.  Each gives the registers after the positions it did and their count.
-struct TMoved {
-  uint16_t AAR;
-  uint16_t BAR;
-  int Count;
-};
-
-// MCW, four at a time while no word mark is among either field's four and AAR stays above 0.
-// Functions of their own, taking and giving values, so that the one-at-a-time loop keeps its
-// registers.
+// MCW, four at a time (`TCoreStorage::Words4`) while both groups of four are untrapped, no word
+// mark is among either field's four, AAR stays above 0 and A is not one to three positions above
+// B (A would read what the group stores); it gives the registers after the positions done and
+// their count.  A function of its own, taking and giving values, as LoadGroups is, so that the
+// one-at-a-time loop keeps its registers.
 [[gnu::noinline]] TMoved MoveGroups(TCoreStorage& core, uint16_t aar, uint16_t bar) {
   TMoved m{aar, bar, 0};
   if (static_cast<uint16_t>(aar - bar - 1) < 3) return m;
@@ -95,7 +88,8 @@ struct TMoved {
   return m;
 }
 
-// LCA, four at a time while no word mark is among the A-field's four (B's go).
+}  // namespace
+
 [[gnu::noinline]] TMoved LoadGroups(TCoreStorage& core, uint16_t aar, uint16_t bar) {
   TMoved m{aar, bar, 0};
   if (static_cast<uint16_t>(aar - bar - 1) < 3) return m;
@@ -112,8 +106,6 @@ struct TMoved {
   }
   return m;
 }
-
-}  // namespace
 
 // ---- MCW ----
 
