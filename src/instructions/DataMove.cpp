@@ -90,7 +90,7 @@ void MoveBits(TCPUThread& cpu, uint8_t fromA) {
 
 }  // namespace
 
-[[gnu::noinline]] TMoved LoadGroups(TCoreStorage& core, uint16_t aar, uint16_t bar) {
+TMoved LoadGroups(TCoreStorage& core, uint16_t aar, uint16_t bar) {
   TMoved m{aar, bar, 0};
   if (static_cast<uint16_t>(aar - bar - 1) < 3) return m;
   while (m.AAR >= 4 && m.BAR >= 4 && core.Plain4(static_cast<uint16_t>(m.AAR - 3)) &&
