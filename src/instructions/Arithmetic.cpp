@@ -150,7 +150,7 @@ struct TAddDetail {
 // into the units position; ending without a carry, it produced the complement of the result,
 // which a second pass turns back the same way.  A zero A-field complements to a carry, so the
 // B-field stands (with its sign made standard).
-template <bool Details, bool Groups = false>
+template <bool Details>
 [[gnu::noinline]] void AddOrSubtract(TCPUThread& cpu, bool subtract) {
   TRegisters& r = cpu.R;
   TCoreStorage& core = cpu.Core;
@@ -200,8 +200,12 @@ template <bool Details, bool Groups = false>
     ended = (bWord & CoreChar::WordMark) != 0;
     bool plain = !ended;
     // Past the units position and short of the B-field's word mark a position is digits only,
-    // with no zone to carry over: first while the A-field lasts, a long field four at a time...
-    if (Groups && plain && !aExhausted) {
+    // with no zone to carry over: first while the A-field lasts, four at a time where the first
+    // group would be done (a raw look at its words, which decides only the way taken)...
+    if (TCoreStorage::WideAccess && plain && !aExhausted && aar >= 4 && bar >= 4 &&
+        !((core.Words4(static_cast<uint16_t>(aar - 3)) |
+           core.Words4(static_cast<uint16_t>(bar - 3))) &
+          Lanes(CoreChar::WordMark))) {
       const TGroups g = AddGroups(core, aar, bar, carry, trueAdd);
       aar = g.AAR;
       bar = g.BAR;
@@ -348,28 +352,12 @@ template <bool Details, bool Groups = false>
 
 // A and S.  The loop without the detail line is a function of its own, so that nothing of the
 // line's texts weighs on it.
-//
-// Fields whose first group of four would be done (no word mark on the A-field's units position
-// nor on the four left of either units position) take a copy whose digits-only loop goes four
-// at a time;
-// the look at those words is a raw read that decides only which copy runs, both giving the same.
 void AddOrSubtract(TCPUThread& cpu, bool subtract) {
   if (cpu.TracingDetails()) {
     AddOrSubtract<true>(cpu, subtract);
-    return;
+  } else {
+    AddOrSubtract<false>(cpu, subtract);
   }
-  if (TCoreStorage::WideAccess) {
-    const uint16_t aar = cpu.R.AAR;
-    const uint16_t bar = cpu.R.BAR;
-    if (aar >= 5 && bar >= 5 &&
-        !((cpu.Core.Words4(static_cast<uint16_t>(aar - 4)) |
-           cpu.Core.Words4(static_cast<uint16_t>(bar - 4)) | cpu.Core.Word(aar)) &
-          Lanes(CoreChar::WordMark))) {
-      AddOrSubtract<false, true>(cpu, subtract);
-      return;
-    }
-  }
-  AddOrSubtract<false>(cpu, subtract);
 }
 
 // ZA and the two-field ZS: the A-field moves into the B-field as a number, zones removed; the
