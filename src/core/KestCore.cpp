@@ -95,7 +95,8 @@ const char* StateText(CpuState state) {
 
 // ---- Core storage ---------------------------------------------------------------------------
 
-TCoreStorage::TCoreStorage(TRegisters& registers) : registers_(registers) {
+TCoreStorage::TCoreStorage(TRegisters& registers)
+    : Decoded(registers.Attention), registers_(registers) {
   for (auto& cell : core_)
     cell.store(CoreChar::Cleared, std::memory_order_relaxed);
   const uint16_t size = size_;
@@ -246,15 +247,29 @@ uint16_t TCoreStorage::ReadAddressCarefully(uint16_t unitsAddress) {
   return static_cast<uint16_t>(h + t + u);
 }
 
+namespace {
+
+// The three digit codes of 0 to 999, hundreds in the low byte, then tens, then units (0 written
+// as the zero character), so that storing an address divides once, by 1000.
+constexpr std::array<uint32_t, 1000> MakeDigitCodes() {
+  std::array<uint32_t, 1000> table{};
+  auto digit = [](uint32_t d) { return d == 0 ? uint32_t{Bcd::Zero} : d; };
+  for (uint32_t low = 0; low < 1000; ++low)
+    table[low] = digit(low / 100) | digit(low / 10 % 10) << 8 | digit(low % 10) << 16;
+  return table;
+}
+constexpr std::array<uint32_t, 1000> DigitCodes = MakeDigitCodes();
+
+}  // namespace
+
 void TCoreStorage::StoreAddress(uint16_t unitsAddress, uint32_t value) {
   if (value >= 16000) value -= 16000;
-  uint32_t inGroup = (value % 4000) / 1000;
-  uint32_t group = value / 4000;
-  uint32_t low = value % 1000;
-  auto digit = [](uint32_t d) { return static_cast<uint8_t>(d == 0 ? Bcd::Zero : d); };
-  const uint8_t hundreds = static_cast<uint8_t>(digit(low / 100) + 16 * inGroup);
-  const uint8_t tens = digit(low / 10 % 10);
-  const uint8_t units = static_cast<uint8_t>(digit(low % 10) + 16 * group);
+  // The thousands: 1000 to 3000 in the hundreds' zone, the groups of 4000 in the units' zone.
+  const uint32_t thousands = value / 1000;
+  const uint32_t codes = DigitCodes[value - 1000 * thousands];
+  const uint8_t hundreds = static_cast<uint8_t>((codes & 0xFF) + 16 * (thousands % 4));
+  const uint8_t tens = static_cast<uint8_t>(codes >> 8 & 0xFF);
+  const uint8_t units = static_cast<uint8_t>((codes >> 16) + 16 * (thousands / 4));
   const uint16_t tensAddress = static_cast<uint16_t>(unitsAddress - 1);
   const uint16_t hundredsAddress = static_cast<uint16_t>(unitsAddress - 2);
   if (PlainToStore(hundredsAddress) && PlainToStore(tensAddress) && PlainToStore(unitsAddress)) {

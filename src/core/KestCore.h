@@ -5,7 +5,9 @@
 
 #include <array>
 #include <atomic>
+#include <bit>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -124,17 +126,23 @@ struct TDecodedInstruction {
 // unit, no check or stop among their positions).  A store into any position an instruction was
 // read from forgets it (core storage sees to that by a trap bit on those positions); a change of
 // the storage checks or a clearing of core forgets them all.  Any thread may forget; only the
-// processor thread finds and keeps.
+// processor thread finds and keeps.  Forgetting them all tells the run loop's attention word,
+// and the processor empties the table (`Sync`) when it looks, before its next find.
 class TDecodeCache {
  public:
   static constexpr unsigned Slots = 4096;
 
-  const TDecodedInstruction* Find(uint16_t address) {
+  explicit TDecodeCache(TAttention& attention) : attention_(attention) {}
+
+  // Empties the table if everything was forgotten since the last look.
+  void Sync() {
     if (const uint32_t epoch = epoch_.load(std::memory_order_relaxed); epoch != seenEpoch_) {
       for (auto& key : keys_)
         key.store(0, std::memory_order_relaxed);
       seenEpoch_ = epoch;
     }
+  }
+  const TDecodedInstruction* Find(uint16_t address) {
     const unsigned slot = address & (Slots - 1);
     if (keys_[slot].load(std::memory_order_relaxed) >> 8 != address) return nullptr;
     return &entries_[slot];
@@ -159,7 +167,10 @@ class TDecodeCache {
       }
     }
   }
-  void ForgetAll() { epoch_.fetch_add(1, std::memory_order_relaxed); }
+  void ForgetAll() {
+    epoch_.fetch_add(1, std::memory_order_relaxed);
+    attention_.Set(TAttention::ARLook);
+  }
 
  private:
   static constexpr unsigned MaxLength = 8;
@@ -173,6 +184,7 @@ class TDecodeCache {
   std::array<TDecodedInstruction, Slots> entries_{};
   std::atomic<uint32_t> epoch_{0};
   uint32_t seenEpoch_ = 0;
+  TAttention& attention_;
 };
 
 // A storage-check setting, read like the value it holds.  Setting it brings the trap bits of the
@@ -281,6 +293,35 @@ class TCoreStorage {
   void PutWord(uint16_t address, uint16_t word) {
     core_[address].store(word, std::memory_order_relaxed);
   }
+  // Four positions [low, low + 3] in one host word, position low in the low 16 bits, for the
+  // field loops that work four positions at once: their raw words, and whether none of them has
+  // a trap bit of a read (and, for a store too, of a store).  A position is never torn by the
+  // wide access: words are 16-bit aligned, so none straddles a cache line.  Only on
+  // little-endian hosts, and not under the thread checker, which would take the wide access for
+  // a race with the word-by-word ones.
+#if defined(__SANITIZE_THREAD__)
+  static constexpr bool WideAccess = false;
+#else
+  static constexpr bool WideAccess = std::endian::native == std::endian::little;
+#endif
+  // A value in each of the four lanes of such a word.
+  static constexpr uint64_t Lanes(unsigned value) {
+    return value * 0x0001000100010001ull;
+  }
+  uint64_t Words4(uint16_t low) const {
+    uint64_t words;
+    std::memcpy(&words, reinterpret_cast<const char*>(core_.data()) + 2 * size_t{low}, 8);
+    return words;
+  }
+  void PutWords4(uint16_t low, uint64_t words) {
+    std::memcpy(reinterpret_cast<char*>(core_.data()) + 2 * size_t{low}, &words, 8);
+  }
+  bool Plain4(uint16_t low) const {
+    return !(Traps<uint32_t>(low) & (Trap::Read * 0x01010101u));
+  }
+  bool Plain4ToStore(uint16_t low) const {
+    return !(Traps<uint32_t>(low) & ((Trap::Read | Trap::Write) * 0x01010101u));
+  }
   // The code and word mark of a raw word, and the raw word a store of `code` makes of a position
   // that held `word` (its word mark kept).
   static TCharWM CharOf(uint16_t word) {
@@ -328,7 +369,9 @@ class TCoreStorage {
   // The raw word, read without checks or stops (the core display, the one-pass fetch), and the
   // clearing of its changed bit only if the word is still the one that was drawn (a store made
   // meanwhile by another thread is never undone).
-  uint16_t Word(uint16_t address) const { return core_[address].load(std::memory_order_relaxed); }
+  uint16_t Word(uint16_t address) const {
+    return core_[address].load(std::memory_order_relaxed);
+  }
   bool ClearChanged(uint16_t address, uint16_t drawnWord) {
     return core_[address].compare_exchange_strong(drawnWord, drawnWord & ~CoreChar::Changed,
                                                   std::memory_order_relaxed);
@@ -342,15 +385,21 @@ class TCoreStorage {
 
   // The debugger's watch: reads and stores of a watched position take the careful way and tell
   // the observer.  Set while the processor is stopped; a change forgets the kept instructions.
-  void SetObserver(ICoreObserver* observer) { observer_.store(observer); }
+  void SetObserver(ICoreObserver* observer) {
+    observer_.store(observer);
+  }
   void WatchPosition(uint16_t address, bool reads, bool stores) {
     SetTrap(address, Trap::WatchRead, reads);
     SetTrap(address, Trap::WatchWrite, stores);
   }
-  void WatchChanged() { Decoded.ForgetAll(); }
+  void WatchChanged() {
+    Decoded.ForgetAll();
+  }
   // A debugger's breakpoint: the instruction here is never kept decoded, so its fetch takes the
   // slow way, which asks the debugger (the run's common case pays nothing for it).
-  void SetBreakTrap(uint16_t address, bool on) { SetTrap(address, Trap::Break, on); }
+  void SetBreakTrap(uint16_t address, bool on) {
+    SetTrap(address, Trap::Break, on);
+  }
   bool BreakTrap(uint16_t address) const {
     return (trap_[address].load(std::memory_order_relaxed) & Trap::Break) != 0;
   }
@@ -386,6 +435,12 @@ class TCoreStorage {
                                  CoreChar::Written | (code & CoreChar::CodeMask));
   }
 
+  template <typename T>
+  T Traps(uint16_t low) const {
+    T traps;
+    std::memcpy(&traps, reinterpret_cast<const char*>(trap_.data()) + low, sizeof traps);
+    return traps;
+  }
   uint16_t ReadTrapped(uint16_t address);
   uint16_t ReadAddressCarefully(uint16_t unitsAddress);
   void StoreTrapped(uint16_t address, uint8_t code);
@@ -429,6 +484,7 @@ class TCoreStorage {
   TShared<uint16_t> size_{8000};
   std::array<std::atomic<uint16_t>, AddressCount> core_;
   std::array<std::atomic<uint8_t>, AddressCount> trap_;
+  static_assert(sizeof(std::atomic<uint16_t>) == 2 && sizeof(std::atomic<uint8_t>) == 1);
 };
 
 }  // namespace kestrel

@@ -206,6 +206,8 @@ void TCPUThread::RunLoop() {
         attention.Clear(TAttention::ARLook);
         attention.Assign(TAttention::ARStops, r.AddressStop != 0 || r.OpcodeStop != 0);
         attention.Assign(TAttention::ARTrace, flags.TraceInstructions);
+        // The kept instructions may all have been forgotten.
+        Core.Decoded.Sync();
       }
       if (r.State != CpuState::Running || ending_.load(std::memory_order_relaxed)) break;
       if (r.ResumePending) {
@@ -316,9 +318,13 @@ void TCPUThread::KeepFeatures() {
   r.InstrAddr = iar;
   r.IOFlag = false;
   r.Opcode = d.Opcode;
-  if (d.Length >= 2) r.DMod = d.DMod;
-  if (d.SetsAAR) r.AAR = d.AAR;
-  if (d.SetsBAR) r.BAR = d.BAR;
+  // Most instructions have both addresses.
+  if (d.Length >= 2) [[likely]]
+    r.DMod = d.DMod;
+  if (d.SetsAAR) [[likely]]
+    r.AAR = d.AAR;
+  if (d.SetsBAR) [[likely]]
+    r.BAR = d.BAR;
   r.ILen = d.Length;
   r.IAR = static_cast<uint16_t>(iar + d.Length);
   decodedEntry_ = d.Entry;
@@ -344,6 +350,7 @@ bool TCPUThread::FetchNotKept(uint16_t iar) {
 
 void TCPUThread::FetchInstruction() {
   KeepFeatures();
+  Core.Decoded.Sync();
   const uint16_t iar = R.IAR;
   if (FetchKept(iar) == nullptr) FetchNotKept(iar);
 }

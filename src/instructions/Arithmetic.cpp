@@ -63,6 +63,74 @@ constexpr std::array<uint16_t, 20> MakeSumWordTable() {
 }
 constexpr std::array<uint16_t, 20> SumWord = MakeSumWordTable();
 
+// Four digits-only positions in one host word each for A and B (`TCoreStorage::Words4`: the
+// highest-order position in the low 16 bits, the units-most in the high ones), added as the
+// loop would add them one by one with the carry in; `complement` adds the nine's complement of
+// the A digits.  The words of the sum with the carry out, or false, with nothing changed, when a
+// position has a word mark or a numeric part above 10 (those go one by one).
+constexpr uint64_t Lanes(unsigned value) {
+  return TCoreStorage::Lanes(value);
+}
+template <bool Complement>
+inline bool AddFour(uint64_t aWords, uint64_t bWords, unsigned& carry, uint64_t& sumWords) {
+  if ((aWords | bWords) & Lanes(CoreChar::WordMark)) return false;
+  const uint64_t an = aWords & Lanes(Bcd::NumericMask);
+  const uint64_t bn = bWords & Lanes(Bcd::NumericMask);
+  if (((an + Lanes(5)) | (bn + Lanes(5))) & Lanes(16)) return false;
+  // The adder's digits are the numeric parts with the zero character (10) counting 0; each
+  // lane's two digits summed (0 to 18), no carry yet.
+  const uint64_t aTens = (an + Lanes(6)) >> 4 & Lanes(1);
+  const uint64_t bTens = (bn + Lanes(6)) >> 4 & Lanes(1);
+  const uint64_t sums =
+      Complement ? Lanes(9) + bn - an + (aTens - bTens) * 10 : an + bn - (aTens + bTens) * 10;
+  // Byte-reversed, the units-most lane comes lowest with its sum in the lane's high byte.  Each
+  // sum is biased by 246 with ones between it and the next lane's sum, so a decimal carry out
+  // of a position (sum and carry 10 or more) runs into the next one as a binary carry and
+  // leaves the sum less 10; a position without one keeps the bias, whose top four bits say so.
+  constexpr uint64_t Bias = 0xF6FF'F6FF'F6FF'F600ull;
+  const uint64_t total = __builtin_bswap64(sums) + Bias + (uint64_t{carry} << 8);
+  const uint64_t noCarry = total >> 12 & Lanes(1);
+  carry = static_cast<unsigned>(1 - (noCarry >> 48));
+  const uint64_t digits = (total & Lanes(0x0F00)) - (noCarry << 8) * 6;
+  // Back in core order, each digit in its lane's low bits, a 0 stored as the zero character.
+  uint64_t codes = __builtin_bswap64(digits);
+  const uint64_t nonZero = (codes + Lanes(15)) >> 4 & Lanes(1);
+  codes += (Lanes(1) - nonZero) * Bcd::Zero;
+  sumWords = codes | Lanes(CoreChar::Changed | CoreChar::Written);
+  return true;
+}
+
+// Digits-only positions four at a time from (aar, bar) down, while the four positions of both
+// fields are untrapped, hold no word mark and do not overlap with A one to three positions above
+// B (A would read what the group stores).  Gives the positions done with the registers and the
+// carry after them.  A function of its own, taking and giving values, so that neither its
+// constants nor the addresses of the loop's variables crowd the loop of one position at a time.
+struct TGroups {
+  uint16_t AAR;
+  uint16_t BAR;
+  unsigned Carry;
+  int Done;
+};
+[[gnu::noinline]] TGroups AddGroups(TCoreStorage& core, uint16_t aar, uint16_t bar, unsigned carry,
+                                    bool trueAdd) {
+  TGroups g{aar, bar, carry, 0};
+  if (static_cast<uint16_t>(aar - bar - 1) < 3) return g;
+  while (g.AAR >= 4 && g.BAR >= 4 && core.Plain4(static_cast<uint16_t>(g.AAR - 3)) &&
+         core.Plain4ToStore(static_cast<uint16_t>(g.BAR - 3))) {
+    const uint64_t aWords = core.Words4(static_cast<uint16_t>(g.AAR - 3));
+    const uint64_t bWords = core.Words4(static_cast<uint16_t>(g.BAR - 3));
+    uint64_t sumWords;
+    if (!(trueAdd ? AddFour<false>(aWords, bWords, g.Carry, sumWords)
+                  : AddFour<true>(aWords, bWords, g.Carry, sumWords)))
+      break;
+    core.PutWords4(static_cast<uint16_t>(g.BAR - 3), sumWords);
+    g.Done += 4;
+    g.AAR = static_cast<uint16_t>(g.AAR - 4);
+    g.BAR = static_cast<uint16_t>(g.BAR - 4);
+  }
+  return g;
+}
+
 std::string Reversed(std::string text) {
   std::reverse(text.begin(), text.end());
   return text;
@@ -83,7 +151,7 @@ struct TAddDetail {
 // which a second pass turns back the same way.  A zero A-field complements to a carry, so the
 // B-field stands (with its sign made standard).
 template <bool Details>
-void AddOrSubtract(TCPUThread& cpu, bool subtract) {
+[[gnu::noinline]] void AddOrSubtract(TCPUThread& cpu, bool subtract) {
   TRegisters& r = cpu.R;
   TCoreStorage& core = cpu.Core;
   uint16_t aar = r.AAR;
@@ -110,64 +178,89 @@ void AddOrSubtract(TCPUThread& cpu, bool subtract) {
   bool recomplement = false;
   bool aExhausted = false;
   bool ended = false;  // the B-field's word mark is done
-  if (!Details) {
-    // Untraced, positions without trap bits are added raw by loops of their own, the state in
-    // registers; the careful loop below goes on from the first position with one.
-    while (aExhausted ? core.PlainToStore(bar) : core.PlainPair(aar, bar)) {
-      uint16_t bWord = core.Word(bar);
-      if (i > 0 && !aExhausted && !(bWord & CoreChar::WordMark)) {
-        // Past the units position and short of the B-field's word mark a position is digits
-        // only, with no zone to carry over.
-        while (true) {
-          const uint16_t aWord = core.Word(aar);
-          const unsigned sum =
-              aDigitOf[aWord & CoreChar::CodeMask] + DigitOf[bWord & CoreChar::CodeMask] + carry;
-          carry = sum >= 10 ? 1 : 0;
-          core.PutWord(bar, SumWord[sum]);
-          ++i;
-          --aar;
-          --bar;
-          if (aWord & CoreChar::WordMark) {
-            aExhausted = true;
-            break;
-          }
-          if (!core.PlainPair(aar, bar)) break;
-          bWord = core.Word(bar);
-          if (bWord & CoreChar::WordMark) break;
-        }
-        continue;
+  if (!Details && core.PlainPair(aar, bar)) {
+    // Untraced, positions without trap bits are added raw, the field's parts in turn with the
+    // state in registers; the careful loop below goes on from the first position with one.
+    // The units position: B's sign stays, made standard by a complement addition; a carry out
+    // of a one-position field is lost.
+    const uint16_t aUnits = core.Word(aar);
+    uint16_t bWord = core.Word(bar);
+    {
+      const uint8_t bCode = static_cast<uint8_t>(bWord & CoreChar::CodeMask);
+      const unsigned sum = aDigitOf[aUnits & CoreChar::CodeMask] + DigitOf[bCode] + carry;
+      carry = sum >= 10 ? 1 : 0;
+      uint8_t zone = bCode & Bcd::ZoneMask;
+      if (!trueAdd) zone = StandardSign(zone);
+      core.PutWord(bar, TCoreStorage::StoredWord(bWord, static_cast<uint8_t>(zone | SumCode[sum])));
+    }
+    i = 1;
+    --aar;
+    --bar;
+    aExhausted = (aUnits & CoreChar::WordMark) != 0;
+    ended = (bWord & CoreChar::WordMark) != 0;
+    bool plain = !ended;
+    // Past the units position and short of the B-field's word mark a position is digits only,
+    // with no zone to carry over: first while the A-field lasts, four at a time where the first
+    // group would be done (a raw look at its words, which decides only the way taken)...
+    if (TCoreStorage::WideAccess && plain && !aExhausted && aar >= 4 && bar >= 4 &&
+        !((core.Words4(static_cast<uint16_t>(aar - 3)) |
+           core.Words4(static_cast<uint16_t>(bar - 3))) &
+          Lanes(CoreChar::WordMark))) {
+      const TGroups g = AddGroups(core, aar, bar, carry, trueAdd);
+      aar = g.AAR;
+      bar = g.BAR;
+      carry = g.Carry;
+      i += g.Done;
+    }
+    while (plain && !aExhausted) {
+      if (!core.PlainPair(aar, bar)) {
+        plain = false;
+        break;
       }
-      if (i > 0 && aExhausted && !(bWord & CoreChar::WordMark)) {
-        // The A-field's digits are zeros from here on.
-        const unsigned aDigit = aDigitOf[Bcd::Blank];
-        while (true) {
-          const unsigned sum = aDigit + DigitOf[bWord & CoreChar::CodeMask] + carry;
-          carry = sum >= 10 ? 1 : 0;
-          core.PutWord(bar, SumWord[sum]);
-          ++i;
-          --bar;
-          if (!core.PlainToStore(bar)) break;
-          bWord = core.Word(bar);
-          if (bWord & CoreChar::WordMark) break;
+      bWord = core.Word(bar);
+      if (bWord & CoreChar::WordMark) break;
+      const uint16_t aWord = core.Word(aar);
+      const unsigned sum =
+          aDigitOf[aWord & CoreChar::CodeMask] + DigitOf[bWord & CoreChar::CodeMask] + carry;
+      carry = sum >= 10 ? 1 : 0;
+      core.PutWord(bar, SumWord[sum]);
+      ++i;
+      --aar;
+      --bar;
+      aExhausted = (aWord & CoreChar::WordMark) != 0;
+    }
+    // ... then with the A-field's digits zeros.
+    if (plain && aExhausted) {
+      const unsigned aDigit = aDigitOf[Bcd::Blank];
+      while (true) {
+        if (!core.PlainToStore(bar)) {
+          plain = false;
+          break;
         }
-        continue;
+        bWord = core.Word(bar);
+        if (bWord & CoreChar::WordMark) break;
+        const unsigned sum = aDigit + DigitOf[bWord & CoreChar::CodeMask] + carry;
+        carry = sum >= 10 ? 1 : 0;
+        core.PutWord(bar, SumWord[sum]);
+        ++i;
+        --bar;
       }
-      // The units position or the B-field's high-order one.
+    }
+    if (plain) {
+      // The B-field's high-order position (its word read and its positions untrapped): a true
+      // addition adds the zones too.
       const uint16_t aWord = aExhausted ? uint16_t{Bcd::Blank} : core.Word(aar);
       const uint8_t aCode = static_cast<uint8_t>(aWord & CoreChar::CodeMask);
       const uint8_t bCode = static_cast<uint8_t>(bWord & CoreChar::CodeMask);
       ++i;
       const unsigned sum = aDigitOf[aCode] + DigitOf[bCode] + carry;
       carry = sum >= 10 ? 1 : 0;
-      uint8_t zone = bCode & Bcd::ZoneMask;
+      uint8_t zone = 0;
       if (trueAdd) {
-        if (i > 1) {
-          zone = static_cast<uint8_t>((zone + (aCode & Bcd::ZoneMask) + Bcd::AZone * carry) &
-                                      Bcd::ZoneMask);
-          if (carry) r.OverflowIndicator = true;
-        }
-      } else {
-        zone = i == 1 ? StandardSign(zone) : 0;
+        zone = static_cast<uint8_t>(
+            ((bCode & Bcd::ZoneMask) + (aCode & Bcd::ZoneMask) + Bcd::AZone * carry) &
+            Bcd::ZoneMask);
+        if (carry) r.OverflowIndicator = true;
       }
       core.PutWord(bar, TCoreStorage::StoredWord(bWord, static_cast<uint8_t>(zone | SumCode[sum])));
       if (!aExhausted) {
@@ -175,10 +268,7 @@ void AddOrSubtract(TCPUThread& cpu, bool subtract) {
         aExhausted = (aWord & CoreChar::WordMark) != 0;
       }
       --bar;
-      if (bWord & CoreChar::WordMark) {
-        ended = true;
-        break;
-      }
+      ended = true;
     }
   }
   try {

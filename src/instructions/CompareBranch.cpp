@@ -1,6 +1,7 @@
 // Compare, branch and halt: C, B in its four forms, BWZ and the halt.  Every taken branch ends
 // with TakeBranch, so BAR holds the return address.
 #include <array>
+#include <bit>
 #include <string>
 
 #include "core/KestProc.h"
@@ -140,6 +141,35 @@ bool WMZoneMatches(uint8_t d, TCharWM c) {
   return ((d & TestWordMark) && c.WordMark) || ((d & TestZone) && zoneMatches);
 }
 
+// C, four pairs at a time (`TCoreStorage::Words4`) while both groups of four are untrapped and
+// no word mark is among them; the highest-order unequal pair of a group, the last the loop of one
+// pair at a time would meet, decides high or low.  A function of its own, taking and giving
+// values, so that the one-at-a-time loop keeps its registers.
+struct TCompared {
+  uint16_t AAR;
+  uint16_t BAR;
+  bool Equal;
+  bool Low;
+};
+[[gnu::noinline]] TCompared CompareGroups(TCoreStorage& core, uint16_t aar, uint16_t bar) {
+  TCompared c{aar, bar, true, false};
+  while (c.AAR >= 4 && c.BAR >= 4 && core.Plain4(static_cast<uint16_t>(c.AAR - 3)) &&
+         core.Plain4(static_cast<uint16_t>(c.BAR - 3))) {
+    const uint64_t aWords = core.Words4(static_cast<uint16_t>(c.AAR - 3));
+    const uint64_t bWords = core.Words4(static_cast<uint16_t>(c.BAR - 3));
+    if ((aWords | bWords) & TCoreStorage::Lanes(CoreChar::WordMark)) break;
+    if (const uint64_t differ = (aWords ^ bWords) & TCoreStorage::Lanes(CoreChar::CodeMask)) {
+      const int shift = std::countr_zero(differ) & ~15;
+      c.Equal = false;
+      c.Low = CollatingWeight[(aWords >> shift) & CoreChar::CodeMask] <
+              CollatingWeight[(bWords >> shift) & CoreChar::CodeMask];
+    }
+    c.AAR = static_cast<uint16_t>(c.AAR - 4);
+    c.BAR = static_cast<uint16_t>(c.BAR - 4);
+  }
+  return c;
+}
+
 }  // namespace
 
 // ---- C ----
@@ -162,6 +192,13 @@ static void Compare(TCPUThread& cpu) {
   uint16_t bar = r.BAR;
   bool ended = false;
   if (!details) {
+    if (TCoreStorage::WideAccess) {
+      const TCompared c = CompareGroups(core, aar, bar);
+      aar = c.AAR;
+      bar = c.BAR;
+      equal = c.Equal;
+      low = c.Low;
+    }
     // Untraced, pairs of positions without trap bits are compared raw in a loop of their own,
     // its state in registers; the careful loop below goes on from the first pair with one.
     while (core.PlainToRead(aar, bar)) {

@@ -65,7 +65,47 @@ void MoveBits(TCPUThread& cpu, uint8_t fromA) {
   r.BAR = static_cast<uint16_t>(r.BAR - 1);
 }
 
+// MCW, four at a time (`TCoreStorage::Words4`) while both groups of four are untrapped, no word
+// mark is among either field's four, AAR stays above 0 and A is not one to three positions above
+// B (A would read what the group stores); it gives the registers after the positions done and
+// their count.  A function of its own, taking and giving values, as LoadGroups is, so that the
+// one-at-a-time loop keeps its registers.
+[[gnu::noinline]] TMoved MoveGroups(TCoreStorage& core, uint16_t aar, uint16_t bar) {
+  TMoved m{aar, bar, 0};
+  if (static_cast<uint16_t>(aar - bar - 1) < 3) return m;
+  while (m.AAR >= 5 && m.BAR >= 4 && core.Plain4(static_cast<uint16_t>(m.AAR - 3)) &&
+         core.Plain4ToStore(static_cast<uint16_t>(m.BAR - 3))) {
+    const uint64_t aWords = core.Words4(static_cast<uint16_t>(m.AAR - 3));
+    const uint64_t bWords = core.Words4(static_cast<uint16_t>(m.BAR - 3));
+    if ((aWords | bWords) & TCoreStorage::Lanes(CoreChar::WordMark)) break;
+    core.PutWords4(static_cast<uint16_t>(m.BAR - 3),
+                   (aWords & TCoreStorage::Lanes(CoreChar::CodeMask)) |
+                       TCoreStorage::Lanes(CoreChar::Changed | CoreChar::Written));
+    m.AAR = static_cast<uint16_t>(m.AAR - 4);
+    m.BAR = static_cast<uint16_t>(m.BAR - 4);
+    m.Count += 4;
+  }
+  return m;
+}
+
 }  // namespace
+
+TMoved LoadGroups(TCoreStorage& core, uint16_t aar, uint16_t bar) {
+  TMoved m{aar, bar, 0};
+  if (static_cast<uint16_t>(aar - bar - 1) < 3) return m;
+  while (m.AAR >= 4 && m.BAR >= 4 && core.Plain4(static_cast<uint16_t>(m.AAR - 3)) &&
+         core.Plain4ToStore(static_cast<uint16_t>(m.BAR - 3))) {
+    const uint64_t aWords = core.Words4(static_cast<uint16_t>(m.AAR - 3));
+    if (aWords & TCoreStorage::Lanes(CoreChar::WordMark)) break;
+    core.PutWords4(static_cast<uint16_t>(m.BAR - 3),
+                   (aWords & TCoreStorage::Lanes(CoreChar::CodeMask)) |
+                       TCoreStorage::Lanes(CoreChar::Changed | CoreChar::Written));
+    m.AAR = static_cast<uint16_t>(m.AAR - 4);
+    m.BAR = static_cast<uint16_t>(m.BAR - 4);
+    m.Count += 4;
+  }
+  return m;
+}
 
 // ---- MCW ----
 
@@ -86,6 +126,12 @@ static void MoveChars(TCPUThread& cpu) {
   // them.  Untraced, pairs of positions without trap bits are moved raw by a loop of its own; the
   // careful loop goes on from the first pair with one.
   if (!details) {
+    if (TCoreStorage::WideAccess) {
+      const TMoved m = MoveGroups(core, aar, bar);
+      aar = m.AAR;
+      bar = m.BAR;
+      count = m.Count;
+    }
     while (core.PlainPair(aar, bar)) {
       const uint16_t aWord = core.Word(aar);
       const uint16_t bWord = core.Word(bar);
@@ -151,6 +197,12 @@ static void LoadChars(TCPUThread& cpu) {
   // Untraced, pairs of positions without trap bits are moved raw by a loop of its own; the
   // careful loop goes on from the first pair with one.
   if (!details) {
+    if (TCoreStorage::WideAccess) {
+      const TMoved m = LoadGroups(core, aar, bar);
+      aar = m.AAR;
+      bar = m.BAR;
+      count = m.Count;
+    }
     while (core.PlainPair(aar, bar)) {
       const uint16_t aWord = core.Word(aar);
       core.PutWord(bar, static_cast<uint16_t>((aWord & (CoreChar::CodeMask | CoreChar::WordMark)) |

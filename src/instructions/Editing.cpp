@@ -145,6 +145,13 @@ void ExecMoveSuppress(TCPUThread& cpu) {
       moved = true;
       break;
     }
+    if (TCoreStorage::WideAccess && count == 1) {
+      // Past the units position the move is LCA's without the word marks: four at a time.
+      const TMoved m = LoadGroups(core, aar, bar);
+      aar = m.AAR;
+      bar = m.BAR;
+      count += m.Count;
+    }
   }
   try {
     while (!moved) {

@@ -9,6 +9,18 @@ namespace kestrel {
 
 class TCPUThread;
 
+// Four positions at a time from (aar, bar) down (`TCoreStorage::Words4`), each A character moved
+// to B as its code, B's word marks dropped: LCA's and MCS's first pass while no word mark is
+// among the A-field's four, both groups are untrapped and A is not one to three positions above
+// B (A would read what the group stores).  Gives the registers after the positions done and
+// their count (DataMove.cpp).
+struct TMoved {
+  uint16_t AAR;
+  uint16_t BAR;
+  int Count;
+};
+TMoved LoadGroups(TCoreStorage& core, uint16_t aar, uint16_t bar);
+
 // The value the adder takes a numeric position for (A, S, M, D alike).  The blank and the zero
 // character are both 0.  The codes 11 to 15 are no digits, but the adder takes each as its code
 // minus 8 (the 8 bit dropped from 8-4, 8-4-1, ...; 8-2-1 as 3).

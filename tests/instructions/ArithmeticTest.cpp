@@ -2,6 +2,11 @@
 // registers left for chaining and the detail lines.
 #include <gtest/gtest.h>
 
+#include <random>
+#include <string>
+#include <utility>
+#include <vector>
+
 #include "support/TestMachine.h"
 
 namespace kestrel::test {
@@ -372,6 +377,52 @@ TEST(Arithmetic, AdderCasesInOneProgram) {
     auto b = static_cast<uint16_t>(1040 + 40 * i);
     EXPECT_EQ(t.Text(b, static_cast<int>(std::string(cases[i].B).size())), cases[i].Result)
         << cases[i].Op << " " << cases[i].A << " to " << cases[i].B;
+  }
+}
+
+// Untraced, A and S take the digits-only positions four at a time where they can; traced with
+// details, every position goes through the careful loop.  Random fields of every length, codes
+// (numeric parts above 10, zones, blanks), extra word marks and overlaps (A above, below or on
+// B, near and far) must leave the same core, registers and overflow both ways.
+TEST(Arithmetic, FourAtOnceMatchesTheCarefulLoop) {
+  std::mt19937 random(1401);
+  auto below = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+  constexpr uint16_t BUnits = 1100;
+  constexpr int Window = 40;
+  for (int n = 0; n < 1500; ++n) {
+    const char op = below(2) == 0 ? 'A' : 'S';
+    const int offset = below(3) == 0 ? below(11) - 5 : below(2) == 0 ? -30 : 30;
+    const auto aUnits = static_cast<uint16_t>(BUnits + offset);
+    std::vector<std::pair<uint16_t, uint16_t>> words;  // address, word mark << 6 | code
+    auto field = [&](uint16_t units, int length) {
+      for (int k = 0; k < length; ++k) {
+        int code = below(8) == 0 ? below(64) : 1 + below(10);
+        if (below(6) == 0) code |= 16 * below(4);
+        const bool mark = k == length - 1 || below(40) == 0;
+        words.emplace_back(static_cast<uint16_t>(units - k), (mark ? 64 : 0) | code);
+      }
+    };
+    field(BUnits, 1 + below(24));
+    field(aUnits, 1 + below(24));
+    auto run = [&](bool careful) {
+      TTestMachine t;
+      t.Instructions(500, {Op(op, aUnits, BUnits), "."});
+      for (const auto& [address, word] : words)
+        t.Core.StoreCharWM(address, word & 64, static_cast<uint8_t>(word & 63));
+      if (careful) {
+        t.M.TraceFlags.TraceInstructions = true;
+        t.M.TraceFlags.TraceDetails = true;
+      }
+      t.Run(500);
+      std::string outcome = StateText(t.State());
+      for (int k = -Window; k <= Window; ++k) {
+        const auto at = static_cast<uint16_t>(BUnits + k);
+        outcome += t.Text(at, 1) + (t.WordMarkAt(at) ? "|" : "");
+      }
+      return outcome + " " + std::to_string(t.R.AAR) + " " + std::to_string(t.R.BAR) +
+             (t.R.OverflowIndicator ? " overflow" : "");
+    };
+    ASSERT_EQ(run(false), run(true)) << "case " << n << ": " << op << " A at " << offset;
   }
 }
 

@@ -3,7 +3,10 @@
 // the word marks, the registers and the indicators must be those of the run without it.
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "support/TestMachine.h"
 
@@ -92,6 +95,53 @@ TEST(FieldLoops, TrappedPositionsChangeNoResult) {
       EXPECT_EQ(RunCase(c, static_cast<uint16_t>(AUnits - k), false), plain)
           << c.Op << " " << c.A << " to " << c.B << ", read stop " << k << " left of the A units";
     }
+  }
+}
+
+// Untraced, C, MCW and LCA take four positions at a time where they can; traced with details,
+// every position goes through the careful loop.  Random fields of every length and code, extra
+// word marks and overlaps (A above, below or on B, near and far) must leave the same core,
+// registers and indicators both ways.
+TEST(FieldLoops, FourAtOnceMatchesTheCarefulLoop) {
+  std::mt19937 random(1402);
+  auto below = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+  constexpr uint16_t Units = 1100;
+  constexpr int Shown = 40;
+  const char ops[] = {'C', 'M', 'L', 'Z'};
+  for (int n = 0; n < 2000; ++n) {
+    const char op = ops[below(4)];
+    const int offset = below(3) == 0 ? below(11) - 5 : below(2) == 0 ? -30 : 30;
+    const auto aUnits = static_cast<uint16_t>(Units + offset);
+    std::vector<std::pair<uint16_t, uint16_t>> words;  // address, word mark << 6 | code
+    auto field = [&](uint16_t units, int length) {
+      for (int k = 0; k < length; ++k) {
+        // Equal stretches for the compare: often the same few codes.
+        const int code = below(3) == 0 ? below(64) : 1 + below(3);
+        const bool mark = k == length - 1 || below(30) == 0;
+        words.emplace_back(static_cast<uint16_t>(units - k), (mark ? 64 : 0) | code);
+      }
+    };
+    field(Units, 1 + below(24));
+    field(aUnits, 1 + below(24));
+    auto run = [&](bool careful) {
+      TTestMachine t;
+      t.Instructions(500, {std::string(1, op) + Addr(aUnits) + Addr(Units), "."});
+      for (const auto& [address, word] : words)
+        t.Core.StoreCharWM(address, word & 64, static_cast<uint8_t>(word & 63));
+      if (careful) {
+        t.M.TraceFlags.TraceInstructions = true;
+        t.M.TraceFlags.TraceDetails = true;
+      }
+      t.Run(500);
+      std::string outcome = StateText(t.State());
+      for (int k = -Shown; k <= Shown; ++k) {
+        const auto at = static_cast<uint16_t>(Units + k);
+        outcome += t.Text(at, 1) + (t.WordMarkAt(at) ? "|" : "");
+      }
+      return outcome + " " + std::to_string(t.R.AAR) + " " + std::to_string(t.R.BAR) +
+             (t.R.EqualIndicator ? " equal" : "") + (t.R.LowIndicator ? " low" : "");
+    };
+    ASSERT_EQ(run(false), run(true)) << "case " << n << ": " << op << " A at " << offset;
   }
 }
 
