@@ -110,6 +110,8 @@ void AddOrSubtract(TCPUThread& cpu, bool subtract) {
   bool recomplement = false;
   bool aExhausted = false;
   bool ended = false;  // the B-field's word mark is done
+  // The zone a position past the A-field keeps, short of the B-field's high-order one.
+  const uint16_t keptZone = trueAdd ? Bcd::ZoneMask : 0;
   if (!Details) {
     // Untraced, positions without trap bits are added raw by loops of their own, the state in
     // registers; the careful loop below goes on from the first position with one.
@@ -138,12 +140,14 @@ void AddOrSubtract(TCPUThread& cpu, bool subtract) {
         continue;
       }
       if (i > 0 && aExhausted && !(bWord & CoreChar::WordMark)) {
-        // The A-field's digits are zeros from here on.
+        // The A-field's digits are zeros from here on; a true add keeps the B character's zone
+        // there (a program steps an address with a zone over its hundreds digit inside a longer
+        // field), a complement add leaves digits only.
         const unsigned aDigit = aDigitOf[Bcd::Blank];
         while (true) {
           const unsigned sum = aDigit + DigitOf[bWord & CoreChar::CodeMask] + carry;
           carry = sum >= 10 ? 1 : 0;
-          core.PutWord(bar, SumWord[sum]);
+          core.PutWord(bar, static_cast<uint16_t>(SumWord[sum] | (bWord & keptZone)));
           ++i;
           --bar;
           if (!core.PlainToStore(bar)) break;
@@ -198,11 +202,11 @@ void AddOrSubtract(TCPUThread& cpu, bool subtract) {
           zone = static_cast<uint8_t>((zone + (a.Code & Bcd::ZoneMask) + Bcd::AZone * carry) &
                                       Bcd::ZoneMask);
           if (carry) r.OverflowIndicator = true;
-        } else if (i > 1) {
+        } else if (i > 1 && !aExhausted) {
           zone = 0;
         }
-        // The units position keeps the B-field's sign; a carry out of a one-position field is
-        // lost.
+        // The units position keeps the B-field's sign, a position past the A-field its zone; a
+        // carry out of a one-position field is lost.
       } else {
         zone = i == 1 ? StandardSign(zone) : 0;
       }
