@@ -204,6 +204,7 @@ void TCPUThread::RunLoop() {
         // The pending instruction runs without a new fetch and without the stops.
         r.ResumePending.SetQuietly(false);
         Execute();
+        if (attention.Has(TAttention::ARBusy)) CountBusyTime();
         pendingExecuted_ = true;
         if (!r.TurboMode && ++count == RegisterDisplayInterval) {
           count = 0;
@@ -244,6 +245,7 @@ void TCPUThread::RunLoop() {
     // Tracing on, or a line pending, has the attention word set: the registers line comes now.
     if (attention.Any()) [[unlikely]] {
       if (flags.TraceInstructions || !pending_.empty()) TraceRegistersLine();
+      if (attention.Has(TAttention::ARBusy)) CountBusyTime();
     }
     pendingExecuted_ = true;
     if (!r.TurboMode && ++count == RegisterDisplayInterval) {
@@ -262,11 +264,20 @@ void TCPUThread::RunLoop() {
   }
 }
 
+void TCPUThread::CountBusyTime() {
+  const uint16_t print = R.PrintBusyLeft;
+  const uint16_t carriage = R.CarriageBusyLeft;
+  if (print != 0) R.PrintBusyLeft = static_cast<uint16_t>(print - 1);
+  if (carriage != 0) R.CarriageBusyLeft = static_cast<uint16_t>(carriage - 1);
+  if (print <= 1 && carriage <= 1) R.Attention.Clear(TAttention::ARBusy);
+}
+
 void TCPUThread::SingleStep() {
   if (R.IAR == 0) {
     R.IAR = 1;
   } else {
     ExecutePhase();
+    if (R.Attention.Has(TAttention::ARBusy)) CountBusyTime();
   }
   pendingExecuted_ = true;
   FetchInstruction();

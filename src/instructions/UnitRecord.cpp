@@ -44,9 +44,32 @@ void CheckCarriage(TCPUThread& cpu) {
                cpu.R.InstrAddr);
 }
 
-void Print(TCPUThread& cpu) {
-  Send(cpu, TReceiver::Printer, PrnPrint);
+// With print storage the line goes to the print buffer and the processor goes on while the
+// printer prints it and then the carriage moves; time is counted in instructions, about ten
+// storage cycles of 11.5 microseconds each.  A print takes some 80 ms, a carriage movement some
+// 17 ms after it.  (An operation that finds the printer busy waits for it; the wait takes no
+// instructions.)
+constexpr uint16_t PrintInstructions = 690;
+constexpr uint16_t CarriageInstructions = 150;
+
+bool PrintStorage(const TCPUThread& cpu) {
+  return (cpu.R.Features & FEPrintStorage) != 0;
+}
+
+void Busy(TCPUThread& cpu, uint16_t print, uint16_t carriage) {
+  if (print != 0) cpu.R.PrintBusyLeft = print;
+  cpu.R.CarriageBusyLeft = carriage;
+  cpu.R.Attention.Set(TAttention::ARBusy);
+}
+
+void PrintBusy(TCPUThread& cpu) {
+  if (PrintStorage(cpu)) Busy(cpu, PrintInstructions, PrintInstructions + CarriageInstructions);
+}
+
+void Print(TCPUThread& cpu, uint16_t mode = 0) {
+  Send(cpu, TReceiver::Printer, PrnPrint, mode);
   CheckCarriage(cpu);
+  PrintBusy(cpu);
 }
 
 // An address (length 4, or 5 with a d-character) branches; any other length leaves BAR after the
@@ -166,8 +189,7 @@ void ExecWriteLine(TCPUThread& cpu) {
     }
     mode = 1;
   }
-  Send(cpu, TReceiver::Printer, PrnPrint, mode);
-  CheckCarriage(cpu);
+  Print(cpu, mode);
   BranchOrSetBAR(cpu, AfterPrint);
 }
 
@@ -209,6 +231,7 @@ void ExecControlCarriage(TCPUThread& cpu) {
        static_cast<uint16_t>(c.Count + (c.Immediate ? TPrinter::Immediate : 0) +
                              (tape && c.Skip ? TPrinter::Skip : 0)));
   CheckCarriage(cpu);
+  if (c.Immediate && PrintStorage(cpu)) Busy(cpu, 0, CarriageInstructions);
   if (r.ILen == 5) cpu.TakeBranch();
 }
 
