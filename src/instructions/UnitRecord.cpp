@@ -104,6 +104,11 @@ TCarriage Carriage(uint8_t d) {
   if (d >= 17 && d <= 19) return {true, false, false, static_cast<uint16_t>(d - 16)};
   if (d >= 33 && d <= 35) return {true, true, false, static_cast<uint16_t>(d - 32)};
   if (d >= 49 && d <= 60) return {true, false, true, static_cast<uint16_t>(d - 48)};
+  // A space counts lines with the 1 and 2 bits alone: with the 8 bit too, the A zone still
+  // spaces after the print (Z spaces one line, as / does) and the B zone at once.
+  const uint8_t zone = d & Bcd::ZoneMask;
+  if ((zone == Bcd::AZone || zone == Bcd::BZone) && (d & Bcd::NumericMask) > 8 && (d & 3) != 0)
+    return {true, zone == Bcd::BZone, false, static_cast<uint16_t>(d & 3)};
   return {false, false, false, 0};
 }
 
