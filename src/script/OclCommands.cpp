@@ -13,7 +13,7 @@ namespace kestrel {
 namespace {
 constexpr const char* Read1DeckName = "$TEMP$";   // what the trace names the Read 1 deck
 constexpr const char* PunchDeckName = "$PUNCH$";  // and the Punch N pocket's deck
-constexpr const char* ReadNDeckName = "$READ$";    // and the normal read pocket's
+constexpr const char* ReadNDeckName = "$READ$";   // and the normal read pocket's
 
 bool IsTape(TTokenCode code) {
   return code >= TKTAPE1 && code <= TKTAPE6;
@@ -255,10 +255,10 @@ void TOCLThread::CmdDeck(TOCLScripter& s) {
   if (!s.Executing) return;
   if (pocket != 0) {
     // The cards go back as they were read or punched: they are not translated a second time.
-    tracer_.TraceScript(std::string("Load card deck: ") +
-                        (pocket == StackerRead1   ? Read1DeckName
-                         : pocket == StackerPunchN ? PunchDeckName
-                                                   : ReadNDeckName));
+    tracer_.TraceScript(std::string("Load card deck: ") + (pocket == StackerRead1 ? Read1DeckName
+                                                           : pocket == StackerPunchN
+                                                               ? PunchDeckName
+                                                               : ReadNDeckName));
     SendDevice(TReceiver::ReaderPunch, RdrPocketToHopper, pocket);
   } else {
     tracer_.TraceScript("Load card deck: " + name);
