@@ -27,7 +27,7 @@ std::string ParseFeatureList(std::string_view text, TFeatureSet& features) {
     if (!known) {
       return "unknown feature \"" + std::string(name) +
              "\" (use all, none, multiply-divide, move-record, bit-test, expanded-print-edit,"
-             " binary-code)";
+             " binary-code, print-storage)";
     }
     if (comma == std::string_view::npos) break;
     start = comma + 1;

@@ -16,9 +16,10 @@ enum TFeature : uint8_t {
   FEBitTest = 4,            // BBE (W)
   FEExpandedPrintEdit = 8,  // MCE with asterisk protection and the floating dollar sign
   FEBinaryCode = 16,        // MCW with d-character A (binary decode) or B (binary code)
+  FEPrintStorage = 32,      // the print buffer: a print frees the processor, B P and B R test it
 };
 using TFeatureSet = uint8_t;
-inline constexpr TFeatureSet AllFeatures = 31;
+inline constexpr TFeatureSet AllFeatures = 63;
 
 // Each feature's key in the initialisation file, its name on the command line and its caption.
 struct TFeatureName {
@@ -33,6 +34,7 @@ inline constexpr TFeatureName FeatureNames[] = {
     {FEBitTest, "BitTest", "bit-test", "Bit Test"},
     {FEExpandedPrintEdit, "ExpandedPrintEdit", "expanded-print-edit", "Expanded Print Edit"},
     {FEBinaryCode, "BinaryCode", "binary-code", "Binary Code and Decode"},
+    {FEPrintStorage, "PrintStorage", "print-storage", "Print Storage"},
 };
 
 // "all", "none", or option names separated by commas.  Returns an empty text, or what is wrong.

@@ -216,6 +216,7 @@ void TCPUThread::RunLoop() {
         r.ResumePending.SetQuietly(false);
         if (!fetchDue_) {
           Execute();
+          if (attention.Has(TAttention::ARBusy)) CountBusyTime();
           pendingExecuted_ = true;
           if (!r.TurboMode && ++count == RegisterDisplayInterval) {
             count = 0;
@@ -258,6 +259,7 @@ void TCPUThread::RunLoop() {
     // Tracing on, or a line pending, has the attention word set: the registers line comes now.
     if (attention.Any()) [[unlikely]] {
       if (flags.TraceInstructions || !pending_.empty()) TraceRegistersLine();
+      if (attention.Has(TAttention::ARBusy)) CountBusyTime();
     }
     pendingExecuted_ = true;
     if (!r.TurboMode && ++count == RegisterDisplayInterval) {
@@ -276,11 +278,20 @@ void TCPUThread::RunLoop() {
   }
 }
 
+void TCPUThread::CountBusyTime() {
+  const uint16_t print = R.PrintBusyLeft;
+  const uint16_t carriage = R.CarriageBusyLeft;
+  if (print != 0) R.PrintBusyLeft = static_cast<uint16_t>(print - 1);
+  if (carriage != 0) R.CarriageBusyLeft = static_cast<uint16_t>(carriage - 1);
+  if (print <= 1 && carriage <= 1) R.Attention.Clear(TAttention::ARBusy);
+}
+
 void TCPUThread::SingleStep() {
   if (R.IAR == 0) {
     R.IAR = 1;
   } else if (!fetchDue_) {
     ExecutePhase();
+    if (R.Attention.Has(TAttention::ARBusy)) CountBusyTime();
   }
   pendingExecuted_ = true;
   FetchInstruction();

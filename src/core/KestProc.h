@@ -111,6 +111,8 @@ class TCPUThread {
   void PostStopped();
   void RunLoop();
   void SingleStep();
+  // One instruction's time off the printer's and the carriage's busy time (print storage).
+  void CountBusyTime();
   const TOpcodeEntry& Entry() const;
   void PostShowRegisters();
   void ThreadBody();

@@ -74,6 +74,12 @@ struct TRegisters {
   // channel here (the carriage would run away), for the instruction to stop with a printer check.
   TShared<uint8_t> CarriageState;
   TShared<uint8_t> RunawayChannel;
+  // With print storage, for how many more instructions the printer (B with d-character P) and
+  // the carriage (R) are busy: a print and a carriage movement take their time while the
+  // processor goes on.  Kept by the processor thread; the attention word's ARBusy is on while
+  // either is not 0.
+  TShared<uint16_t> PrintBusyLeft;
+  TShared<uint16_t> CarriageBusyLeft;
 
   // Run control.  Every write of the watched values tells the run loop's attention word.
   TAttention Attention;

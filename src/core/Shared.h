@@ -41,6 +41,7 @@ class TAttention {
     ARStops = 2,     // an address or op code stop is set
     ARTrace = 4,     // instructions are traced
     ARDebugger = 8,  // reserved for a debugger's own reason
+    ARBusy = 16,     // the printer is busy: each instruction counts down its time
   };
   bool Any() const noexcept { return word_.load(std::memory_order_acquire) != 0; }
   bool Has(TReason reason) const noexcept {

@@ -229,8 +229,11 @@ template <bool Details>
       --bar;
       aExhausted = (aWord & CoreChar::WordMark) != 0;
     }
-    // ... then with the A-field's digits zeros.
+    // ... then with the A-field's digits zeros.  A true add keeps the B character's zone there
+    // (a program steps an address with a zone over its hundreds digit inside a longer field); a
+    // complement add leaves digits only.
     if (plain && aExhausted) {
+      const uint16_t keptZone = trueAdd ? Bcd::ZoneMask : 0;
       const unsigned aDigit = aDigitOf[Bcd::Blank];
       while (true) {
         if (!core.PlainToStore(bar)) {
@@ -241,7 +244,7 @@ template <bool Details>
         if (bWord & CoreChar::WordMark) break;
         const unsigned sum = aDigit + DigitOf[bWord & CoreChar::CodeMask] + carry;
         carry = sum >= 10 ? 1 : 0;
-        core.PutWord(bar, SumWord[sum]);
+        core.PutWord(bar, static_cast<uint16_t>(SumWord[sum] | (bWord & keptZone)));
         ++i;
         --bar;
       }
@@ -288,11 +291,11 @@ template <bool Details>
           zone = static_cast<uint8_t>((zone + (a.Code & Bcd::ZoneMask) + Bcd::AZone * carry) &
                                       Bcd::ZoneMask);
           if (carry) r.OverflowIndicator = true;
-        } else if (i > 1) {
+        } else if (i > 1 && !aExhausted) {
           zone = 0;
         }
-        // The units position keeps the B-field's sign; a carry out of a one-position field is
-        // lost.
+        // The units position keeps the B-field's sign, a position past the A-field its zone; a
+        // carry out of a one-position field is lost.
       } else {
         zone = i == 1 ? StandardSign(zone) : 0;
       }

@@ -105,9 +105,11 @@ bool IndicatorOn(TCPUThread& cpu, uint8_t d) {
     case 35:
       // The test turns the indicator off, as the 1401 does.
       return r.TapeErrorIndicator.Exchange(false);
+    // Printer and carriage busy: only print storage lets the processor go on while they work.
     case 39:
+      return (r.Features & FEPrintStorage) && r.PrintBusyLeft != 0;
     case 41:
-      return false;
+      return (r.Features & FEPrintStorage) && r.CarriageBusyLeft != 0;
     default:
       return r.SenseSwitch(d - 49);
   }

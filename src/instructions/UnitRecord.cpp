@@ -44,9 +44,32 @@ void CheckCarriage(TCPUThread& cpu) {
                cpu.R.InstrAddr);
 }
 
-void Print(TCPUThread& cpu) {
-  Send(cpu, TReceiver::Printer, PrnPrint);
+// With print storage the line goes to the print buffer and the processor goes on while the
+// printer prints it and then the carriage moves; time is counted in instructions, about ten
+// storage cycles of 11.5 microseconds each.  A print takes some 80 ms, a carriage movement some
+// 17 ms after it.  (An operation that finds the printer busy waits for it; the wait takes no
+// instructions.)
+constexpr uint16_t PrintInstructions = 690;
+constexpr uint16_t CarriageInstructions = 150;
+
+bool PrintStorage(const TCPUThread& cpu) {
+  return (cpu.R.Features & FEPrintStorage) != 0;
+}
+
+void Busy(TCPUThread& cpu, uint16_t print, uint16_t carriage) {
+  if (print != 0) cpu.R.PrintBusyLeft = print;
+  cpu.R.CarriageBusyLeft = carriage;
+  cpu.R.Attention.Set(TAttention::ARBusy);
+}
+
+void PrintBusy(TCPUThread& cpu) {
+  if (PrintStorage(cpu)) Busy(cpu, PrintInstructions, PrintInstructions + CarriageInstructions);
+}
+
+void Print(TCPUThread& cpu, uint16_t mode = 0) {
+  Send(cpu, TReceiver::Printer, PrnPrint, mode);
   CheckCarriage(cpu);
+  PrintBusy(cpu);
 }
 
 // An address (length 4, or 5 with a d-character) branches; any other length leaves BAR after the
@@ -81,6 +104,11 @@ TCarriage Carriage(uint8_t d) {
   if (d >= 17 && d <= 19) return {true, false, false, static_cast<uint16_t>(d - 16)};
   if (d >= 33 && d <= 35) return {true, true, false, static_cast<uint16_t>(d - 32)};
   if (d >= 49 && d <= 60) return {true, false, true, static_cast<uint16_t>(d - 48)};
+  // A space counts lines with the 1 and 2 bits alone: with the 8 bit too, the A zone still
+  // spaces after the print (Z spaces one line, as / does) and the B zone at once.
+  const uint8_t zone = d & Bcd::ZoneMask;
+  if ((zone == Bcd::AZone || zone == Bcd::BZone) && (d & Bcd::NumericMask) > 8 && (d & 3) != 0)
+    return {true, zone == Bcd::BZone, false, static_cast<uint16_t>(d & 3)};
   return {false, false, false, 0};
 }
 
@@ -166,8 +194,7 @@ void ExecWriteLine(TCPUThread& cpu) {
     }
     mode = 1;
   }
-  Send(cpu, TReceiver::Printer, PrnPrint, mode);
-  CheckCarriage(cpu);
+  Print(cpu, mode);
   BranchOrSetBAR(cpu, AfterPrint);
 }
 
@@ -209,6 +236,7 @@ void ExecControlCarriage(TCPUThread& cpu) {
        static_cast<uint16_t>(c.Count + (c.Immediate ? TPrinter::Immediate : 0) +
                              (tape && c.Skip ? TPrinter::Skip : 0)));
   CheckCarriage(cpu);
+  if (c.Immediate && PrintStorage(cpu)) Busy(cpu, 0, CarriageInstructions);
   if (r.ILen == 5) cpu.TakeBranch();
 }
 

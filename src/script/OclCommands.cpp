@@ -13,6 +13,7 @@ namespace kestrel {
 namespace {
 constexpr const char* Read1DeckName = "$TEMP$";   // what the trace names the Read 1 deck
 constexpr const char* PunchDeckName = "$PUNCH$";  // and the Punch N pocket's deck
+constexpr const char* ReadNDeckName = "$READ$";   // and the normal read pocket's
 
 bool IsTape(TTokenCode code) {
   return code >= TKTAPE1 && code <= TKTAPE6;
@@ -237,6 +238,10 @@ void TOCLThread::CmdDeck(TOCLScripter& s) {
   if (s.TokenCode == TKREAD1 || s.TokenCode == TKPUNCH) {
     pocket = s.TokenCode == TKREAD1 ? StackerRead1 : StackerPunchN;
     s.NextToken();
+  } else if (s.TokenCode == TKWord && s.TokenText == "NR") {
+    // The normal read pocket, where the cards read go unless a stacker is selected.
+    pocket = StackerReadN;
+    s.NextToken();
   } else if (s.TokenCode == TKString) {
     name = s.ParseStringExpr();
   } else {
@@ -250,8 +255,10 @@ void TOCLThread::CmdDeck(TOCLScripter& s) {
   if (!s.Executing) return;
   if (pocket != 0) {
     // The cards go back as they were read or punched: they are not translated a second time.
-    tracer_.TraceScript(std::string("Load card deck: ") +
-                        (pocket == StackerRead1 ? Read1DeckName : PunchDeckName));
+    tracer_.TraceScript(std::string("Load card deck: ") + (pocket == StackerRead1 ? Read1DeckName
+                                                           : pocket == StackerPunchN
+                                                               ? PunchDeckName
+                                                               : ReadNDeckName));
     SendDevice(TReceiver::ReaderPunch, RdrPocketToHopper, pocket);
   } else {
     tracer_.TraceScript("Load card deck: " + name);

@@ -106,7 +106,9 @@ TEST_F(ConfigForm, FeatureCheckBoxesShowSaveAndApplyTheFeatures) {
     out << "[Features]\nMoveRecord=1\n";
   }
   Show([&] {
-    ASSERT_EQ(form.CBFeature.size(), 5u);
+    ASSERT_EQ(form.CBFeature.size(), 6u);
+    EXPECT_EQ(form.CBFeature[5]->text(), QStringLiteral("Print Storage"));
+    EXPECT_FALSE(form.CBFeature[5]->isChecked());
     EXPECT_EQ(form.CBFeature[0]->objectName(), QStringLiteral("CBMultiplyDivide"));
     EXPECT_EQ(form.CBFeature[0]->text(), QStringLiteral("Multiply/Divide"));
     EXPECT_FALSE(form.CBFeature[0]->isChecked());
@@ -117,7 +119,8 @@ TEST_F(ConfigForm, FeatureCheckBoxesShowSaveAndApplyTheFeatures) {
     form.PBOK->click();
   });
   const std::string text = IniText();
-  for (const char* line : {"MultiplyDivide=1", "MoveRecord=0", "BitTest=0", "BinaryCode=1"})
+  for (const char* line :
+       {"MultiplyDivide=1", "MoveRecord=0", "BitTest=0", "BinaryCode=1", "PrintStorage=0"})
     EXPECT_NE(text.find(line), std::string::npos) << line << " in " << text;
   EXPECT_EQ(t.R.Features, FEMultiplyDivide | FEBinaryCode);
 }

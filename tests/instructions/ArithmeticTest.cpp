@@ -109,6 +109,31 @@ TEST(Arithmetic, TrueAddAddsTheAZoneAtTheHighOrderPosition) {
   EXPECT_TRUE(t.R.OverflowIndicator);
 }
 
+TEST(Arithmetic, TrueAddKeepsTheZonesPastTheAField) {
+  struct Case {
+    const char* A;
+    const char* B;
+    const char* Result;
+  };
+  // A program steps a three-character address held in a longer field (its op code in front):
+  // the zone over the hundreds digit stays where no A-field digit is added to it.
+  const Case cases[] = {
+      {"1", "M/31", "M/32"},
+      {"1", "M/99", "MS00"},  // the carry steps the digit, the zone stays
+      {"11", "M/31", "M/42"},
+      {"111", "M/31", "M242"},  // under the A-field a position is digits only
+  };
+  for (const Case& c : cases) {
+    TTestMachine t;
+    t.Instructions(500, {Op('A', 300, 404), "."});
+    t.Field(300, c.A);
+    t.Field(404, c.B);
+    t.Run(500);
+    EXPECT_EQ(t.Text(404, 4), c.Result) << c.A << " + " << c.B;
+    EXPECT_FALSE(t.R.OverflowIndicator) << c.A << " + " << c.B;
+  }
+}
+
 TEST(Arithmetic, ZoneStepCountsThousandsInAnAddress) {
   TTestMachine t;
   // The hundreds and tens of an address hold 999; adding one thousand as a plus zero with the
@@ -250,6 +275,8 @@ TEST(Arithmetic, TrappedPositionsChangeNoResult) {
       {'S', "12345", "00012"},     // recomplement
       {'S', "5", "10000000"},      // borrows through zeros
       {'A', "1234567890", "123"},  // a longer A-field is cut
+      {'A', "1", "M/99"},          // zones past the A-field stay in a true add
+      {'S', "1", "M/31"},          // and go in a complement add
       {'?', "12345", "0000000"},   // ZA pads with zeros
       {'!', "1234L", "00000"},     // ZS
   };

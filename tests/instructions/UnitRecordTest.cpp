@@ -213,11 +213,19 @@ struct TCarriageCase {
 
 TEST(ControlCarriage, ModifierGivesTheCarriageCount) {
   const TCarriageCase cases[] = {
-      {'1', "Immediate skip to channel 1", 1001},   {'0', "Immediate skip to channel 10", 1010},
-      {'@', "Immediate skip to channel 12", 1012},  {'/', "After print, space 1 lines", 1},
-      {'T', "After print, space 3 lines", 3},       {'J', "Immediate space 1 lines", 1001},
-      {'L', "Immediate space 3 lines", 1003},       {'A', "After print, skip to channel 1", 1},
-      {'?', "After print, skip to channel 10", 10}, {'o', "After print, skip to channel 12", 12},
+      {'1', "Immediate skip to channel 1", 1001},
+      {'0', "Immediate skip to channel 10", 1010},
+      {'@', "Immediate skip to channel 12", 1012},
+      {'/', "After print, space 1 lines", 1},
+      {'T', "After print, space 3 lines", 3},
+      {'J', "Immediate space 1 lines", 1001},
+      {'L', "Immediate space 3 lines", 1003},
+      {'A', "After print, skip to channel 1", 1},
+      {'?', "After print, skip to channel 10", 10},
+      {'o', "After print, skip to channel 12", 12},
+      // With the 8 bit a space counts by the 1 and 2 bits.
+      {'Z', "After print, space 1 lines", 1},
+      {'R', "Immediate space 1 lines", 1001},
   };
   for (const TCarriageCase& c : cases) {
     TRecordingMachine m;
@@ -249,6 +257,53 @@ TEST(ControlCarriage, InvalidModifierStopsBeforeAnythingIsSent) {
   EXPECT_EQ(m.T.State(), CpuState::MachineCheck);
   EXPECT_EQ(m.T.StopMessage(), "Invalid Carriage Control char: \"M\" at 501");
   EXPECT_EQ(m.T.Trace()[0], "I00500 F 2 CC  Control Carriage - ");
+}
+
+// With print storage a print or carriage movement goes on while the program runs: a loop of
+// three instructions counts how many of its busy tests (B with d-character P for the printer, R
+// for the carriage) find it on.  The print takes 690 instructions, the movement 150 after it.
+struct TBusyCase {
+  const char* Start;  // the instruction that starts the printer
+  char D;
+  bool Storage;
+  const char* Tests;  // busy tests that branched
+};
+
+TEST(PrintStorage, BusyIndicatorsLastThePrintAndTheCarriageMovement) {
+  const TBusyCase cases[] = {
+      {"2", 'P', true, "00230"},  {"2", 'R', true, "00280"},  {"FJ", 'R', true, "00050"},
+      {"FJ", 'P', true, "00000"}, {"F/", 'R', true, "00000"},  // nothing moves before a print
+      {"2", 'P', false, "00000"}, {"2", 'R', false, "00000"}, {"FJ", 'R', false, "00000"},
+  };
+  for (const TBusyCase& c : cases) {
+    TCardMachine m("");
+    m.T.M.Registers.Features = c.Storage ? FEPrintStorage : 0;
+    m.T.Field(700, "00000");
+    m.T.Field(703, "1");
+    constexpr uint16_t test = 510;
+    m.T.Instructions(500, {c.Start, "B" + Addr(test)});
+    m.T.Instructions(test, {"B" + Addr(600) + c.D, "."});
+    m.T.Instructions(600, {"A" + Addr(703) + Addr(700), "B" + Addr(test)});
+    m.T.Run(500);
+    EXPECT_EQ(m.T.State(), CpuState::ProgramHalt) << c.Start << c.D << " " << m.T.StopMessage();
+    EXPECT_EQ(m.T.Text(700, 5), c.Tests) << c.Start << " then B " << c.D << " " << c.Storage;
+  }
+}
+
+TEST(PrintStorage, ANewPrintStartsTheTimeAgainAndTheHaltedProcessorKeepsIt) {
+  TCardMachine m("");
+  m.T.M.Registers.Features = FEPrintStorage;
+  // Two prints, then a halt (an instruction too): the printer is still busy when the program
+  // starts again.
+  m.T.Instructions(500, {"2", "2", "."});
+  m.T.Run(500);
+  EXPECT_EQ(m.T.R.PrintBusyLeft, 688);
+  EXPECT_EQ(m.T.R.CarriageBusyLeft, 838);
+  m.T.Instructions(510, {"B" + Addr(520) + "P", "."});
+  m.T.Instructions(520, {"."});
+  m.T.Run(510);
+  EXPECT_EQ(m.T.R.InstrAddr, 520);
+  EXPECT_EQ(m.T.M.Printer.PrintList().size(), 2u);
 }
 
 TEST(SelectStacker, PocketCodes) {

@@ -59,7 +59,7 @@ TEST_F(Configuration, ACarriageReturnAloneEndsALine) {
   const std::string saved =
       "[Operation]\nStartupScript=JOB.OCL\nCoreInitCheck=0\n\n; note\n\n[Core Storage]\n"
       "Size=1400\n\n[Features]\nMultiplyDivide=0\nMoveRecord=0\nBitTest=0\n"
-      "ExpandedPrintEdit=0\nBinaryCode=0\n";
+      "ExpandedPrintEdit=0\nBinaryCode=0\nPrintStorage=0\n";
   EXPECT_EQ(dir.Read("Kestrel.INI"), saved);
   ASSERT_TRUE(config.SaveConfiguration());
   EXPECT_EQ(dir.Read("Kestrel.INI"), saved);
@@ -123,7 +123,7 @@ TEST_F(Configuration, SaveKeepsOtherLinesAndDeletesPowerOn) {
   EXPECT_EQ(dir.Read("Kestrel.INI"),
             "; my notes\n[Operation]\nStartupScript=B.OCL\nOther=keep\nCoreInitCheck=0\n\n"
             "[Mine]\nx=1\n\n[Core Storage]\nSize=2000\n\n[Features]\nMultiplyDivide=0\n"
-            "MoveRecord=0\nBitTest=0\nExpandedPrintEdit=0\nBinaryCode=0\n");
+            "MoveRecord=0\nBitTest=0\nExpandedPrintEdit=0\nBinaryCode=0\nPrintStorage=0\n");
 }
 
 // The "Features" keys: 1 or 0, each off when missing or unreadable; what is loaded or saved is

@@ -125,14 +125,19 @@ TEST_F(OclCommands, CarriageLoadsATapeFileIntoThePrinter) {
 
 TEST_F(OclCommands, DeckRead1AndDeckPunchFeedThePocketBack) {
   // One request that moves the cards themselves: no file, no second translation.
-  EXPECT_EQ(Run("DECK READ1 DECK PUNCH"), "");
+  EXPECT_EQ(Run("DECK READ1 DECK PUNCH DECK NR"), "");
   auto got = Requests(f.Reader);
-  ASSERT_EQ(got.size(), 2u);
+  ASSERT_EQ(got.size(), 3u);
   EXPECT_EQ(got[0].Operation, RdrPocketToHopper);
   EXPECT_EQ(got[0].Selector, StackerRead1);
   EXPECT_EQ(got[1].Operation, RdrPocketToHopper);
   EXPECT_EQ(got[1].Selector, StackerPunchN);
-  EXPECT_EQ(ScriptLines(), (Strings{"Load card deck: $TEMP$", "Load card deck: $PUNCH$"}));
+  EXPECT_EQ(got[2].Operation, RdrPocketToHopper);
+  EXPECT_EQ(got[2].Selector, StackerReadN);
+  EXPECT_EQ(ScriptLines(), (Strings{"Load card deck: $TEMP$", "Load card deck: $PUNCH$",
+                                    "Load card deck: $READ$"}));
+  // Any other word is no pocket.
+  EXPECT_EQ(Run("DECK NP"), "Stacker ID or File name string expected, found: \"NP\"");
   EXPECT_FALSE(f.Dir.Exists("$TEMP$"));
 }
 
