@@ -114,7 +114,10 @@ void TTapeUnits::Perform(TTapeDrive& drive, const DeviceCommand& command) {
       r.TapeTransferCount = count;
       // A parity error or a record too long for core is the program's to test (B with L).
       if (reading && drive.ReadError()) r.TapeErrorIndicator = true;
-      r.BAR = static_cast<uint16_t>(r.BAR + count);
+      // After a record read to its end the B-address register has also passed the group mark
+      // stored behind it, as the 1401's does: a program that puts its own group mark at BAR
+      // keeps the record whole.
+      r.BAR = static_cast<uint16_t>(r.BAR + count + (reading && drive.EndMarkStored() ? 1 : 0));
       break;
     }
     case TTapeOp::TapeClearIndicate:

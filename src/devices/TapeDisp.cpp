@@ -415,6 +415,7 @@ void TTapeDrive::ReadRecord(uint16_t address, uint32_t& count, TTransferMode mod
   bool tooLong = false;
   image_.TakeParityError();
   readError_ = false;
+  endMarkStored_ = false;
   try {
     while (true) {
       if (address >= limit) {
@@ -448,6 +449,7 @@ void TTapeDrive::ReadRecord(uint16_t address, uint32_t& count, TTransferMode mod
       if (frame == EndOfRecord) {
         // A word separator that ends the record marks nothing.
         DoCoreWrite(address, !load && inCore.WordMark, TapeCode::GroupMark);
+        endMarkStored_ = true;
         break;
       }
       uint8_t code = frame == TapeCode::Blank ? 0 : static_cast<uint8_t>(frame);

@@ -163,6 +163,8 @@ class TTapeDrive {
   // Whether the last read met a frame with bad parity or a record too long for core: what the
   // processor's tape error indicator reports.
   bool ReadError() const { return readError_; }
+  // Whether the last read ended at the record's end and stored its group mark after the record.
+  bool EndMarkStored() const { return endMarkStored_; }
   bool WriteProtect() const { return writeProtect_; }
   bool TapeWritten() const { return tapeWritten_; }
   const TTapePanel& Panel() const { return panel_; }
@@ -220,6 +222,7 @@ class TTapeDrive {
   TTapeImage image_;
   bool tapeIndicate_ = false;
   bool readError_ = false;
+  bool endMarkStored_ = false;
   bool writeProtect_ = true;
   bool tapeWritten_ = false;
   TTapePanel panel_;
