@@ -119,6 +119,8 @@ enum class TTapeOp : uint16_t {
   TapeRewind = 33,
   TapeUnload = 34,
   TapeWriteMark = 35,
+  TapeBackspace = 42,
+  TapeSkipBlank = 43,
   TapeSave = 40,          // text: the file name, whose extension chooses the layout
   TapeMountScratch = 41,  // a new empty reel that may be written
 };

@@ -139,6 +139,14 @@ void TTapeUnits::Perform(TTapeDrive& drive, const DeviceCommand& command) {
       UseUnit(drive);
       drive.WriteTapeMark();
       break;
+    case TTapeOp::TapeBackspace:
+      UseUnit(drive);
+      drive.BackspaceRecord();
+      break;
+    case TTapeOp::TapeSkipBlank:
+      UseUnit(drive);
+      drive.SkipAndBlank();
+      break;
     default:
       throw EKestrelError("Invalid I/O Op for Tape: " + std::to_string(command.Operation));
   }

@@ -58,6 +58,7 @@ uint32_t Length32(const std::vector<uint8_t>& bytes, size_t at) {
 void TTapeImage::Assign(std::vector<uint8_t> bytes) {
   bytes_ = std::move(bytes);
   position_ = 0;
+  recordStarts_.clear();
   std::fill(record_.begin(), record_.end(), uint8_t{0});
   ResetDecoder();
 }
@@ -71,6 +72,21 @@ void TTapeImage::ResetDecoder() {
 void TTapeImage::Rewind() {
   // A record left half read before the rewind must not be delivered again from the buffer.
   position_ = 0;
+  recordStarts_.clear();
+  ResetDecoder();
+}
+
+void TTapeImage::MarkRecordStart() {
+  // A write replaces the tape from here on, so starts beyond it are gone.
+  while (!recordStarts_.empty() && recordStarts_.back() >= position_)
+    recordStarts_.pop_back();
+  recordStarts_.push_back(position_);
+}
+
+void TTapeImage::Backspace() {
+  if (recordStarts_.empty()) return;
+  position_ = recordStarts_.back();
+  recordStarts_.pop_back();
   ResetDecoder();
 }
 
@@ -416,6 +432,7 @@ void TTapeDrive::ReadRecord(uint16_t address, uint32_t& count, TTransferMode mod
   image_.TakeParityError();
   readError_ = false;
   endMarkStored_ = false;
+  image_.MarkRecordStart();
   try {
     while (true) {
       if (address >= limit) {
@@ -489,6 +506,7 @@ void TTapeDrive::WriteRecord(uint16_t address, uint32_t& count, TTransferMode mo
     record.push_back(c);
     ++address;
   }
+  if (!record.empty()) image_.MarkRecordStart();
   image_.WriteRecord(record);
   count = static_cast<uint32_t>(record.size());
   UpdatePanel();
@@ -496,9 +514,19 @@ void TTapeDrive::WriteRecord(uint16_t address, uint32_t& count, TTransferMode mo
 
 void TTapeDrive::WriteTapeMark() {
   WriteCheck();
+  image_.MarkRecordStart();
   image_.WriteTapeMark();
   tapeWritten_ = true;
   UpdatePanel();
+}
+
+void TTapeDrive::BackspaceRecord() {
+  image_.Backspace();
+  UpdatePanel();
+}
+
+void TTapeDrive::SkipAndBlank() {
+  if (writeProtect_) throw EKestrelError("Tape Write with Write Protect On");
 }
 
 void TTapeDrive::ZapFrame(uint32_t offset, uint8_t value) {

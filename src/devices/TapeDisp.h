@@ -72,6 +72,12 @@ class TTapeImage {
   bool SkipRecord();
   // Back to the load point, with the decoder at a record boundary.
   void Rewind();
+  // Notes that a record or tape mark begins at the position (a read or write is about to start
+  // there), so that a backspace can return to it.
+  void MarkRecordStart();
+  // Back to the start of the record or tape mark last begun before the position; at the load
+  // point nothing moves.
+  void Backspace();
 
   // One record of (word mark, code) characters written at the position in the image's layout; the
   // tape ends after it.  An empty record writes nothing.
@@ -106,6 +112,7 @@ class TTapeImage {
   std::vector<uint8_t> bytes_;
   size_t capacity_ = MaxSize;
   size_t position_ = 0;
+  std::vector<size_t> recordStarts_;  // of the records passed since the load point
   TImageFormat format_ = IFBCD;
   bool recordStartTaken_ = true;
   bool parityError_ = false;
@@ -194,6 +201,11 @@ class TTapeDrive {
   // Writes one record from core from `address` up to a group mark with word mark.
   void WriteRecord(uint16_t address, uint32_t& count, TTransferMode mode = TTransferMode::Load);
   void WriteTapeMark();
+  // Backspace: back over the record (or tape mark) last read or written.
+  void BackspaceRecord();
+  // Skip and blank: erases a length of tape ahead of the next write; on an image, where gaps take
+  // no room, only the write protection counts.
+  void SkipAndBlank();
   // Writes the image to `name` in the layout that name selects (the mounted one when it names
   // none), converting when that differs; the drive and its reel stay as they are.
   void SaveTape(const std::string& name) const;

@@ -115,6 +115,12 @@ void ExecIOUnit(TCPUThread& cpu) {
       case DTapeMark:
         SendTape(cpu, TTapeOp::TapeWriteMark, 0);
         break;
+      case DBackspace:
+        SendTape(cpu, TTapeOp::TapeBackspace, 0);
+        break;
+      case DSkip:
+        SendTape(cpu, TTapeOp::TapeSkipBlank, 0);
+        break;
       default:
         RaiseProcessCheck("Invalid Tape Control command: " + Char(d) + " at ", r.InstrAddr);
     }
