@@ -132,6 +132,7 @@ constexpr uint16_t Operation(TTapeOp op) {
 namespace TapeMode {
 inline constexpr uint8_t WordMarks = 2;   // load mode (op code L): word separators on tape
 inline constexpr uint8_t EvenParity = 4;  // unit type U
+inline constexpr uint8_t OddParity = 8;   // unit type B: the binary mode
 }  // namespace TapeMode
 
 // The record a TapeZapRequest carries: overwrite one byte of a mounted tape image.

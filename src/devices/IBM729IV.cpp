@@ -101,10 +101,11 @@ void TTapeUnits::Perform(TTapeDrive& drive, const DeviceCommand& command) {
       try {
         TTransferMode mode =
             (command.Flag & TapeMode::WordMarks) ? TTransferMode::Load : TTransferMode::Move;
+        const bool odd = (command.Flag & TapeMode::OddParity) != 0;
         if (reading) {
-          drive.ReadRecord(r.BAR, count, mode);
+          drive.ReadRecord(r.BAR, count, mode, odd);
         } else {
-          drive.WriteRecord(r.BAR, count, mode);
+          drive.WriteRecord(r.BAR, count, mode, odd);
         }
       } catch (...) {
         r.TapeTransferCount = count;

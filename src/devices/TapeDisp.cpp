@@ -18,6 +18,8 @@ namespace {
 
 constexpr uint8_t RecordStartBit = 0x80;
 constexpr uint8_t CheckBit = 0x40;
+// In an MT record, bit 6 of a frame says it was written in odd parity.
+constexpr uint8_t OddFrameBit = 0x40;
 
 std::string UpperCase(std::string text) {
   for (char& c : text)
@@ -25,11 +27,11 @@ std::string UpperCase(std::string text) {
   return text;
 }
 
-// A BCD frame: the code with the check bit that makes bits 0..6 even, and the record-start bit
-// on a record's first frame.
-uint8_t BCDFrame(uint8_t code, bool first) {
+// A BCD frame: the code with the check bit that makes bits 0..6 even (odd for a record written
+// in odd parity), and the record-start bit on a record's first frame.
+uint8_t BCDFrame(uint8_t code, bool first, bool odd = false) {
   uint8_t frame = code & 0x3F;
-  if (std::popcount(frame) % 2 != 0) frame |= CheckBit;
+  if ((std::popcount(frame) % 2 != 0) != odd) frame |= CheckBit;
   if (first) frame |= RecordStartBit;
   return frame;
 }
@@ -118,8 +120,11 @@ int TTapeImage::NextBCDFrame() {
     return EndOfRecord;
   }
   recordStartTaken_ = false;
-  // A frame with bad parity is read as it stands; the drive reports the error after the record.
-  if (std::popcount(static_cast<uint8_t>(frame & 0x7F)) % 2 != 0) parityError_ = true;
+  // A frame with bad parity for the mode read in is read as it stands; the drive reports the error
+  // after the record.
+  if ((std::popcount(static_cast<uint8_t>(frame & 0x7F)) % 2 != 0) != oddParity_) {
+    parityError_ = true;
+  }
   uint8_t code = frame & 0x3F;
   if ((frame & RecordStartBit) && code == TapeCode::TapeMark && AtBCDRecordStart()) {
     // The tape mark is the record of that one frame; code 15 anywhere else is data.  The frame
@@ -182,7 +187,10 @@ int TTapeImage::NextMTFrame() {
     }
     if (length_ == 0) return EndOfTape;  // a tape mark
   }
-  return record_[index_++ - 1] & 0x3F;
+  // Bit 6 marks a frame written in odd parity: read in the other mode it has bad parity.
+  uint8_t frame = record_[index_++ - 1];
+  if (((frame & OddFrameBit) != 0) != oddParity_) parityError_ = true;
+  return frame & 0x3F;
 }
 
 void TTapeImage::SkipTapGaps() {
@@ -260,7 +268,7 @@ void TTapeImage::WriteAtPosition(const std::vector<uint8_t>& bytes) {
   ResetDecoder();
 }
 
-void TTapeImage::WriteRecord(const std::vector<TCharWM>& record) {
+void TTapeImage::WriteRecord(const std::vector<TCharWM>& record, bool odd) {
   // Each character is its code, 0 as the blank 16, with a word separator before it when it
   // carries a word mark; the layout frames the record so that it reads back as written.
   std::vector<uint8_t> data;
@@ -273,13 +281,17 @@ void TTapeImage::WriteRecord(const std::vector<TCharWM>& record) {
   if (data.empty()) return;
   if (format_ == IFBCD || format_ == IFP7B) {
     for (size_t i = 0; i < data.size(); ++i)
-      data[i] = BCDFrame(data[i], i == 0);
+      data[i] = BCDFrame(data[i], i == 0, odd);
     WriteAtPosition(data);
     return;
   }
   if (data.size() > static_cast<size_t>(MaxMTRecord)) {
     throw EKestrelError("Tape Write Error - record of " + std::to_string(data.size()) +
                         " bytes is longer than an MT record (" + std::to_string(MaxMTRecord) + ")");
+  }
+  if (odd && format_ == IFMT) {
+    for (uint8_t& frame : data)
+      frame |= OddFrameBit;
   }
   std::vector<uint8_t> entry;
   entry.reserve(data.size() + 9);
@@ -422,7 +434,7 @@ void TTapeDrive::SetWriteProtect(bool on) {
   UpdatePanel();
 }
 
-void TTapeDrive::ReadRecord(uint16_t address, uint32_t& count, TTransferMode mode) {
+void TTapeDrive::ReadRecord(uint16_t address, uint32_t& count, TTransferMode mode, bool odd) {
   if (tapeIndicate_) throw EKestrelError("Tape Read with Tape Indicate On");
   const bool load = mode == TTransferMode::Load;
   const uint32_t limit = OnCoreSize ? OnCoreSize() : 0x10000;
@@ -433,6 +445,7 @@ void TTapeDrive::ReadRecord(uint16_t address, uint32_t& count, TTransferMode mod
   readError_ = false;
   endMarkStored_ = false;
   image_.MarkRecordStart();
+  image_.SetReadParity(odd);
   try {
     while (true) {
       if (address >= limit) {
@@ -454,6 +467,11 @@ void TTapeDrive::ReadRecord(uint16_t address, uint32_t& count, TTransferMode mod
         break;
       }
       int frame = image_.NextFrame();
+      if (frame == EndOfTape && count > 0 && image_.Format() == IFMT) {
+        // An MT image that ends behind a record ends in blank tape, not a tape mark: the record
+        // is whole, and the next read finds nothing.
+        frame = EndOfRecord;
+      }
       if (frame == EndOfTape) {
         tapeIndicate_ = true;
         break;
@@ -493,7 +511,7 @@ void TTapeDrive::WriteCheck() {
   }
 }
 
-void TTapeDrive::WriteRecord(uint16_t address, uint32_t& count, TTransferMode mode) {
+void TTapeDrive::WriteRecord(uint16_t address, uint32_t& count, TTransferMode mode, bool odd) {
   WriteCheck();
   count = 0;
   // The record is taken from core whole before it goes to tape, so a core check part way leaves
@@ -507,7 +525,7 @@ void TTapeDrive::WriteRecord(uint16_t address, uint32_t& count, TTransferMode mo
     ++address;
   }
   if (!record.empty()) image_.MarkRecordStart();
-  image_.WriteRecord(record);
+  image_.WriteRecord(record, odd);
   count = static_cast<uint32_t>(record.size());
   UpdatePanel();
 }

@@ -81,7 +81,11 @@ class TTapeImage {
 
   // One record of (word mark, code) characters written at the position in the image's layout; the
   // tape ends after it.  An empty record writes nothing.
-  void WriteRecord(const std::vector<TCharWM>& record);
+  // `odd`: written in odd parity (the binary mode), which the BCD and .p7b frames keep in their
+  // check bit and an MT record in bit 6 of its frames; a .tap reel keeps no parity.
+  void WriteRecord(const std::vector<TCharWM>& record, bool odd = false);
+  // The parity the next frames are read in: a frame written in the other one has bad parity.
+  void SetReadParity(bool odd) { oddParity_ = odd; }
   // A tape mark at the position; the tape ends after it.
   void WriteTapeMark();
   // Overwrites one byte; the position stays.  An offset at or past the end is refused.
@@ -116,6 +120,7 @@ class TTapeImage {
   TImageFormat format_ = IFBCD;
   bool recordStartTaken_ = true;
   bool parityError_ = false;
+  bool oddParity_ = false;
   bool checkTapParity_ = false;
   std::vector<uint8_t> record_ = std::vector<uint8_t>(MaxMTRecord);
   uint16_t index_ = 0;
@@ -197,9 +202,13 @@ class TTapeDrive {
   // Reads one record into core from `address`; `count` follows the characters stored, so after a
   // failure it holds those already stored.  A group mark with word mark in core ends the storing
   // early; the rest of the record passes the head all the same.
-  void ReadRecord(uint16_t address, uint32_t& count, TTransferMode mode = TTransferMode::Load);
+  // `odd`: read in odd parity (the binary mode, unit type B); a frame written in the other parity
+  // is a read error.
+  void ReadRecord(uint16_t address, uint32_t& count, TTransferMode mode = TTransferMode::Load,
+                  bool odd = false);
   // Writes one record from core from `address` up to a group mark with word mark.
-  void WriteRecord(uint16_t address, uint32_t& count, TTransferMode mode = TTransferMode::Load);
+  void WriteRecord(uint16_t address, uint32_t& count, TTransferMode mode = TTransferMode::Load,
+                   bool odd = false);
   void WriteTapeMark();
   // Backspace: back over the record (or tape mark) last read or written.
   void BackspaceRecord();

@@ -133,8 +133,9 @@ void ExecIOUnit(TCPUThread& cpu) {
     RaiseProcessCheck("Invalid R/W Option: " + Char(d) + " at ", r.InstrAddr);
   }
   if (type == UnitTapeEven || type == UnitTapeOdd) {
-    uint8_t mode = static_cast<uint8_t>((op == Opcode::LoadChars ? TapeMode::WordMarks : 0) +
-                                        (type == UnitTapeEven ? TapeMode::EvenParity : 0));
+    uint8_t mode =
+        static_cast<uint8_t>((op == Opcode::LoadChars ? TapeMode::WordMarks : 0) +
+                             (type == UnitTapeEven ? TapeMode::EvenParity : TapeMode::OddParity));
     SendTape(cpu, d == DRead ? TTapeOp::TapeRead : TTapeOp::TapeWrite, mode);
   } else if (type == UnitDisk) {
     // No disk is attached: the form is checked and nothing moves.

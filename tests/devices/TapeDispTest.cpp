@@ -484,7 +484,10 @@ TEST_F(TapeDrive, MTTapeIsWrittenInItsOwnLayout) {
   EXPECT_EQ(count, 4u);
   EXPECT_EQ(T.Text(403, 4), "XYZW");
   EXPECT_TRUE(T.WordMarkAt(401));
-  EXPECT_TRUE(Drive(2).TapeIndicate());  // the tape ends after the record written
+  // The tape ends after the record written, in blank tape: no tape mark, so no Tape Indicate, and
+  // a program may go on to write one; a read there finds nothing.
+  EXPECT_FALSE(Drive(2).TapeIndicate());
+  EXPECT_THROW(Drive(2).ReadRecord(500, count), EKestrelError);
 }
 
 TEST_F(TapeDrive, UnloadSavesOnlyOnceATapeMarkWasWritten) {

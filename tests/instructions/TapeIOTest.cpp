@@ -70,7 +70,7 @@ TEST_F(TapeIO, CommandsUnitsAndModeBytes) {
   EXPECT_EQ(T.State(), CpuState::ProgramHalt);
   EXPECT_EQ(Recorder.Sent,
             (std::vector<TSent>{
-                {6, 1, 4}, {7, 2, 2}, {7, 3, 0}, {6, 4, 6}, {34, 3, 0}, {33, 1, 0}, {35, 5, 0}}));
+                {6, 1, 4}, {7, 2, 10}, {7, 3, 8}, {6, 4, 6}, {34, 3, 0}, {33, 1, 0}, {35, 5, 0}}));
 }
 
 TEST_F(TapeIO, TraceTextOfEachForm) {
@@ -193,6 +193,35 @@ TEST_F(TapeIO, BackspaceAndSkipAndBlank) {
   T.M.TapeUnits.SetWriteProtect(2, true);
   RunOne("U%U2E");
   EXPECT_EQ(T.StopMessage(), "Tape Write with Write Protect On");
+}
+
+// A record keeps the parity it was written in (B odd, U even): read in the other one every frame
+// has bad parity, which the tape error branch reports; read in its own, none.  The program
+// writes one record in each parity, backspaces over both and reads each in both parities,
+// branching on L after every read; the halts tell which reads found an error.
+TEST_F(TapeIO, ARecordReadInTheOtherParityIsATapeError) {
+  T.M.TapeUnits.Drive(3).MountScratch();
+  Record(1001, "ODD", "");
+  Record(1011, "EVEN", "");
+  const std::string backTwo = "U%U3B";
+  T.Instructions(500, {"M%B3" + Addr(1001) + "W", "M%U3" + Addr(1011) + "W", backTwo, backTwo,
+                       "M%U3" + Addr(2001) + "R", "B" + Addr(700) + "L", "."});
+  T.Instructions(700, {backTwo, "M%B3" + Addr(2101) + "R", "B" + Addr(800) + "L",
+                       "M%B3" + Addr(2201) + "R", "B" + Addr(900) + "L", "."});
+  T.Instructions(900, {backTwo, "M%U3" + Addr(2301) + "R", "B" + Addr(950) + "L", "."});
+  T.Instructions(800, {"."});
+  T.Instructions(950, {"."});
+  T.Run(500);
+  EXPECT_EQ(T.State(), CpuState::ProgramHalt) << T.StopMessage();
+  // ODD read even: error (to 700); ODD read odd: none; EVEN read odd: error (to 900); EVEN
+  // read even: none, so the run halts after that test.
+  EXPECT_GT(T.R.InstrAddr, 900);
+  EXPECT_LT(T.R.InstrAddr, 950);
+  EXPECT_EQ(T.Text(2004, 4), "ODDg");
+  EXPECT_EQ(T.Text(2104, 4), "ODDg");
+  EXPECT_EQ(T.Text(2205, 5), "EVENg");
+  EXPECT_EQ(T.Text(2305, 5), "EVENg");
+  EXPECT_FALSE(T.R.TapeErrorIndicator);
 }
 
 TEST_F(TapeIO, EndOfReelOnUnitTwoClearsUnitTwo) {
