@@ -139,6 +139,9 @@ void TTapeUnits::Perform(TTapeDrive& drive, const DeviceCommand& command) {
     case TTapeOp::TapeWriteMark:
       UseUnit(drive);
       drive.WriteTapeMark();
+      // The tape mark is an even-parity character: written in odd parity it fails the check
+      // read behind the write head.
+      if (command.Flag & TapeMode::OddParity) r.TapeErrorIndicator = true;
       break;
     case TTapeOp::TapeBackspace:
       UseUnit(drive);

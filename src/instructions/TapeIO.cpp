@@ -113,7 +113,7 @@ void ExecIOUnit(TCPUThread& cpu) {
         SendTape(cpu, TTapeOp::TapeUnload, 0);
         break;
       case DTapeMark:
-        SendTape(cpu, TTapeOp::TapeWriteMark, 0);
+        SendTape(cpu, TTapeOp::TapeWriteMark, type == UnitTapeOdd ? TapeMode::OddParity : 0);
         break;
       case DBackspace:
         SendTape(cpu, TTapeOp::TapeBackspace, 0);

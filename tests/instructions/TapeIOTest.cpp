@@ -70,7 +70,7 @@ TEST_F(TapeIO, CommandsUnitsAndModeBytes) {
   EXPECT_EQ(T.State(), CpuState::ProgramHalt);
   EXPECT_EQ(Recorder.Sent,
             (std::vector<TSent>{
-                {6, 1, 4}, {7, 2, 10}, {7, 3, 8}, {6, 4, 6}, {34, 3, 0}, {33, 1, 0}, {35, 5, 0}}));
+                {6, 1, 4}, {7, 2, 10}, {7, 3, 8}, {6, 4, 6}, {34, 3, 0}, {33, 1, 0}, {35, 5, 8}}));
 }
 
 TEST_F(TapeIO, TraceTextOfEachForm) {
@@ -222,6 +222,13 @@ TEST_F(TapeIO, ARecordReadInTheOtherParityIsATapeError) {
   EXPECT_EQ(T.Text(2205, 5), "EVENg");
   EXPECT_EQ(T.Text(2305, 5), "EVENg");
   EXPECT_FALSE(T.R.TapeErrorIndicator);
+
+  // A tape mark is an even-parity character: written in odd parity it is a tape error.
+  RunOne("U%U3M");
+  EXPECT_FALSE(T.R.TapeErrorIndicator);
+  RunOne("U%B3M");
+  EXPECT_TRUE(T.R.TapeErrorIndicator);
+  EXPECT_EQ(T.State(), CpuState::ProgramHalt) << T.StopMessage();
 }
 
 TEST_F(TapeIO, EndOfReelOnUnitTwoClearsUnitTwo) {
