@@ -123,6 +123,8 @@ enum class TTapeOp : uint16_t {
   TapeSkipBlank = 43,
   TapeSave = 40,          // text: the file name, whose extension chooses the layout
   TapeMountScratch = 41,  // a new empty reel that may be written
+  TapeDensityHigh = 44,
+  TapeDensityLow = 45,
 };
 constexpr uint16_t Operation(TTapeOp op) {
   return static_cast<uint16_t>(op);

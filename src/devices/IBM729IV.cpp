@@ -130,6 +130,10 @@ void TTapeUnits::Perform(TTapeDrive& drive, const DeviceCommand& command) {
     case TTapeOp::TapeProtectOff:
       drive.SetWriteProtect(false);
       break;
+    case TTapeOp::TapeDensityHigh:
+    case TTapeOp::TapeDensityLow:
+      drive.SetLowDensity(command.Operation == Operation(TTapeOp::TapeDensityLow));
+      break;
     case TTapeOp::TapeRewind:
       drive.RewindTape();
       break;

@@ -18,8 +18,9 @@ namespace {
 
 constexpr uint8_t RecordStartBit = 0x80;
 constexpr uint8_t CheckBit = 0x40;
-// In an MT record, bit 6 of a frame says it was written in odd parity.
+// In an MT record, bit 6 of a frame says it was written in odd parity, bit 7 at low density.
 constexpr uint8_t OddFrameBit = 0x40;
+constexpr uint8_t LowDensityBit = 0x80;
 
 std::string UpperCase(std::string text) {
   for (char& c : text)
@@ -190,6 +191,7 @@ int TTapeImage::NextMTFrame() {
   // Bit 6 marks a frame written in odd parity: read in the other mode it has bad parity.
   uint8_t frame = record_[index_++ - 1];
   if (((frame & OddFrameBit) != 0) != oddParity_) parityError_ = true;
+  if (((frame & LowDensityBit) != 0) != lowDensity_) parityError_ = true;
   return frame & 0x3F;
 }
 
@@ -289,9 +291,9 @@ void TTapeImage::WriteRecord(const std::vector<TCharWM>& record, bool odd) {
     throw EKestrelError("Tape Write Error - record of " + std::to_string(data.size()) +
                         " bytes is longer than an MT record (" + std::to_string(MaxMTRecord) + ")");
   }
-  if (odd && format_ == IFMT) {
+  if (format_ == IFMT) {
     for (uint8_t& frame : data)
-      frame |= OddFrameBit;
+      frame |= (odd ? OddFrameBit : 0) | (lowDensity_ ? LowDensityBit : 0);
   }
   std::vector<uint8_t> entry;
   entry.reserve(data.size() + 9);
@@ -432,6 +434,10 @@ void TTapeDrive::ClearIndicate() {
 void TTapeDrive::SetWriteProtect(bool on) {
   writeProtect_ = on;
   UpdatePanel();
+}
+
+void TTapeDrive::SetLowDensity(bool low) {
+  image_.SetLowDensity(low);
 }
 
 void TTapeDrive::ReadRecord(uint16_t address, uint32_t& count, TTransferMode mode, bool odd) {

@@ -86,6 +86,11 @@ class TTapeImage {
   void WriteRecord(const std::vector<TCharWM>& record, bool odd = false);
   // The parity the next frames are read in: a frame written in the other one has bad parity.
   void SetReadParity(bool odd) { oddParity_ = odd; }
+  // The density records are written and read in (the drive's switch).  An MT record keeps a low
+  // density in bit 7 of its frames, and read in the other density every frame is in error; the
+  // BCD, .p7b and .tap layouts have no bit for it, so their records read in either.
+  void SetLowDensity(bool low) { lowDensity_ = low; }
+  bool LowDensity() const { return lowDensity_; }
   // A tape mark at the position; the tape ends after it.
   void WriteTapeMark();
   // Overwrites one byte; the position stays.  An offset at or past the end is refused.
@@ -121,6 +126,7 @@ class TTapeImage {
   bool recordStartTaken_ = true;
   bool parityError_ = false;
   bool oddParity_ = false;
+  bool lowDensity_ = false;
   bool checkTapParity_ = false;
   std::vector<uint8_t> record_ = std::vector<uint8_t>(MaxMTRecord);
   uint16_t index_ = 0;
@@ -199,6 +205,9 @@ class TTapeDrive {
   void ResetDrive();
   void ClearIndicate();
   void SetWriteProtect(bool on);
+  // The density switch, high or low; it stays through mounts and resets, as a switch does.
+  void SetLowDensity(bool low);
+  bool LowDensity() const { return image_.LowDensity(); }
   // Reads one record into core from `address`; `count` follows the characters stored, so after a
   // failure it holds those already stored.  A group mark with word mark in core ends the storing
   // early; the rest of the record passes the head all the same.

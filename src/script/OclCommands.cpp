@@ -609,6 +609,21 @@ void TOCLThread::CmdZap(TOCLScripter& s) {
 }
 
 void TOCLThread::CmdSet(TOCLScripter& s) {
+  // SET DENSITY TAPEn HIGH|LOW turns a drive's density switch.
+  if (s.TokenCode != TKString && UpperCase(s.TokenText) == "DENSITY") {
+    s.NextToken();
+    if (!IsTape(s.TokenCode)) s.Expected("Tape Unit identifier");
+    int unit = TapeUnit(s);
+    s.NextToken();
+    const std::string density = s.TokenCode != TKString ? UpperCase(s.TokenText) : "";
+    if (density != "HIGH" && density != "LOW") s.Expected("\"HIGH\" or \"LOW\"");
+    s.NextToken();
+    if (!s.Executing) return;
+    SendDevice(TReceiver::TapeUnits,
+               Operation(density == "LOW" ? TTapeOp::TapeDensityLow : TTapeOp::TapeDensityHigh),
+               static_cast<uint16_t>(unit));
+    return;
+  }
   if (s.TokenCode != TKPROT) s.Expected("SET command option");
   s.NextToken();
   if (!IsTape(s.TokenCode)) s.Expected("Tape Unit identifier");
