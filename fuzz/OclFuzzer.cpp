@@ -130,6 +130,7 @@ bool IsScriptErrorText(const std::string& text) {
       "\")\"",
       "\"=\" or \"<>\"",
       "\"CARD\" or \"TAPE1-TAPE6\"",
+      "\"HIGH\" or \"LOW\"",
       "\"PRINT\" or \"PUNCH\"",
       "\"PRINT\", \"PUNCH\" or \"TAPE1-TAPE6\"",
       "Print chain 'A' or 'H'",

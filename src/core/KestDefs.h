@@ -119,10 +119,14 @@ enum class TTapeOp : uint16_t {
   TapeRewind = 33,
   TapeUnload = 34,
   TapeWriteMark = 35,
+  TapeBackspace = 42,
+  TapeSkipBlank = 43,
   TapeSave = 40,          // text: the file name, whose extension chooses the layout
   TapeMountScratch = 41,  // a new empty reel that may be written
-  TapeParityOn = 42,      // a .tap reel's bad parity bits set the tape error indicator
-  TapeParityOff = 43,     // a .tap reel's bit 6 is ignored (the start)
+  TapeDensityHigh = 44,
+  TapeDensityLow = 45,
+  TapeParityOn = 46,      // a .tap reel's bad parity bits set the tape error indicator
+  TapeParityOff = 47,     // a .tap reel's bit 6 is ignored (the start)
 };
 constexpr uint16_t Operation(TTapeOp op) {
   return static_cast<uint16_t>(op);
@@ -132,6 +136,7 @@ constexpr uint16_t Operation(TTapeOp op) {
 namespace TapeMode {
 inline constexpr uint8_t WordMarks = 2;   // load mode (op code L): word separators on tape
 inline constexpr uint8_t EvenParity = 4;  // unit type U
+inline constexpr uint8_t OddParity = 8;   // unit type B: the binary mode
 }  // namespace TapeMode
 
 // The record a TapeZapRequest carries: overwrite one byte of a mounted tape image.

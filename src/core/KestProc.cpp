@@ -181,6 +181,10 @@ void TCPUThread::ResetProcessor() {
   R.EqualIndicator = false;
   R.LowIndicator = false;
   R.OverflowIndicator = false;
+  R.ProcessErrorIndicator = false;
+  R.ReaderErrorIndicator = false;
+  R.PunchErrorIndicator = false;
+  R.PrinterErrorIndicator = false;
   R.IOFlag = false;
   R.IOUnitType = 0;
   R.IOUnitNum = 0;

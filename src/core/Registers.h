@@ -62,6 +62,13 @@ struct TRegisters {
   TShared<bool> OverflowIndicator;
   TShared<bool> EndOfReelIndicator;
   TShared<bool> TapeErrorIndicator;
+  // The error indicators of the check-stop switches and the reader's last card: a branch on one
+  // turns it off, except the last card, which goes off when cards come into the hopper.
+  TShared<bool> ProcessErrorIndicator;
+  TShared<bool> ReaderErrorIndicator;
+  TShared<bool> PunchErrorIndicator;
+  TShared<bool> PrinterErrorIndicator;
+  TShared<bool> LastCardIndicator;
   // The tape unit last read or written (0 before any): End of Reel follows its Tape Indicate.
   TShared<uint8_t> LastTapeUnit;
   TShared<uint8_t> SenseSwitches;  // bit 0 = A ... bit 6 = G

@@ -130,6 +130,7 @@ void TReaderPunch::Reset() {
     pile.clear();
   shown_ = PLHopper;
   outOfCards_ = false;
+  registers_.LastCardIndicator = false;
 }
 
 void TReaderPunch::ClearStacker(uint16_t stackerCode) {
@@ -144,6 +145,7 @@ void TReaderPunch::PocketToHopper(uint16_t stackerCode) {
   TRecordSpool& hopper = piles_[PLHopper];
   for (size_t i = 0; i < pocket.size(); ++i)
     hopper.push_back(pocket[i]);
+  if (!pocket.empty()) registers_.LastCardIndicator = false;
   pocket.clear();
 }
 
@@ -153,6 +155,7 @@ void TReaderPunch::LoadDeck(const std::string& fileName, bool upperCase) {
   auto append = [&] {
     for (std::string& card : cards)
       piles_[PLHopper].push_back(std::move(card));
+    if (!cards.empty()) registers_.LastCardIndicator = false;
   };
   try {
     charMap_.LoadCardFile(fileName, cards, upperCase);
@@ -186,6 +189,8 @@ std::string TReaderPunch::FeedReadCard(bool columnBinary) {
     hopper.pop_front();
     if (!(columnBinary && card.size() == BinaryCardLength)) card.resize(CardColumns, ' ');
     piles_[PLReadN].push_back(card);
+    // The hopper's last card read turns the last card indicator on (no dummy card follows it).
+    if (hopper.empty() && dummyCard_.empty()) registers_.LastCardIndicator = true;
   } else if (!dummyCard_.empty()) {
     card = dummyCard_;
   } else {

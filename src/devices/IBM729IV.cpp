@@ -105,10 +105,11 @@ void TTapeUnits::Perform(TTapeDrive& drive, const DeviceCommand& command) {
       try {
         TTransferMode mode =
             (command.Flag & TapeMode::WordMarks) ? TTransferMode::Load : TTransferMode::Move;
+        const bool odd = (command.Flag & TapeMode::OddParity) != 0;
         if (reading) {
-          drive.ReadRecord(r.BAR, count, mode);
+          drive.ReadRecord(r.BAR, count, mode, odd);
         } else {
-          drive.WriteRecord(r.BAR, count, mode);
+          drive.WriteRecord(r.BAR, count, mode, odd);
         }
       } catch (...) {
         r.TapeTransferCount = count;
@@ -118,7 +119,10 @@ void TTapeUnits::Perform(TTapeDrive& drive, const DeviceCommand& command) {
       r.TapeTransferCount = count;
       // A parity error or a record too long for core is the program's to test (B with L).
       if (reading && drive.ReadError()) r.TapeErrorIndicator = true;
-      r.BAR = static_cast<uint16_t>(r.BAR + count);
+      // After a record read to its end the B-address register has also passed the group mark
+      // stored behind it, as the 1401's does: a program that puts its own group mark at BAR
+      // keeps the record whole.
+      r.BAR = static_cast<uint16_t>(r.BAR + count + (reading && drive.EndMarkStored() ? 1 : 0));
       break;
     }
     case TTapeOp::TapeClearIndicate:
@@ -130,6 +134,10 @@ void TTapeUnits::Perform(TTapeDrive& drive, const DeviceCommand& command) {
     case TTapeOp::TapeProtectOff:
       drive.SetWriteProtect(false);
       break;
+    case TTapeOp::TapeDensityHigh:
+    case TTapeOp::TapeDensityLow:
+      drive.SetLowDensity(command.Operation == Operation(TTapeOp::TapeDensityLow));
+      break;
     case TTapeOp::TapeRewind:
       drive.RewindTape();
       break;
@@ -139,6 +147,17 @@ void TTapeUnits::Perform(TTapeDrive& drive, const DeviceCommand& command) {
     case TTapeOp::TapeWriteMark:
       UseUnit(drive);
       drive.WriteTapeMark();
+      // The tape mark is an even-parity character: written in odd parity it fails the check
+      // read behind the write head.
+      if (command.Flag & TapeMode::OddParity) r.TapeErrorIndicator = true;
+      break;
+    case TTapeOp::TapeBackspace:
+      UseUnit(drive);
+      drive.BackspaceRecord();
+      break;
+    case TTapeOp::TapeSkipBlank:
+      UseUnit(drive);
+      drive.SkipAndBlank();
       break;
     default:
       throw EKestrelError("Invalid I/O Op for Tape: " + std::to_string(command.Operation));

@@ -18,6 +18,9 @@ namespace {
 
 constexpr uint8_t RecordStartBit = 0x80;
 constexpr uint8_t CheckBit = 0x40;
+// In an MT record, bit 6 of a frame says it was written in odd parity, bit 7 at low density.
+constexpr uint8_t OddFrameBit = 0x40;
+constexpr uint8_t LowDensityBit = 0x80;
 
 std::string UpperCase(std::string text) {
   for (char& c : text)
@@ -25,11 +28,11 @@ std::string UpperCase(std::string text) {
   return text;
 }
 
-// A BCD frame: the code with the check bit that makes bits 0..6 even, and the record-start bit
-// on a record's first frame.
-uint8_t BCDFrame(uint8_t code, bool first) {
+// A BCD frame: the code with the check bit that makes bits 0..6 even (odd for a record written
+// in odd parity), and the record-start bit on a record's first frame.
+uint8_t BCDFrame(uint8_t code, bool first, bool odd = false) {
   uint8_t frame = code & 0x3F;
-  if (std::popcount(frame) % 2 != 0) frame |= CheckBit;
+  if ((std::popcount(frame) % 2 != 0) != odd) frame |= CheckBit;
   if (first) frame |= RecordStartBit;
   return frame;
 }
@@ -58,6 +61,7 @@ uint32_t Length32(const std::vector<uint8_t>& bytes, size_t at) {
 void TTapeImage::Assign(std::vector<uint8_t> bytes) {
   bytes_ = std::move(bytes);
   position_ = 0;
+  recordStarts_.clear();
   std::fill(record_.begin(), record_.end(), uint8_t{0});
   ResetDecoder();
 }
@@ -71,6 +75,21 @@ void TTapeImage::ResetDecoder() {
 void TTapeImage::Rewind() {
   // A record left half read before the rewind must not be delivered again from the buffer.
   position_ = 0;
+  recordStarts_.clear();
+  ResetDecoder();
+}
+
+void TTapeImage::MarkRecordStart() {
+  // A write replaces the tape from here on, so starts beyond it are gone.
+  while (!recordStarts_.empty() && recordStarts_.back() >= position_)
+    recordStarts_.pop_back();
+  recordStarts_.push_back(position_);
+}
+
+void TTapeImage::Backspace() {
+  if (recordStarts_.empty()) return;
+  position_ = recordStarts_.back();
+  recordStarts_.pop_back();
   ResetDecoder();
 }
 
@@ -102,8 +121,11 @@ int TTapeImage::NextBCDFrame() {
     return EndOfRecord;
   }
   recordStartTaken_ = false;
-  // A frame with bad parity is read as it stands; the drive reports the error after the record.
-  if (std::popcount(static_cast<uint8_t>(frame & 0x7F)) % 2 != 0) parityError_ = true;
+  // A frame with bad parity for the mode read in is read as it stands; the drive reports the error
+  // after the record.
+  if ((std::popcount(static_cast<uint8_t>(frame & 0x7F)) % 2 != 0) != oddParity_) {
+    parityError_ = true;
+  }
   uint8_t code = frame & 0x3F;
   if ((frame & RecordStartBit) && code == TapeCode::TapeMark && AtBCDRecordStart()) {
     // The tape mark is the record of that one frame; code 15 anywhere else is data.  The frame
@@ -166,7 +188,11 @@ int TTapeImage::NextMTFrame() {
     }
     if (length_ == 0) return EndOfTape;  // a tape mark
   }
-  return record_[index_++ - 1] & 0x3F;
+  // Bit 6 marks a frame written in odd parity: read in the other mode it has bad parity.
+  uint8_t frame = record_[index_++ - 1];
+  if (((frame & OddFrameBit) != 0) != oddParity_) parityError_ = true;
+  if (((frame & LowDensityBit) != 0) != lowDensity_) parityError_ = true;
+  return frame & 0x3F;
 }
 
 void TTapeImage::SkipTapGaps() {
@@ -244,7 +270,7 @@ void TTapeImage::WriteAtPosition(const std::vector<uint8_t>& bytes) {
   ResetDecoder();
 }
 
-void TTapeImage::WriteRecord(const std::vector<TCharWM>& record) {
+void TTapeImage::WriteRecord(const std::vector<TCharWM>& record, bool odd) {
   // Each character is its code, 0 as the blank 16, with a word separator before it when it
   // carries a word mark; the layout frames the record so that it reads back as written.
   std::vector<uint8_t> data;
@@ -257,13 +283,17 @@ void TTapeImage::WriteRecord(const std::vector<TCharWM>& record) {
   if (data.empty()) return;
   if (format_ == IFBCD || format_ == IFP7B) {
     for (size_t i = 0; i < data.size(); ++i)
-      data[i] = BCDFrame(data[i], i == 0);
+      data[i] = BCDFrame(data[i], i == 0, odd);
     WriteAtPosition(data);
     return;
   }
   if (data.size() > static_cast<size_t>(MaxMTRecord)) {
     throw EKestrelError("Tape Write Error - record of " + std::to_string(data.size()) +
                         " bytes is longer than an MT record (" + std::to_string(MaxMTRecord) + ")");
+  }
+  if (format_ == IFMT) {
+    for (uint8_t& frame : data)
+      frame |= (odd ? OddFrameBit : 0) | (lowDensity_ ? LowDensityBit : 0);
   }
   std::vector<uint8_t> entry;
   entry.reserve(data.size() + 9);
@@ -406,7 +436,11 @@ void TTapeDrive::SetWriteProtect(bool on) {
   UpdatePanel();
 }
 
-void TTapeDrive::ReadRecord(uint16_t address, uint32_t& count, TTransferMode mode) {
+void TTapeDrive::SetLowDensity(bool low) {
+  image_.SetLowDensity(low);
+}
+
+void TTapeDrive::ReadRecord(uint16_t address, uint32_t& count, TTransferMode mode, bool odd) {
   if (tapeIndicate_) throw EKestrelError("Tape Read with Tape Indicate On");
   const bool load = mode == TTransferMode::Load;
   const uint32_t limit = OnCoreSize ? OnCoreSize() : 0x10000;
@@ -415,6 +449,9 @@ void TTapeDrive::ReadRecord(uint16_t address, uint32_t& count, TTransferMode mod
   bool tooLong = false;
   image_.TakeParityError();
   readError_ = false;
+  endMarkStored_ = false;
+  image_.MarkRecordStart();
+  image_.SetReadParity(odd);
   try {
     while (true) {
       if (address >= limit) {
@@ -436,6 +473,11 @@ void TTapeDrive::ReadRecord(uint16_t address, uint32_t& count, TTransferMode mod
         break;
       }
       int frame = image_.NextFrame();
+      if (frame == EndOfTape && count > 0 && image_.Format() == IFMT) {
+        // An MT image that ends behind a record ends in blank tape, not a tape mark: the record
+        // is whole, and the next read finds nothing.
+        frame = EndOfRecord;
+      }
       if (frame == EndOfTape) {
         tapeIndicate_ = true;
         break;
@@ -448,6 +490,7 @@ void TTapeDrive::ReadRecord(uint16_t address, uint32_t& count, TTransferMode mod
       if (frame == EndOfRecord) {
         // A word separator that ends the record marks nothing.
         DoCoreWrite(address, !load && inCore.WordMark, TapeCode::GroupMark);
+        endMarkStored_ = true;
         break;
       }
       uint8_t code = frame == TapeCode::Blank ? 0 : static_cast<uint8_t>(frame);
@@ -474,7 +517,7 @@ void TTapeDrive::WriteCheck() {
   }
 }
 
-void TTapeDrive::WriteRecord(uint16_t address, uint32_t& count, TTransferMode mode) {
+void TTapeDrive::WriteRecord(uint16_t address, uint32_t& count, TTransferMode mode, bool odd) {
   WriteCheck();
   count = 0;
   // The record is taken from core whole before it goes to tape, so a core check part way leaves
@@ -487,16 +530,27 @@ void TTapeDrive::WriteRecord(uint16_t address, uint32_t& count, TTransferMode mo
     record.push_back(c);
     ++address;
   }
-  image_.WriteRecord(record);
+  if (!record.empty()) image_.MarkRecordStart();
+  image_.WriteRecord(record, odd);
   count = static_cast<uint32_t>(record.size());
   UpdatePanel();
 }
 
 void TTapeDrive::WriteTapeMark() {
   WriteCheck();
+  image_.MarkRecordStart();
   image_.WriteTapeMark();
   tapeWritten_ = true;
   UpdatePanel();
+}
+
+void TTapeDrive::BackspaceRecord() {
+  image_.Backspace();
+  UpdatePanel();
+}
+
+void TTapeDrive::SkipAndBlank() {
+  if (writeProtect_) throw EKestrelError("Tape Write with Write Protect On");
 }
 
 void TTapeDrive::ZapFrame(uint32_t offset, uint8_t value) {

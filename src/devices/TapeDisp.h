@@ -72,10 +72,25 @@ class TTapeImage {
   bool SkipRecord();
   // Back to the load point, with the decoder at a record boundary.
   void Rewind();
+  // Notes that a record or tape mark begins at the position (a read or write is about to start
+  // there), so that a backspace can return to it.
+  void MarkRecordStart();
+  // Back to the start of the record or tape mark last begun before the position; at the load
+  // point nothing moves.
+  void Backspace();
 
   // One record of (word mark, code) characters written at the position in the image's layout; the
   // tape ends after it.  An empty record writes nothing.
-  void WriteRecord(const std::vector<TCharWM>& record);
+  // `odd`: written in odd parity (the binary mode), which the BCD and .p7b frames keep in their
+  // check bit and an MT record in bit 6 of its frames; a .tap reel keeps no parity.
+  void WriteRecord(const std::vector<TCharWM>& record, bool odd = false);
+  // The parity the next frames are read in: a frame written in the other one has bad parity.
+  void SetReadParity(bool odd) { oddParity_ = odd; }
+  // The density records are written and read in (the drive's switch).  An MT record keeps a low
+  // density in bit 7 of its frames, and read in the other density every frame is in error; the
+  // BCD, .p7b and .tap layouts have no bit for it, so their records read in either.
+  void SetLowDensity(bool low) { lowDensity_ = low; }
+  bool LowDensity() const { return lowDensity_; }
   // A tape mark at the position; the tape ends after it.
   void WriteTapeMark();
   // Overwrites one byte; the position stays.  An offset at or past the end is refused.
@@ -107,9 +122,12 @@ class TTapeImage {
   std::vector<uint8_t> bytes_;
   size_t capacity_ = MaxSize;
   size_t position_ = 0;
+  std::vector<size_t> recordStarts_;  // of the records passed since the load point
   TImageFormat format_ = IFBCD;
   bool recordStartTaken_ = true;
   bool parityError_ = false;
+  bool oddParity_ = false;
+  bool lowDensity_ = false;
   bool checkTapParity_ = false;
   std::vector<uint8_t> record_ = std::vector<uint8_t>(MaxMTRecord);
   uint16_t index_ = 0;
@@ -164,6 +182,8 @@ class TTapeDrive {
   // Whether the last read met a frame with bad parity or a record too long for core: what the
   // processor's tape error indicator reports.
   bool ReadError() const { return readError_; }
+  // Whether the last read ended at the record's end and stored its group mark after the record.
+  bool EndMarkStored() const { return endMarkStored_; }
   bool WriteProtect() const { return writeProtect_; }
   bool TapeWritten() const { return tapeWritten_; }
   const TTapePanel& Panel() const { return panel_; }
@@ -190,13 +210,25 @@ class TTapeDrive {
   // record); the setting stays with the drive across mounts.  Off: bit 6 is ignored.
   void SetCheckParity(bool on) { image_.SetCheckTapParity(on); }
   bool CheckParity() const { return image_.CheckTapParity(); }
+  // The density switch, high or low; it stays through mounts and resets, as a switch does.
+  void SetLowDensity(bool low);
+  bool LowDensity() const { return image_.LowDensity(); }
   // Reads one record into core from `address`; `count` follows the characters stored, so after a
   // failure it holds those already stored.  A group mark with word mark in core ends the storing
   // early; the rest of the record passes the head all the same.
-  void ReadRecord(uint16_t address, uint32_t& count, TTransferMode mode = TTransferMode::Load);
+  // `odd`: read in odd parity (the binary mode, unit type B); a frame written in the other parity
+  // is a read error.
+  void ReadRecord(uint16_t address, uint32_t& count, TTransferMode mode = TTransferMode::Load,
+                  bool odd = false);
   // Writes one record from core from `address` up to a group mark with word mark.
-  void WriteRecord(uint16_t address, uint32_t& count, TTransferMode mode = TTransferMode::Load);
+  void WriteRecord(uint16_t address, uint32_t& count, TTransferMode mode = TTransferMode::Load,
+                   bool odd = false);
   void WriteTapeMark();
+  // Backspace: back over the record (or tape mark) last read or written.
+  void BackspaceRecord();
+  // Skip and blank: erases a length of tape ahead of the next write; on an image, where gaps take
+  // no room, only the write protection counts.
+  void SkipAndBlank();
   // Writes the image to `name` in the layout that name selects (the mounted one when it names
   // none), converting when that differs; the drive and its reel stay as they are.
   void SaveTape(const std::string& name) const;
@@ -225,6 +257,7 @@ class TTapeDrive {
   TTapeImage image_;
   bool tapeIndicate_ = false;
   bool readError_ = false;
+  bool endMarkStored_ = false;
   bool writeProtect_ = true;
   bool tapeWritten_ = false;
   TTapePanel panel_;

@@ -49,6 +49,14 @@ const char* IndicatorName(uint8_t d) {
       return "High";
     case 25:
       return "Overflow";
+    case 26:
+      return "Printer Error";
+    case 28:
+      return "Process Error";
+    case 42:
+      return "Punch Error";
+    case 58:
+      return "Reader Error";
     case 34:
       return "End of Reel";
     case 35:
@@ -92,6 +100,18 @@ bool IndicatorOn(TCPUThread& cpu, uint8_t d) {
       return !r.LowIndicator && !r.EqualIndicator;
     case 25:
       return r.OverflowIndicator.Exchange(false);
+    // The error indicators, like Overflow, go off when tested.
+    case 26:
+      return r.PrinterErrorIndicator.Exchange(false);
+    case 28:
+      return r.ProcessErrorIndicator.Exchange(false);
+    case 42:
+      return r.PunchErrorIndicator.Exchange(false);
+    case 58:
+      return r.ReaderErrorIndicator.Exchange(false);
+    case 49:
+      // A is the last card switch: on by the operator, or once the hopper's last card is read.
+      return r.SenseSwitch(0) || r.LastCardIndicator;
     case 34: {
       // End of Reel follows the unit last read or written, and the test clears that unit.
       bool on = r.EndOfReelIndicator;

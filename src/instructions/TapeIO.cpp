@@ -113,7 +113,13 @@ void ExecIOUnit(TCPUThread& cpu) {
         SendTape(cpu, TTapeOp::TapeUnload, 0);
         break;
       case DTapeMark:
-        SendTape(cpu, TTapeOp::TapeWriteMark, 0);
+        SendTape(cpu, TTapeOp::TapeWriteMark, type == UnitTapeOdd ? TapeMode::OddParity : 0);
+        break;
+      case DBackspace:
+        SendTape(cpu, TTapeOp::TapeBackspace, 0);
+        break;
+      case DSkip:
+        SendTape(cpu, TTapeOp::TapeSkipBlank, 0);
         break;
       default:
         RaiseProcessCheck("Invalid Tape Control command: " + Char(d) + " at ", r.InstrAddr);
@@ -127,8 +133,9 @@ void ExecIOUnit(TCPUThread& cpu) {
     RaiseProcessCheck("Invalid R/W Option: " + Char(d) + " at ", r.InstrAddr);
   }
   if (type == UnitTapeEven || type == UnitTapeOdd) {
-    uint8_t mode = static_cast<uint8_t>((op == Opcode::LoadChars ? TapeMode::WordMarks : 0) +
-                                        (type == UnitTapeEven ? TapeMode::EvenParity : 0));
+    uint8_t mode =
+        static_cast<uint8_t>((op == Opcode::LoadChars ? TapeMode::WordMarks : 0) +
+                             (type == UnitTapeEven ? TapeMode::EvenParity : TapeMode::OddParity));
     SendTape(cpu, d == DRead ? TTapeOp::TapeRead : TTapeOp::TapeWrite, mode);
   } else if (type == UnitDisk) {
     // No disk is attached: the form is checked and nothing moves.

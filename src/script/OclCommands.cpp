@@ -616,8 +616,22 @@ void TOCLThread::CmdZap(TOCLScripter& s) {
 }
 
 // SET PROT TAPEn ON|OFF: the drive's write protection.  SET PARITY TAPEn ON|OFF: whether the
-// drive notes a .tap reel's bad parity bits.
+// drive notes a .tap reel's bad parity bits.  SET DENSITY TAPEn HIGH|LOW: its density switch.
 void TOCLThread::CmdSet(TOCLScripter& s) {
+  if (s.TokenCode != TKString && UpperCase(s.TokenText) == "DENSITY") {
+    s.NextToken();
+    if (!IsTape(s.TokenCode)) s.Expected("Tape Unit identifier");
+    int unit = TapeUnit(s);
+    s.NextToken();
+    const std::string density = s.TokenCode != TKString ? UpperCase(s.TokenText) : "";
+    if (density != "HIGH" && density != "LOW") s.Expected("\"HIGH\" or \"LOW\"");
+    s.NextToken();
+    if (!s.Executing) return;
+    SendDevice(TReceiver::TapeUnits,
+               Operation(density == "LOW" ? TTapeOp::TapeDensityLow : TTapeOp::TapeDensityHigh),
+               static_cast<uint16_t>(unit));
+    return;
+  }
   const bool parity = s.TokenCode != TKString && UpperCase(s.TokenText) == "PARITY";
   if (s.TokenCode != TKPROT && !parity) s.Expected("SET command option");
   s.NextToken();

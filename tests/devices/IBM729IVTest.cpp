@@ -116,12 +116,13 @@ TEST_F(TapeUnits, ReadAdvancesBAROnlyWhenTheRecordIsComplete) {
   T.R.BAR = 300;
   Request(TTapeOp::TapeRead, 1);
   EXPECT_EQ(T.R.TapeTransferCount, 3u);
-  EXPECT_EQ(T.R.BAR, 303);
+  // BAR has passed the group mark stored behind the record.
+  EXPECT_EQ(T.R.BAR, 304);
   EXPECT_EQ(T.Text(303, 4), "123g");
 
   Request(TTapeOp::TapeRead, 1);  // the tape mark
   EXPECT_EQ(T.R.TapeTransferCount, 0u);
-  EXPECT_EQ(T.R.BAR, 303);
+  EXPECT_EQ(T.R.BAR, 304);
   Request(TTapeOp::TapeRead, 1);
   EXPECT_EQ(Stopped(), "Tape Read with Tape Indicate On");
 
@@ -131,12 +132,12 @@ TEST_F(TapeUnits, ReadAdvancesBAROnlyWhenTheRecordIsComplete) {
   EXPECT_EQ(Stopped(), "(running)");
   EXPECT_TRUE(T.R.TapeErrorIndicator);
   EXPECT_EQ(T.R.TapeTransferCount, 3u);
-  EXPECT_EQ(T.R.BAR, 306);
+  EXPECT_EQ(T.R.BAR, 308);
   // The image ends inside the next record: BAR stays, the count has what was stored.
   Request(TTapeOp::TapeRead, 1);
   EXPECT_EQ(Stopped(), "Tape Read Error");
   EXPECT_EQ(T.R.TapeTransferCount, 2u);
-  EXPECT_EQ(T.R.BAR, 306);
+  EXPECT_EQ(T.R.BAR, 308);
 }
 
 TEST_F(TapeUnits, WriteNeedsWriteProtectOff) {

@@ -512,7 +512,47 @@ TEST_F(TapeDrive, MTTapeIsWrittenInItsOwnLayout) {
   EXPECT_EQ(count, 4u);
   EXPECT_EQ(T.Text(403, 4), "XYZW");
   EXPECT_TRUE(T.WordMarkAt(401));
-  EXPECT_TRUE(Drive(2).TapeIndicate());  // the tape ends after the record written
+  // The tape ends after the record written, in blank tape: no tape mark, so no Tape Indicate, and
+  // a program may go on to write one; a read there finds nothing.
+  EXPECT_FALSE(Drive(2).TapeIndicate());
+  EXPECT_THROW(Drive(2).ReadRecord(500, count), EKestrelError);
+}
+
+// The density switch: an MT record keeps the density it was written at, and read at the other
+// one it is a read error, with its characters as written; a BCD record has no bit for it and
+// reads clean at either.  The switch stays through a new mount.
+TEST_F(TapeDrive, AnMTRecordKeepsItsDensity) {
+  for (const bool mt : {true, false}) {
+    SCOPED_TRACE(mt ? "MT" : "BCD");
+    Drive(3).SetLowDensity(true);
+    if (mt) {
+      Drive(3).MountScratch();
+    } else {
+      Drive(3).MountTape(Files.Write("old.bcd", {0xC1, 0x8F}));
+      Drive(3).SetWriteProtect(false);
+    }
+    EXPECT_TRUE(Drive(3).LowDensity());
+    uint32_t count = 0;
+    if (!mt) Drive(3).ReadRecord(100, count);
+    Record(200, "LOW");
+    Drive(3).WriteRecord(200, count);
+    Drive(3).SetLowDensity(false);
+    Record(210, "HIGH");
+    Drive(3).WriteRecord(210, count);
+    Drive(3).WriteTapeMark();  // a BCD record ends where the next frame starts one
+    // Read at high density, then at low: {record, density, error expected}.
+    for (const bool low : {false, true}) {
+      Drive(3).SetLowDensity(low);
+      Drive(3).RewindTape();
+      if (!mt) Drive(3).ReadRecord(100, count);
+      Drive(3).ReadRecord(300, count);
+      EXPECT_EQ(T.Text(303, 4), "LOWg");
+      EXPECT_EQ(Drive(3).ReadError(), mt && !low) << "low density record, read low " << low;
+      Drive(3).ReadRecord(310, count);
+      EXPECT_EQ(T.Text(314, 5), "HIGHg");
+      EXPECT_EQ(Drive(3).ReadError(), mt && low) << "high density record, read low " << low;
+    }
+  }
 }
 
 TEST_F(TapeDrive, UnloadSavesOnlyOnceATapeMarkWasWritten) {

@@ -159,6 +159,44 @@ TEST(BranchOnIndicator, CarriageChannelsAskThePrinterAndEndOfReelClearsTheTape) 
   EXPECT_EQ(tapes.Requests, (std::vector<std::pair<int, int>>{{30, 1}}));
 }
 
+// The error indicators of the check-stop switches: each branch finds its own indicator, names it
+// in the trace and turns it off, so a second test falls through; the others stay as they were.
+TEST(BranchOnIndicator, ErrorIndicatorsAreTestedAndTurnedOff) {
+  struct TCase {
+    const char* D;
+    TShared<bool> TRegisters::*Indicator;
+    const char* Name;
+  };
+  const std::vector<TCase> cases = {
+      {"r", &TRegisters::PrinterErrorIndicator, "Printer Error"},
+      {"%", &TRegisters::ProcessErrorIndicator, "Process Error"},
+      {"!", &TRegisters::PunchErrorIndicator, "Punch Error"},
+      {"?", &TRegisters::ReaderErrorIndicator, "Reader Error"},
+  };
+  for (const TCase& c : cases) {
+    TTestMachine t;
+    t.TraceAll();
+    for (const TCase& other : cases)
+      (t.R.*other.Indicator) = true;
+    t.Instructions(500, {"B" + Addr(600) + c.D});
+    t.Instructions(600, {"B" + Addr(700) + c.D, "."});
+    t.Instructions(700, {"."});
+    t.Run(500);
+    EXPECT_EQ(t.R.InstrAddr, 605) << c.D;  // taken once, then off
+    for (const TCase& other : cases)
+      EXPECT_EQ(bool(t.R.*other.Indicator), other.Indicator != c.Indicator) << c.D << other.D;
+    EXPECT_EQ(t.Trace()[0], std::string("I00500 B 5 B   Branch if Indicator On \"") + c.D + "\" (" +
+                                c.Name + ") to 00600");
+  }
+  // Off, none of them branches.
+  TTestMachine t;
+  t.Instructions(500, {"B" + Addr(700) + "r", "B" + Addr(700) + "%", "B" + Addr(700) + "!",
+                       "B" + Addr(700) + "?", "."});
+  t.Instructions(700, {"."});
+  t.Run(500);
+  EXPECT_EQ(t.R.InstrAddr, 520);
+}
+
 TEST(BranchOnIndicator, InvalidModifier) {
   TTestMachine t;
   t.TraceAll();

@@ -70,7 +70,7 @@ TEST_F(TapeIO, CommandsUnitsAndModeBytes) {
   EXPECT_EQ(T.State(), CpuState::ProgramHalt);
   EXPECT_EQ(Recorder.Sent,
             (std::vector<TSent>{
-                {6, 1, 4}, {7, 2, 2}, {7, 3, 0}, {6, 4, 6}, {34, 3, 0}, {33, 1, 0}, {35, 5, 0}}));
+                {6, 1, 4}, {7, 2, 10}, {7, 3, 8}, {6, 4, 6}, {34, 3, 0}, {33, 1, 0}, {35, 5, 8}}));
 }
 
 TEST_F(TapeIO, TraceTextOfEachForm) {
@@ -106,10 +106,6 @@ TEST_F(TapeIO, RefusedFormsStopAtTheInstruction) {
     std::string Stop;
   };
   const std::vector<TCase> cases = {
-      {"U%U1B", "I00500 U 5 Tape Unit 1  BackSpace Record",
-       "Invalid Tape Control command: B at 500"},
-      {"U%U1E", "I00500 U 5 Tape Unit 1  Skip and Blank Tape",
-       "Invalid Tape Control command: E at 500"},
       {"U%U1X", "I00500 U 5 Tape Unit 1  Invalid Tape Control command: X",
        "Invalid Tape Control command: X at 500"},
       {"A%U1" + Addr(300) + "R", "I00500 A 8 Invalid I/O command: A",
@@ -162,6 +158,77 @@ TEST_F(TapeIO, WriteRewindAndReadBackWithWordMarks) {
   EXPECT_TRUE(Traced("I          0 chars transfered"));
   EXPECT_FALSE(T.M.TapeUnits.Drive(1).TapeIndicate());  // cleared by the branch
   EXPECT_TRUE(Errors.empty());
+}
+
+// Backspace goes back over the record or tape mark last read or written, as often as the
+// program asks and no further than the load point; skip and blank moves nothing on an image but
+// needs the reel writable.  The program writes A, BB, a tape mark and CCC, backspaces over CCC
+// and writes DDDD in its place; backspaces over that and the tape mark and reads the tape mark;
+// backspaces four times (one more than the records before it) and reads A and BB again.
+TEST_F(TapeIO, BackspaceAndSkipAndBlank) {
+  T.M.TapeUnits.SetWriteProtect(2, false);
+  Record(1001, "A", "");
+  Record(1011, "BB", "");
+  Record(1021, "CCC", "");
+  Record(1031, "DDDD", "");
+  T.Instructions(500, {"U%U2E", "M%U2" + Addr(1001) + "W", "M%U2" + Addr(1011) + "W", "U%U2M",
+                       "M%U2" + Addr(1021) + "W", "U%U2B", "M%U2" + Addr(1031) + "W", "U%U2B",
+                       "U%U2B", "M%U2" + Addr(2001) + "R", "B" + Addr(900) + "K", "."});
+  T.Instructions(
+      900, {"U%U2B", "U%U2B", "U%U2B", "U%U2B", "M%U2" + Addr(2101) + "R",
+            "M%U2" + Addr(2201) + "R", "U%U2B", "U%U2B", "U%U2B", "M%U2" + Addr(2301) + "R", "."});
+  T.Run(500);
+  EXPECT_EQ(T.State(), CpuState::ProgramHalt) << T.StopMessage();
+  EXPECT_GT(T.R.InstrAddr, 900);  // the tape mark was read again: End of Reel
+  EXPECT_EQ(T.Text(2102, 2), "Ag");
+  EXPECT_EQ(T.Text(2203, 3), "BBg");
+  EXPECT_EQ(T.Text(2302, 2), "Ag");
+  const TTapeImage& image = T.M.TapeUnits.Drive(2).Image();
+  std::vector<TTapeRecord> records = DecodeImage(image.Bytes(), image.Format(), "scratch");
+  ASSERT_EQ(records.size(), 4u);
+  EXPECT_TRUE(records[2].TapeMark);
+  EXPECT_EQ(records[3].Codes.size(), 4u);  // DDDD replaced CCC
+  EXPECT_TRUE(Errors.empty());
+
+  T.M.TapeUnits.SetWriteProtect(2, true);
+  RunOne("U%U2E");
+  EXPECT_EQ(T.StopMessage(), "Tape Write with Write Protect On");
+}
+
+// A record keeps the parity it was written in (B odd, U even): read in the other one every frame
+// has bad parity, which the tape error branch reports; read in its own, none.  The program
+// writes one record in each parity, backspaces over both and reads each in both parities,
+// branching on L after every read; the halts tell which reads found an error.
+TEST_F(TapeIO, ARecordReadInTheOtherParityIsATapeError) {
+  T.M.TapeUnits.Drive(3).MountScratch();
+  Record(1001, "ODD", "");
+  Record(1011, "EVEN", "");
+  const std::string backTwo = "U%U3B";
+  T.Instructions(500, {"M%B3" + Addr(1001) + "W", "M%U3" + Addr(1011) + "W", backTwo, backTwo,
+                       "M%U3" + Addr(2001) + "R", "B" + Addr(700) + "L", "."});
+  T.Instructions(700, {backTwo, "M%B3" + Addr(2101) + "R", "B" + Addr(800) + "L",
+                       "M%B3" + Addr(2201) + "R", "B" + Addr(900) + "L", "."});
+  T.Instructions(900, {backTwo, "M%U3" + Addr(2301) + "R", "B" + Addr(950) + "L", "."});
+  T.Instructions(800, {"."});
+  T.Instructions(950, {"."});
+  T.Run(500);
+  EXPECT_EQ(T.State(), CpuState::ProgramHalt) << T.StopMessage();
+  // ODD read even: error (to 700); ODD read odd: none; EVEN read odd: error (to 900); EVEN
+  // read even: none, so the run halts after that test.
+  EXPECT_GT(T.R.InstrAddr, 900);
+  EXPECT_LT(T.R.InstrAddr, 950);
+  EXPECT_EQ(T.Text(2004, 4), "ODDg");
+  EXPECT_EQ(T.Text(2104, 4), "ODDg");
+  EXPECT_EQ(T.Text(2205, 5), "EVENg");
+  EXPECT_EQ(T.Text(2305, 5), "EVENg");
+  EXPECT_FALSE(T.R.TapeErrorIndicator);
+
+  // A tape mark is an even-parity character: written in odd parity it is a tape error.
+  RunOne("U%U3M");
+  EXPECT_FALSE(T.R.TapeErrorIndicator);
+  RunOne("U%B3M");
+  EXPECT_TRUE(T.R.TapeErrorIndicator);
+  EXPECT_EQ(T.State(), CpuState::ProgramHalt) << T.StopMessage();
 }
 
 TEST_F(TapeIO, EndOfReelOnUnitTwoClearsUnitTwo) {

@@ -78,6 +78,34 @@ TEST(ReadCard, WithAnAddressItBranches) {
   EXPECT_EQ(m.T.Trace()[0], "I00500 1 4 R   Read Card and Branch to 00600");
 }
 
+// Branch A is the last card switch: taken once the hopper's last card has been read, until cards
+// come into the hopper again; or while sense switch A is on.
+TEST(ReadCard, LastCardBranchesOnA) {
+  TCardMachine m;
+  auto branchesAfter = [&m](std::initializer_list<std::string> program) {
+    m.T.Instructions(500, program);
+    m.T.Instructions(900, {"."});
+    m.T.Run(500);
+    return m.T.R.InstrAddr == 900;
+  };
+  const std::string testA = "B" + Addr(900) + "A";
+  EXPECT_FALSE(branchesAfter({testA, "."}));       // nothing read yet
+  EXPECT_FALSE(branchesAfter({"1", testA, "."}));  // one card left
+  EXPECT_TRUE(branchesAfter({"1", testA, "."}));   // the last one read
+  EXPECT_TRUE(branchesAfter({testA, "."}));        // and it stays on
+  m.T.M.ReaderPunch.LoadDeck(m.Dir.Write("MORE.CRD", "CARD THREE\n"), false);
+  EXPECT_FALSE(branchesAfter({testA, "."}));  // cards in the hopper again
+  m.T.R.SetSenseSwitch(0, true);
+  EXPECT_TRUE(branchesAfter({testA, "."}));  // the switch by itself
+  m.T.R.SetSenseSwitch(0, false);
+  EXPECT_TRUE(branchesAfter({"1", testA, "."}));
+  m.T.M.ReaderPunch.PocketToHopper(StackerReadN);  // the operator puts the cards back
+  EXPECT_FALSE(branchesAfter({testA, "."}));
+  m.T.M.ReaderPunch.Reset();
+  EXPECT_FALSE(m.T.R.LastCardIndicator);
+  EXPECT_TRUE(m.Errors.empty());
+}
+
 TEST(ReadCard, EmptyReaderEndsTheRunAfterTheInstruction) {
   TCardMachine m("");
   m.T.Instructions(500, {"1", "2", "."});

@@ -249,6 +249,20 @@ TEST_F(OclCommands, SetSendsProtectionAndParityOnOrOff) {
   EXPECT_EQ(Requests(f.Tapes).size(), std::size(expected));  // the bad ones sent nothing
 }
 
+TEST_F(OclCommands, SetDensityTurnsTheDrivesSwitch) {
+  EXPECT_EQ(Run("SET DENSITY TAPE4 LOW SET density TAPE6 high"), "");
+  auto got = Requests(f.Tapes);
+  ASSERT_EQ(got.size(), 2u);
+  EXPECT_EQ(got[0].Operation, Operation(TTapeOp::TapeDensityLow));
+  EXPECT_EQ(got[0].Selector, 4);
+  EXPECT_EQ(got[1].Operation, Operation(TTapeOp::TapeDensityHigh));
+  EXPECT_EQ(got[1].Selector, 6);
+  EXPECT_EQ(Run("SET DENSITY TAPE7 LOW"), "Tape Unit identifier expected, found: \"TAPE7\"");
+  EXPECT_EQ(Run("SET DENSITY TAPE1 'LOW'"), "\"HIGH\" or \"LOW\" expected, found: \"LOW\"");
+  EXPECT_EQ(Run("SET DENSITY TAPE1 556"), "\"HIGH\" or \"LOW\" expected, found: \"556\"");
+  EXPECT_EQ(Requests(f.Tapes).size(), 2u);  // the refused statements sent nothing
+}
+
 TEST_F(OclCommands, ZapSendsTheRecord) {
   EXPECT_EQ(Run("ZAP TAPE6 [2147483647] = 63 ZAP TAPE1 [0] 5"), "");
   ASSERT_EQ(f.Tapes.Got.size(), 2u);
