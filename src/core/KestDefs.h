@@ -125,8 +125,8 @@ enum class TTapeOp : uint16_t {
   TapeMountScratch = 41,  // a new empty reel that may be written
   TapeDensityHigh = 44,
   TapeDensityLow = 45,
-  TapeParityOn = 46,      // a .tap reel's bad parity bits set the tape error indicator
-  TapeParityOff = 47,     // a .tap reel's bit 6 is ignored (the start)
+  TapeParityOn = 46,   // a .tap reel's bad parity bits set the tape error indicator
+  TapeParityOff = 47,  // a .tap reel's bit 6 is ignored (the start)
 };
 constexpr uint16_t Operation(TTapeOp op) {
   return static_cast<uint16_t>(op);
