@@ -58,6 +58,8 @@ const char* IndicatorName(uint8_t d) {
       return "Reader Error";
     case 34:
       return "End of Reel";
+    case 33:
+      return "Tape Busy";
     case 35:
       return "Tape Error";
     case 39:
@@ -124,6 +126,9 @@ bool IndicatorOn(TCPUThread& cpu, uint8_t d) {
     case 35:
       // The test turns the indicator off, as the 1401 does.
       return r.TapeErrorIndicator.Exchange(false);
+    // A tape operation and the printer's are done when their instruction ends: nothing is ever
+    // still busy when a branch tests it.
+    case 33:
     case 39:
     case 41:
       return false;
