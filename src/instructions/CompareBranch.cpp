@@ -59,6 +59,8 @@ const char* IndicatorName(uint8_t d) {
       return "Reader Error";
     case 34:
       return "End of Reel";
+    case 33:
+      return "Tape Busy";
     case 35:
       return "Tape Error";
     case 39:
@@ -125,6 +127,10 @@ bool IndicatorOn(TCPUThread& cpu, uint8_t d) {
     case 35:
       // The test turns the indicator off, as the 1401 does.
       return r.TapeErrorIndicator.Exchange(false);
+    // A tape operation is done when its instruction ends: a tape is never still busy when a
+    // branch tests it.
+    case 33:
+      return false;
     // Printer and carriage busy: only print storage lets the processor go on while they work.
     case 39:
       return (r.Features & FEPrintStorage) && r.PrintBusyLeft != 0;

@@ -197,6 +197,18 @@ TEST(BranchOnIndicator, ErrorIndicatorsAreTestedAndTurnedOff) {
   EXPECT_EQ(t.R.InstrAddr, 520);
 }
 
+// Tape, printer and carriage busy: every operation is done when its instruction ends, so none
+// branches, each named in the trace.
+TEST(BranchOnIndicator, BusyIndicatorsAreNeverOn) {
+  TTestMachine t;
+  t.TraceAll();
+  t.Instructions(500, {"B" + Addr(700) + "J", "B" + Addr(700) + "P", "B" + Addr(700) + "R", "."});
+  t.Instructions(700, {"."});
+  t.Run(500);
+  EXPECT_EQ(t.R.InstrAddr, 515);
+  EXPECT_EQ(t.Trace()[0], "I00500 B 5 B   Branch if Indicator On \"J\" (Tape Busy) to 00700");
+}
+
 TEST(BranchOnIndicator, InvalidModifier) {
   TTestMachine t;
   t.TraceAll();
