@@ -102,7 +102,9 @@ void CheckRequest(TMachine& m, uint16_t unit, uint16_t barBefore, uint16_t opera
     r.State = CpuState::Running;  // the operator resets the check and carries on
     r.StopMessage.Set("");
   } else if (operation == 6 || operation == 7) {
-    Require(r.BAR == static_cast<uint16_t>(barBefore + r.TapeTransferCount),
+    // A read to the record's end has also passed the group mark it stored behind the record.
+    const bool endMark = operation == 6 && m.TapeUnits.Drive(unit).EndMarkStored();
+    Require(r.BAR == static_cast<uint16_t>(barBefore + r.TapeTransferCount + (endMark ? 1 : 0)),
             "BAR did not move by the count");
   }
   for (int u = 1; u <= TTapeUnits::DriveCount; ++u) {
