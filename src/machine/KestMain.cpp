@@ -246,7 +246,6 @@ void TConsole::UpdateStatus() {
       stopEnabled_ = false;
       resetEnabled_ = true;
       pwrOffEnabled_ = true;
-      SelectMode(TRunMode::Step);
       resumeEnabled_ = true;  // once enabled, it stays so
       focus_ = TPanelFocus::Start;
       break;
@@ -426,6 +425,11 @@ void TConsole::ReportError(const std::string& message) {
 void TConsole::CpuStopped() {
   if (runsOutstanding_ > 0) --runsOutstanding_;
   if (stopListener_) stopListener_();
+  // A stop condition selects Step mode.  Only the state the run ended in counts: while it runs,
+  // an instruction may pass through a stop condition (a read stop in its fetch) on its way to a
+  // check, and a status update that saw that would change what the next Start does.
+  const CpuState state = machine_.Registers.State;
+  if (state == CpuState::StopCondition || state == CpuState::SingleStep) SelectMode(TRunMode::Step);
   UpdateStatus();
   if (view_ != nullptr) view_->ProcessorStopped();
   if (machine_.Registers.State != CpuState::OperatorHalt &&

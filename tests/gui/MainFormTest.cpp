@@ -31,6 +31,16 @@ class MainForm : public ::testing::Test {
     t.M.Console.UpdateStatus();
     t.Messenger.DrainPosts();
   }
+  // The processor's stop, as the run reports it.
+  void Stop(CpuState state, const std::string& message, uint16_t address) {
+    t.R.State = state;
+    t.R.StopMessage.Set(message);
+    t.R.InstrAddr = address;
+    TMessage stopped;
+    stopped.Id = EmulatorMessage::CpuStopped;
+    t.Messenger.Post(TReceiver::MainWindow, stopped);
+    t.Messenger.DrainPosts();
+  }
   void Type(QLineEdit* edit, char c) {
     QString text{QLatin1Char(c)};
     QKeyEvent press(QEvent::KeyPress, text.toUpper().at(0).unicode(), Qt::NoModifier, text);
@@ -123,7 +133,10 @@ TEST_F(MainForm, RegisterReportsInQuickSuccessionEndWithTheLast) {
 }
 
 TEST_F(MainForm, AnAddressStopSelectsStepModeAndEnablesResume) {
+  // A status update while the run passes through a stop condition changes nothing.
   Update(CpuState::StopCondition, "Address Stop at", 333);
+  EXPECT_FALSE(form.RBSTEP->isChecked());
+  Stop(CpuState::StopCondition, "Address Stop at", 333);
   EXPECT_EQ(Status(), QStringLiteral("Address Stop at 00333"));
   EXPECT_TRUE(form.RBSTEP->isChecked());
   EXPECT_TRUE(form.PBResume->isEnabled());

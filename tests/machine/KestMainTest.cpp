@@ -188,6 +188,21 @@ TEST_F(Console, AddressStopSelectsStepModeAndResume) {
   EXPECT_TRUE(c.ResumeEnabled());  // once enabled, it stays so
 }
 
+// Only the state a run ends in selects Step mode: an instruction whose fetch meets a read stop
+// and whose execution then fails passes through a stop condition, and a status update that saw
+// it must not decide what the next Start does.
+TEST_F(Console, OnlyTheStateARunEndsInSelectsStepMode) {
+  ASSERT_EQ(c.Mode(), TRunMode::Run);
+  r.State = CpuState::StopCondition;
+  Command(PCStatusUpdate);
+  r.State = CpuState::MachineCheck;
+  Stopped();
+  EXPECT_EQ(c.Mode(), TRunMode::Run);
+  r.State = CpuState::StopCondition;
+  Stopped();
+  EXPECT_EQ(c.Mode(), TRunMode::Step);
+}
+
 TEST_F(Console, StopFieldConversionErrorKeepsLaterSettings) {
   c.SetStopField(SFCoreWrite, "00300");
   EXPECT_EQ(f.M.Core.WriteStopAddress, 300);
