@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "support/CountingLoop.h"
 #include "support/ScratchDir.h"
 #include "support/TestMachine.h"
 
@@ -11,17 +12,10 @@ namespace kestrel::test {
 
 namespace {
 
-// The counting loop of the debugger's tests:
-//   500 LOOP  A ONE COUNT      507 CHECK C COUNT LIMIT     514 B LOOP /      519 DONE .
+// The counting loop (support/CountingLoop.h).
 class DebugLists : public ::testing::Test {
  protected:
-  void SetUp() override {
-    t.Instructions(500, {"A" + Addr(700) + Addr(800), "C" + Addr(800) + Addr(900),
-                         "B" + Addr(500) + "/", "."});
-    t.Field(700, "001");
-    t.Field(800, "000");
-    t.Field(900, "005");
-  }
+  void SetUp() override { PlaceCountingLoop(t); }
   void Symbols() {
     ASSERT_EQ(d.Symbols().LoadText("LOOP 500\nCHECK 507\nDONE 519\nONE 700\nCOUNT 800\n"), "");
   }

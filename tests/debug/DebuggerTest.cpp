@@ -5,6 +5,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "support/CountingLoop.h"
 #include "support/ScratchDir.h"
 #include "support/TestMachine.h"
 
@@ -12,16 +13,11 @@ namespace kestrel::test {
 
 namespace {
 
-// A counting loop: COUNT (800) goes up by ONE (700) until it equals LIMIT (900), then a halt.
-//   500 LOOP  A ONE COUNT      507 CHECK C COUNT LIMIT     514 B LOOP /      519 DONE .
+// The counting loop (support/CountingLoop.h).
 class DebuggerTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    t.Instructions(500, {"A" + Addr(700) + Addr(800), "C" + Addr(800) + Addr(900),
-                         "B" + Addr(500) + "/", "."});
-    t.Field(700, "001");
-    t.Field(800, "000");
-    t.Field(900, "005");
+    PlaceCountingLoop(t);
     ASSERT_EQ(d.Symbols().LoadText("LOOP 500\nCHECK 507\nDONE 519\nONE 700\nCOUNT 800\n"
                                    "LIMIT 900\n"),
               "");

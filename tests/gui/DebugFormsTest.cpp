@@ -19,22 +19,18 @@
 #include "gui/panel/CoreForm.h"
 #include "gui/panel/MainForm.h"
 #include "gui/panel/TraceForm.h"
+#include "support/CountingLoop.h"
 #include "support/ScratchDir.h"
 #include "support/TestMachine.h"
 
 namespace kestrel::test {
 namespace {
 
-// The counting loop:
-//   500 LOOP  A ONE COUNT      507 CHECK C COUNT LIMIT     514 B LOOP /      519 DONE .
+// The counting loop (support/CountingLoop.h).
 class DebugForms : public ::testing::Test {
  protected:
   void SetUp() override {
-    t.Instructions(500, {"A" + Addr(700) + Addr(800), "C" + Addr(800) + Addr(900),
-                         "B" + Addr(500) + "/", "."});
-    t.Field(700, "001");
-    t.Field(800, "000");
-    t.Field(900, "005");
+    PlaceCountingLoop(t);
     ASSERT_EQ(d.LoadSymbolText("LOOP 500\nCHECK 507\nDONE 519\nCOUNT 800\n"), "");
   }
   TTestMachine t;
