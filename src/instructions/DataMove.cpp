@@ -65,19 +65,20 @@ void MoveBits(TCPUThread& cpu, uint8_t fromA) {
   r.BAR = static_cast<uint16_t>(r.BAR - 1);
 }
 
-// MCW, four at a time (`TCoreStorage::Words4`) while both groups of four are untrapped, no word
-// mark is among either field's four, AAR stays above 0 and A is not one to three positions above
-// B (A would read what the group stores); it gives the registers after the positions done and
-// their count.  A function of its own, taking and giving values, as LoadGroups is, so that the
-// one-at-a-time loop keeps its registers.
-[[gnu::noinline]] TMoved MoveGroups(TCoreStorage& core, uint16_t aar, uint16_t bar) {
+// Four positions at a time (`TCoreStorage::Words4`) from A to B while both groups of four are
+// untrapped and A's four hold no word mark; with `BMarksEnd` (MCW) B's four hold none either and
+// AAR stays above 0.  A is not one to three positions above B (A would read what the group stores).
+template <bool BMarksEnd>
+[[gnu::always_inline]] inline TMoved MoveFours(TCoreStorage& core, uint16_t aar, uint16_t bar) {
   TMoved m{aar, bar, 0};
   if (static_cast<uint16_t>(aar - bar - 1) < 3) return m;
-  while (m.AAR >= 5 && m.BAR >= 4 && core.Plain4(static_cast<uint16_t>(m.AAR - 3)) &&
+  constexpr uint16_t LowestAAR = BMarksEnd ? 5 : 4;
+  while (m.AAR >= LowestAAR && m.BAR >= 4 && core.Plain4(static_cast<uint16_t>(m.AAR - 3)) &&
          core.Plain4ToStore(static_cast<uint16_t>(m.BAR - 3))) {
     const uint64_t aWords = core.Words4(static_cast<uint16_t>(m.AAR - 3));
-    const uint64_t bWords = core.Words4(static_cast<uint16_t>(m.BAR - 3));
-    if ((aWords | bWords) & TCoreStorage::Lanes(CoreChar::WordMark)) break;
+    uint64_t marks = aWords;
+    if constexpr (BMarksEnd) marks |= core.Words4(static_cast<uint16_t>(m.BAR - 3));
+    if (marks & TCoreStorage::Lanes(CoreChar::WordMark)) break;
     core.PutWords4(static_cast<uint16_t>(m.BAR - 3),
                    (aWords & TCoreStorage::Lanes(CoreChar::CodeMask)) |
                        TCoreStorage::Lanes(CoreChar::Changed | CoreChar::Written));
@@ -88,23 +89,17 @@ void MoveBits(TCPUThread& cpu, uint8_t fromA) {
   return m;
 }
 
+// MCW, four at a time: the registers after the positions done and their count.  A function of
+// its own, taking and giving values, as LoadGroups is, so that the one-at-a-time loop keeps its
+// registers.
+[[gnu::noinline]] TMoved MoveGroups(TCoreStorage& core, uint16_t aar, uint16_t bar) {
+  return MoveFours<true>(core, aar, bar);
+}
+
 }  // namespace
 
 TMoved LoadGroups(TCoreStorage& core, uint16_t aar, uint16_t bar) {
-  TMoved m{aar, bar, 0};
-  if (static_cast<uint16_t>(aar - bar - 1) < 3) return m;
-  while (m.AAR >= 4 && m.BAR >= 4 && core.Plain4(static_cast<uint16_t>(m.AAR - 3)) &&
-         core.Plain4ToStore(static_cast<uint16_t>(m.BAR - 3))) {
-    const uint64_t aWords = core.Words4(static_cast<uint16_t>(m.AAR - 3));
-    if (aWords & TCoreStorage::Lanes(CoreChar::WordMark)) break;
-    core.PutWords4(static_cast<uint16_t>(m.BAR - 3),
-                   (aWords & TCoreStorage::Lanes(CoreChar::CodeMask)) |
-                       TCoreStorage::Lanes(CoreChar::Changed | CoreChar::Written));
-    m.AAR = static_cast<uint16_t>(m.AAR - 4);
-    m.BAR = static_cast<uint16_t>(m.BAR - 4);
-    m.Count += 4;
-  }
-  return m;
+  return MoveFours<false>(core, aar, bar);
 }
 
 // ---- MCW ----
