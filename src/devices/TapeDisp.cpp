@@ -373,6 +373,7 @@ void TTapeDrive::MountTape(const std::string& name) {
       format = IFBCD;
     }
   }
+  SaveWrittenReel();
   tapePath_ = name;
   tapeFileName_ = UpperCase(name);
   image_.SetFormat(format);
@@ -381,6 +382,7 @@ void TTapeDrive::MountTape(const std::string& name) {
 }
 
 void TTapeDrive::MountScratch() {
+  SaveWrittenReel();
   tapePath_.clear();
   tapeFileName_ = ScratchName;
   image_.SetFormat(IFMT);
@@ -390,11 +392,17 @@ void TTapeDrive::MountScratch() {
   UpdatePanel();
 }
 
+// A reel that was written keeps its records, tape mark or not, when it leaves the drive.  A reel
+// only read is not saved, even on a drive that wrote an earlier one (that save stays as it was).
+void TTapeDrive::SaveWrittenReel() {
+  if (!reelWritten_) return;
+  // Written to a temporary file first: a failed save keeps both the image and the last file.
+  SaveTape(SaveFileName());
+  reelWritten_ = false;
+}
+
 void TTapeDrive::UnloadTape() {
-  if (tapeWritten_) {
-    // Written to a temporary file first: a failed save keeps both the image and the last file.
-    SaveTape(SaveFileName());
-  }
+  SaveWrittenReel();
   image_.Clear();
   tapeIndicate_ = false;
   UpdatePanel();
@@ -422,6 +430,7 @@ void TTapeDrive::RewindTape() {
 
 void TTapeDrive::ResetDrive() {
   image_.Clear();
+  reelWritten_ = false;
   tapeIndicate_ = false;
   UpdatePanel();
 }
@@ -532,6 +541,7 @@ void TTapeDrive::WriteRecord(uint16_t address, uint32_t& count, TTransferMode mo
   }
   if (!record.empty()) image_.MarkRecordStart();
   image_.WriteRecord(record, odd);
+  reelWritten_ = true;
   count = static_cast<uint32_t>(record.size());
   UpdatePanel();
 }
@@ -541,6 +551,7 @@ void TTapeDrive::WriteTapeMark() {
   image_.MarkRecordStart();
   image_.WriteTapeMark();
   tapeWritten_ = true;
+  reelWritten_ = true;
   UpdatePanel();
 }
 

@@ -196,9 +196,10 @@ class TTapeDrive {
   std::string SaveDirectory;
 
   // ---- Drive operations (drive errors are EKestrelError) ----
+  // Mounting over a reel that was written saves that reel first, as its unload would.
   void MountTape(const std::string& name);
   // A new empty reel, in the MT layout, that may be written (write protect off).  Like any
-  // written tape it is saved by the unload, under SaveFileName.
+  // written reel it is saved by the unload, under SaveFileName.
   void MountScratch();
   static constexpr const char* ScratchName = "SCRATCH";
   void UnloadTape();
@@ -250,6 +251,7 @@ class TTapeDrive {
   TCharWM DoCoreLook(uint16_t address);
   void DoCoreWrite(uint16_t address, bool wordMark, uint8_t code);
   void WriteCheck();
+  void SaveWrittenReel();
 
   uint8_t unitNumber_;
   std::string tapeFileName_;
@@ -259,7 +261,8 @@ class TTapeDrive {
   bool readError_ = false;
   bool endMarkStored_ = false;
   bool writeProtect_ = true;
-  bool tapeWritten_ = false;
+  bool tapeWritten_ = false;  // a tape mark was ever written on this drive
+  bool reelWritten_ = false;  // the reel now mounted was written: its unload saves it
   TTapePanel panel_;
 };
 

@@ -555,31 +555,42 @@ TEST_F(TapeDrive, AnMTRecordKeepsItsDensity) {
   }
 }
 
-TEST_F(TapeDrive, UnloadSavesOnlyOnceATapeMarkWasWritten) {
+TEST_F(TapeDrive, AWrittenReelIsSavedWhenItLeavesTheDrive) {
   std::string saved = Files.Path("729IV-5.TAP");
   Drive(5).SetWriteProtect(false);
   Record(100, "AB");
   uint32_t count = 0;
+  // Records without a tape mark are kept all the same.
   Drive(5).WriteRecord(100, count);
-  Drive(5).UnloadTape();
-  EXPECT_FALSE(std::filesystem::exists(saved));
-
-  Drive(5).WriteRecord(100, count);
-  Drive(5).WriteTapeMark();
   std::vector<uint8_t> image = Drive(5).Image().Bytes();
   Drive(5).UnloadTape();
-  // The file's name makes it a .tap reel: the records are converted, the tape mark last.
-  std::vector<uint8_t> file = ReadFileBytes(saved);
-  ASSERT_GE(file.size(), 4u);
-  EXPECT_EQ(std::vector<uint8_t>(file.end() - 4, file.end()), (std::vector<uint8_t>{0, 0, 0, 0}));
-  EXPECT_EQ(DecodeImage(file, IFTAP, saved), DecodeImage(image, IFBCD, saved));
+  EXPECT_EQ(DecodeImage(ReadFileBytes(saved), IFTAP, saved), DecodeImage(image, IFBCD, saved));
   EXPECT_TRUE(Drive(5).Image().Empty());
 
-  // Once a tape mark has been written, every later unload saves, replacing the file.
+  // A reel only read leaves the save as it was, though this drive wrote a tape mark before.
+  Drive(5).WriteRecord(100, count);
+  Drive(5).WriteTapeMark();
+  image = Drive(5).Image().Bytes();
+  Drive(5).UnloadTape();
+  std::vector<uint8_t> file = ReadFileBytes(saved);
+  ASSERT_GE(file.size(), 4u);
+  // The file's name makes it a .tap reel: the records are converted, the tape mark last.
+  EXPECT_EQ(std::vector<uint8_t>(file.end() - 4, file.end()), (std::vector<uint8_t>{0, 0, 0, 0}));
+  EXPECT_EQ(DecodeImage(file, IFTAP, saved), DecodeImage(image, IFBCD, saved));
   Drive(5).MountTape(Files.Write("other.bcd", {0x81}));
   Drive(5).UnloadTape();
-  // 0x81 lacks its check bit: the record keeps its read error as the .tap error flag.
-  EXPECT_EQ(ReadFileBytes(saved), (std::vector<uint8_t>{1, 0, 0, 0x80, 1, 0, 1, 0, 0, 0x80}));
+  EXPECT_EQ(ReadFileBytes(saved), file);
+
+  // Mounting over a written reel saves it first; a refused mount changes nothing.
+  Drive(5).MountScratch();
+  Record(100, "XYZ");
+  Drive(5).WriteRecord(100, count);
+  image = Drive(5).Image().Bytes();
+  EXPECT_FALSE(ErrorOf([&] { Drive(5).MountTape(Files.Path("missing.bcd")); }).empty());
+  EXPECT_EQ(ReadFileBytes(saved), file);
+  Drive(5).MountTape(Files.Write("other.bcd", {0x81}));
+  EXPECT_EQ(DecodeImage(ReadFileBytes(saved), IFTAP, saved), DecodeImage(image, IFMT, saved));
+  EXPECT_EQ(Drive(5).Image().Bytes(), (std::vector<uint8_t>{0x81}));
 }
 
 TEST_F(TapeDrive, FailedSaveKeepsTheTapeMounted) {
