@@ -149,9 +149,10 @@ int TCarriageTape::Space(int lines) {
   return lines < 0 ? 0 : lines;
 }
 
-int TCarriageTape::Skip(int channel) {
+int TCarriageTape::Skip(int channel, bool immediate) {
   if (!HasChannel(channel)) return -1;
   int moved = 0;
+  if (immediate && Punched(position_, channel)) return moved;
   do {
     Step();
     ++moved;

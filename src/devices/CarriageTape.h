@@ -51,17 +51,20 @@ class TCarriageTape {
   void Restore();
   // Moves the form `lines` lines on; returns the lines moved.
   int Space(int lines);
-  // Moves the form on to the next line punched in `channel` (a whole turn of the tape when the
-  // print position is on such a line).  Returns the lines moved, or -1 when no line of the tape
-  // has that hole (the carriage would run away) and nothing moves.
-  int Skip(int channel);
+  // Moves the form on to the next line punched in `channel`.  After a print the form always
+  // moves, a whole turn of the tape when the print position is on such a line; an immediate skip
+  // finds the carriage already there and moves nothing.  Returns the lines moved, or -1 when no
+  // line of the tape has that hole (the carriage would run away) and nothing moves.
+  int Skip(int channel, bool immediate = false);
   // How many times the carriage has come round to a line with a hole in channel 1.
   uint64_t PagesStarted() const { return pages_; }
 
   // The latches: a line with a hole in channel 9 (12) turns its latch on, a line with holes in
-  // other channels only turns it off.
+  // other channels only turns it off, and so does the order of a skip (immediate or after print),
+  // before the form moves.
   bool Channel9() const { return channel9_; }
   bool Channel12() const { return channel12_; }
+  void ClearLatches() { channel9_ = channel12_ = false; }
 
  private:
   void Step();

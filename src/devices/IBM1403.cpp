@@ -111,10 +111,10 @@ void TPrinter::AppendLines(size_t count) {
     printList_.push_back(FeedAt(printList_.size()) ? std::string(1, FormFeed) : std::string());
 }
 
-int TPrinter::MoveCarriage(uint16_t selector) {
+int TPrinter::MoveCarriage(uint16_t selector, bool immediate) {
   if (selector > Skip) {
     int channel = selector - Skip;
-    int moved = carriage_.Skip(channel);
+    int moved = carriage_.Skip(channel, immediate);
     if (moved < 0) registers_.RunawayChannel = static_cast<uint8_t>(channel);
     return moved;
   }
@@ -140,7 +140,7 @@ void TPrinter::PrintLine(bool wordMarks) {
   printList_.push_back(std::move(line));
   if (tapeLoaded_) {
     // The carriage spaces a line after the print unless told otherwise.
-    int moved = MoveCarriage(pendingSpace_ != 0 ? pendingSpace_ : 1);
+    int moved = MoveCarriage(pendingSpace_ != 0 ? pendingSpace_ : 1, false);
     if (moved > 1) AppendLines(static_cast<size_t>(moved - 1));
     PublishCarriage();
   } else {
@@ -152,14 +152,18 @@ void TPrinter::PrintLine(bool wordMarks) {
 
 void TPrinter::CarriageControl(uint16_t selector) {
   if (tapeLoaded_) {
+    // Ordering a skip turns the channel 9 and 12 latches off, also when the skip waits for the
+    // next print: a program that has seen the overflow and asked for the new page does not see it
+    // again on this one.
+    if (selector % Immediate > Skip) carriage_.ClearLatches();
     if (selector >= Immediate) {
-      int moved = MoveCarriage(selector - Immediate);
+      int moved = MoveCarriage(selector - Immediate, true);
       if (moved > 0) AppendLines(static_cast<size_t>(moved));
       pendingSpace_ = 0;
-      PublishCarriage();
     } else {
       pendingSpace_ = selector;
     }
+    PublishCarriage();
     return;
   }
   if (selector >= Immediate) {

@@ -110,9 +110,9 @@ class TPrinter : public IMessageReceiver {
   const TCharMap& charMap_;
   TRecordSpool printList_;
   uint16_t pendingSpace_ = 0;
-  // Moves the carriage by a selector (Immediate taken off); returns the lines moved, or -1 for
-  // a runaway carriage.
-  int MoveCarriage(uint16_t selector);
+  // Moves the carriage by a selector (Immediate taken off), at once or after a print; returns
+  // the lines moved, or -1 for a runaway carriage.
+  int MoveCarriage(uint16_t selector, bool immediate);
   void PublishCarriage();
   TCarriageTape carriage_;
   bool tapeLoaded_ = false;

@@ -101,7 +101,8 @@ TEST(CarriageTape, AFileThatIsMissingOrBadLeavesTheTape) {
   EXPECT_EQ(Rows(t), "1\n9\n12\n");
 }
 
-// Each case: a tape, then operations from its top ("s3" spaces 3, "k9" skips to channel 9);
+// Each case: a tape, then operations from its top ("s3" spaces 3, "k9" skips to channel 9 after a
+// print, "i9" at once);
 // after each the lines moved, the line reached and the latches (9 and 12), then the pages begun.
 struct TMoveCase {
   const char* Tape;
@@ -116,8 +117,12 @@ TEST(CarriageTape, SpacesSkipsAndLatches) {
       // Spacing passes line 3 (9 on), line 5 (12 on, 9 off: a hole in another channel), line 7
       // (2 only: both off) and comes round to line 1, a new page.
       {seven.c_str(), {"s2", "s2", "s2", "s1"}, {"2@2 1 0", "2@4 0 1", "2@6 0 0", "1@0 0 0"}, 1},
-      // A skip to the channel of the line it stands on goes a whole turn.
-      {seven.c_str(), {"k1", "k1"}, {"7@0 0 0", "7@0 0 0"}, 2},
+      // After a print a skip to the channel of the line it stands on goes a whole turn; at once
+      // it finds the carriage there and nothing moves.
+      {seven.c_str(),
+       {"k1", "k1", "i1", "i9", "i9"},
+       {"7@0 0 0", "7@0 0 0", "0@0 0 0", "2@2 1 0", "0@2 1 0"},
+       2},
       {seven.c_str(), {"k12", "k9", "s3"}, {"4@4 0 1", "5@2 1 0", "3@5 0 1"}, 1},
       // A channel with no hole: nothing moves, the latches stay.
       {seven.c_str(), {"k9", "k5", "k11"}, {"2@2 1 0", "-1@2 1 0", "-1@2 1 0"}, 0},
@@ -135,7 +140,7 @@ TEST(CarriageTape, SpacesSkipsAndLatches) {
     ASSERT_EQ(c.Ops.size(), c.After.size());
     for (size_t i = 0; i < c.Ops.size(); ++i) {
       int n = std::stoi(c.Ops[i].substr(1));
-      int moved = c.Ops[i][0] == 's' ? t.Space(n) : t.Skip(n);
+      int moved = c.Ops[i][0] == 's' ? t.Space(n) : t.Skip(n, c.Ops[i][0] == 'i');
       std::string after = std::to_string(moved) + "@" + std::to_string(t.Position()) + " " +
                           (t.Channel9() ? "1" : "0") + " " + (t.Channel12() ? "1" : "0");
       EXPECT_EQ(after, c.After[i]) << c.Tape << " op " << c.Ops[i];
@@ -145,9 +150,10 @@ TEST(CarriageTape, SpacesSkipsAndLatches) {
 }
 
 // A program on a ten-line tape (1 on line 1, 9 on line 5, 12 on line 8): a print, an immediate
-// skip to 9 and its branch, a print with a skip to 1 after it, the branch on 12 (off again at
-// channel 1), a space of 2 after a print, and a skip to a channel the tape lacks, which stops the
-// machine with a printer check.
+// skip to 9 and its branch, the same skip again (the carriage is there: nothing moves, but the
+// order turns the latches off), a print, a skip to 12, an order to skip to 1 after the next
+// print (the 12 latch goes off at once), the print and the skip, a space of 2 after a print, and
+// a skip to a channel the tape lacks, which stops the machine with a printer check.
 TEST(CarriageTape, AProgramPrintsOnTheFormAndStopsARunawayCarriage) {
   TScratchDir dir;
   std::string file = dir.Path("ten.CT");
@@ -162,8 +168,8 @@ TEST(CarriageTape, AProgramPrintsOnTheFormAndStopsARunawayCarriage) {
     T.M.Printer.LoadCarriageTape(file);
     const uint16_t bad = 700;
     T.Instructions(bad, {"."});
-    T.Instructions(500, {"2", "F9", "B" + Addr(509) + "9", ".", "2", "FA", "2",
-                         "B" + Addr(bad) + "@", "FS", "2", "2", "F7", "."});
+    T.Instructions(500, {"2", "F9", "B" + Addr(509) + "9", ".", "F9", "B" + Addr(bad) + "9", "2",
+                         "F@", "FA", "B" + Addr(bad) + "@", "2", "FS", "2", "2", "F7", "."});
     T.Run(500);
     EXPECT_EQ(T.State(), CpuState::MachineCheck);
     EXPECT_NE(T.StopMessage().find("Printer check: runaway carriage, no hole in channel 7"),
@@ -171,7 +177,7 @@ TEST(CarriageTape, AProgramPrintsOnTheFormAndStopsARunawayCarriage) {
         << T.StopMessage();
     EXPECT_TRUE(errors.empty());
     const TPrinter& p = T.M.Printer;
-    // Prints on lines 1, 5 and 6; the skip to 1 runs to line 11 = line 1 of the next page; the
+    // Prints on lines 1, 5 and 8; the skip to 1 runs to line 11 = line 1 of the next page; the
     // print there spaces 2 (the S), so the last print is on line 13.  With form feeds the first
     // line of the second page begins with one, and no other line has any.
     std::string printed;
@@ -184,7 +190,7 @@ TEST(CarriageTape, AProgramPrintsOnTheFormAndStopsARunawayCarriage) {
       printed += line.empty() ? '.' : line[0] == 'A' ? 'P' : '?';
       if (p.StartsPage(i)) printed += '|';
     }
-    EXPECT_EQ(printed, feeds ? "P|...PP....FP|.P" : "P|...PP....P|.P");
+    EXPECT_EQ(printed, feeds ? "P|...P..P..FP|.P" : "P|...P..P..P|.P");
   }
 }
 
