@@ -81,6 +81,8 @@ enum TReaderOp : uint16_t {
   RdrSelectStacker = 20,
   RdrDummyCard = 21,       // text: the card
   RdrPocketToHopper = 22,  // selector: a stacker code; its cards go behind the hopper's
+  RdrWaitWhenEmpty = 23,   // selector 1: an empty hopper makes the reader not ready; 0: off
+  RdrCheckReady = 24,      // the processor asks before a read, while the wait is on
 };
 
 // The selector of a read or punch in column binary (the column binary feature).

@@ -69,6 +69,10 @@ struct TRegisters {
   TShared<bool> PunchErrorIndicator;
   TShared<bool> PrinterErrorIndicator;
   TShared<bool> LastCardIndicator;
+  // With the reader's wait on (SET READER WAIT), a read instruction first asks the reader, which
+  // answers in ReaderNotReady: an empty hopper stops the machine at the instruction, unread.
+  TShared<bool> ReaderWaits;
+  TShared<bool> ReaderNotReady;
   // The tape unit last read or written (0 before any): End of Reel follows its Tape Indicate.
   TShared<uint8_t> LastTapeUnit;
   TShared<uint8_t> SenseSwitches;  // bit 0 = A ... bit 6 = G

@@ -114,6 +114,10 @@ TReaderPunch::TOperation TReaderPunch::Decode(uint16_t operation) {
       return [](TReaderPunch& r, const DeviceCommand& c) { r.SetDummyCard(TextOf(c)); };
     case RdrPocketToHopper:
       return [](TReaderPunch& r, const DeviceCommand& c) { r.PocketToHopper(c.Selector); };
+    case RdrWaitWhenEmpty:
+      return [](TReaderPunch& r, const DeviceCommand& c) { r.SetWaitWhenEmpty(c.Selector != 0); };
+    case RdrCheckReady:
+      return [](TReaderPunch& r, const DeviceCommand&) { r.CheckReady(); };
     default:
       RaiseIOCheck("Invalid I/O Op for RDR/PUN: " + std::to_string(operation), 0);
   }
@@ -303,6 +307,15 @@ void TReaderPunch::SetDummyCard(const std::string& text) {
   std::string card = UpperCase(text).substr(0, CardColumns);
   card.resize(CardColumns, ' ');
   dummyCard_ = std::move(card);
+}
+
+void TReaderPunch::SetWaitWhenEmpty(bool on) {
+  waitWhenEmpty_ = on;
+  registers_.ReaderWaits = on;
+}
+
+void TReaderPunch::CheckReady() {
+  registers_.ReaderNotReady = waitWhenEmpty_ && piles_[PLHopper].empty() && dummyCard_.empty();
 }
 
 // ---- Buttons --------------------------------------------------------------------------------

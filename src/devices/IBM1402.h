@@ -81,6 +81,13 @@ class TReaderPunch : public IMessageReceiver {
   void SelectStacker(uint16_t pocketCode);
   // The card fed when the hopper is empty: upper case, cut or padded to 80 columns.
   void SetDummyCard(const std::string& text);
+  // The real reader's not-ready stop: with it on, a read finding the hopper empty (and no dummy
+  // card) is not done; the machine stops at the instruction and Start reads the cards the
+  // operator has put in.  Off (the start), the empty hopper is the machine check.
+  void SetWaitWhenEmpty(bool on);
+  bool WaitWhenEmpty() const { return waitWhenEmpty_; }
+  // The processor's question before a read: ReaderNotReady says whether the read must wait.
+  void CheckReady();
 
   // ---- The window's buttons ----
   // Open: a chosen file becomes the card file, its directory the dialog's, then Deck.
@@ -136,6 +143,7 @@ class TReaderPunch : public IMessageReceiver {
   std::string cardDirectory_;
   std::string dummyCard_;
   bool outOfCards_ = false;
+  bool waitWhenEmpty_ = false;
   bool lastFeedWasRead_ = false;
   std::function<void()> listener_;
   uint64_t refreshes_ = 0;

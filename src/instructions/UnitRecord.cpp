@@ -27,6 +27,21 @@ void Send(TCPUThread& cpu, TReceiver receiver, uint16_t operation, uint16_t sele
   cpu.SendDevice(receiver, command);
 }
 
+// The real reader is not ready with its hopper empty: with the reader's wait on, the instruction
+// is not done at all (nothing printed, read or punched) and the machine stops at it, so that
+// Start, once the operator has put cards in, reads them.
+bool ReaderReady(TCPUThread& cpu) {
+  if (!cpu.R.ReaderWaits) return true;
+  Send(cpu, TReceiver::ReaderPunch, RdrCheckReady);
+  if (!cpu.R.ReaderNotReady) return true;
+  cpu.R.ReaderNotReady = false;
+  cpu.R.IAR = cpu.R.InstrAddr.Get();
+  // A halt's state: Start goes on, at the instruction.
+  cpu.R.StopMessage.Set("Card reader empty");
+  cpu.R.State = CpuState::ProgramHalt;
+  return false;
+}
+
 void Read(TCPUThread& cpu, uint16_t selector = 0) {
   Send(cpu, TReceiver::ReaderPunch, RdrRead, selector);
 }
@@ -126,11 +141,13 @@ void TraceCardOperation(TCPUThread& cpu) {
 }
 
 void ExecReadCard(TCPUThread& cpu) {
+  if (!ReaderReady(cpu)) return;
   Read(cpu);
   BranchOrSetBAR(cpu, AfterRead);
 }
 
 void ExecWriteRead(TCPUThread& cpu) {
+  if (!ReaderReady(cpu)) return;
   Print(cpu);
   Read(cpu);
   BranchOrSetBAR(cpu, AfterRead);
@@ -142,6 +159,7 @@ void ExecPunchCard(TCPUThread& cpu) {
 }
 
 void ExecReadColumnBinary(TCPUThread& cpu) {
+  if (!ReaderReady(cpu)) return;
   Read(cpu, RdrColumnBinary);
   BranchOrSetBAR(cpu, AfterColumnBinary);
 }
@@ -152,6 +170,7 @@ void ExecPunchColumnBinary(TCPUThread& cpu) {
 }
 
 void ExecReadPunch(TCPUThread& cpu) {
+  if (!ReaderReady(cpu)) return;
   Read(cpu);
   Punch(cpu);
   BranchOrSetBAR(cpu, AfterPunch);
@@ -164,6 +183,7 @@ void ExecWritePunch(TCPUThread& cpu) {
 }
 
 void ExecWriteReadPunch(TCPUThread& cpu) {
+  if (!ReaderReady(cpu)) return;
   Print(cpu);
   Read(cpu);
   Punch(cpu);

@@ -632,6 +632,19 @@ void TOCLThread::CmdSet(TOCLScripter& s) {
                static_cast<uint16_t>(unit));
     return;
   }
+  // SET READER WAIT ON|OFF: the reader stops not ready at an empty hopper, as the real one does.
+  if (s.TokenCode != TKString && UpperCase(s.TokenText) == "READER") {
+    s.NextToken();
+    if (s.TokenCode == TKString || UpperCase(s.TokenText) != "WAIT") s.Expected("\"WAIT\"");
+    s.NextToken();
+    if (s.TokenCode != TKON && s.TokenCode != TKOFF) s.Expected("\"ON\" or \"OFF\"");
+    const bool wait = s.TokenCode == TKON;
+    s.NextToken();
+    if (!s.Executing) return;
+    tracer_.TraceScript(std::string("Reader wait at an empty hopper: ") + (wait ? "on" : "off"));
+    SendDevice(TReceiver::ReaderPunch, RdrWaitWhenEmpty, wait ? 1 : 0);
+    return;
+  }
   const bool parity = s.TokenCode != TKString && UpperCase(s.TokenText) == "PARITY";
   if (s.TokenCode != TKPROT && !parity) s.Expected("SET command option");
   s.NextToken();

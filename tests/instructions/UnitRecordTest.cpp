@@ -128,6 +128,37 @@ TEST(ReadCard, EmptyReaderIsTheStopMessageNotTheStopBefore) {
   EXPECT_EQ(m.T.StopMessage(), "Card reader empty");
 }
 
+// With the reader's wait on, an empty hopper is the real reader's not-ready stop: each reading
+// instruction stops at itself before anything is printed, read or punched, and Start then reads
+// the cards put in, once.
+TEST(ReadCard, TheWaitStopsEachReadingInstructionAtItselfUntilCardsComeIn) {
+  for (const char* op : {"1", "3", "5", "7"}) {
+    TCardMachine m("");
+    m.T.M.ReaderPunch.SetWaitWhenEmpty(true);
+    m.T.Field(210, "PRINTED", false);
+    m.T.Field(107, "PUNCHED", false);
+    m.T.Instructions(500, {op, "."});
+    m.T.Run(500);
+    EXPECT_EQ(m.T.State(), CpuState::ProgramHalt) << op;
+    EXPECT_EQ(m.T.StopMessage(), "Card reader empty") << op;
+    EXPECT_EQ(m.T.R.IAR, 500) << op;
+    EXPECT_TRUE(m.T.M.Printer.PrintList().empty()) << op;
+    EXPECT_TRUE(m.T.M.ReaderPunch.Pile(PLPunchN).empty()) << op;
+    EXPECT_FALSE(m.T.M.ReaderPunch.OutOfCards()) << op;
+    m.T.M.ReaderPunch.LoadDeck(m.Dir.Write("ONE.CRD", "CARD ONE\n"), false);
+    m.T.Run(m.T.R.IAR);
+    EXPECT_EQ(m.T.State(), CpuState::ProgramHalt) << op;
+    EXPECT_EQ(m.T.R.InstrAddr, 501) << op;  // on to the halt
+    EXPECT_EQ(m.T.Text(80, 80), Card("CARD ONE")) << op;
+    const bool prints = std::string("37").find(op) != std::string::npos;
+    const bool punches = std::string("57").find(op) != std::string::npos;
+    EXPECT_EQ(m.T.M.Printer.PrintList().size(), prints ? 1u : 0u) << op;
+    EXPECT_EQ(m.T.M.ReaderPunch.Pile(PLPunchN).size(), punches ? 1u : 0u) << op;
+    EXPECT_TRUE(m.T.R.LastCardIndicator) << op;
+    EXPECT_TRUE(m.Errors.empty()) << op;
+  }
+}
+
 TEST(WriteLine, PrintsTheAreaAndLeavesBAR333) {
   TCardMachine m;
   m.T.TraceAll();

@@ -249,6 +249,19 @@ TEST_F(OclCommands, SetSendsProtectionAndParityOnOrOff) {
   EXPECT_EQ(Requests(f.Tapes).size(), std::size(expected));  // the bad ones sent nothing
 }
 
+TEST_F(OclCommands, SetReaderWaitTurnsTheReadersWaitAtAnEmptyHopper) {
+  EXPECT_EQ(Run("SET READER WAIT ON set reader wait off"), "");
+  auto got = Requests(f.Reader);
+  ASSERT_EQ(got.size(), 2u);
+  EXPECT_EQ(got[0].Operation, RdrWaitWhenEmpty);
+  EXPECT_EQ(got[0].Selector, 1);
+  EXPECT_EQ(got[1].Operation, RdrWaitWhenEmpty);
+  EXPECT_EQ(got[1].Selector, 0);
+  EXPECT_EQ(Run("SET READER STOP ON"), "\"WAIT\" expected, found: \"STOP\"");
+  EXPECT_EQ(Run("SET READER WAIT 1"), "\"ON\" or \"OFF\" expected, found: \"1\"");
+  EXPECT_EQ(Requests(f.Reader).size(), 2u);  // the refused statements sent nothing
+}
+
 TEST_F(OclCommands, SetDensityTurnsTheDrivesSwitch) {
   EXPECT_EQ(Run("SET DENSITY TAPE4 LOW SET density TAPE6 high"), "");
   auto got = Requests(f.Tapes);
