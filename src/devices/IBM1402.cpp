@@ -57,6 +57,7 @@ void TReaderPunch::HandleMessage(const TMessage& message) {
 }
 
 void TReaderPunch::Request(const DeviceCommand& command) {
+  auto lock = Lock();
   // An unknown operation is the I/O check; an empty reader feeds nothing until it is reset, but
   // its piles can still be saved.
   const TOperation operation = Decode(command.Operation);
@@ -308,6 +309,7 @@ void TReaderPunch::SetDummyCard(const std::string& text) {
 // ---- Buttons --------------------------------------------------------------------------------
 
 void TReaderPunch::Open(const std::string& fileName) {
+  auto lock = Lock();
   cardFileName_ = fileName;
   std::string directory = std::filesystem::path(fileName).parent_path().string();
   cardDirectory_ = directory.empty() ? std::string("./") : directory + "/";
@@ -315,6 +317,7 @@ void TReaderPunch::Open(const std::string& fileName) {
 }
 
 void TReaderPunch::Deck() {
+  auto lock = Lock();
   try {
     LoadDeck(cardFileName_, false);
   } catch (...) {
@@ -325,6 +328,7 @@ void TReaderPunch::Deck() {
 }
 
 void TReaderPunch::LoadButton() {
+  auto lock = Lock();
   try {
     LoadCard();
   } catch (...) {
@@ -335,11 +339,13 @@ void TReaderPunch::LoadButton() {
 }
 
 void TReaderPunch::ShowPile(TPile pile) {
+  auto lock = Lock();
   if (pile < PileCount) shown_ = pile;
   Refresh();
 }
 
 bool TReaderPunch::CommandLineDeck(const std::vector<std::string>& arguments) {
+  auto lock = Lock();
   if (arguments.empty()) return false;
   const std::string& first = arguments.front();
   if (first.find(".CRD") == std::string::npos && first.find(".CDR") == std::string::npos) {
