@@ -126,7 +126,7 @@ class TThreadedMessenger : public TMessenger {
   struct TItem {
     TReceiver Receiver;
     TMessage Message;
-    bool* Done;                                // null for a post
+    bool* Done;                                   // null for a post
     const std::function<void()>* Work = nullptr;  // run in place of a handler (an error's report)
   };
   bool OnGuiThread() const;

@@ -7,8 +7,8 @@
 #pragma once
 
 #include <array>
-#include <cstdint>
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <string>

@@ -5,8 +5,8 @@
 // holds it while it reads what it shows.
 #pragma once
 
-#include <cstdint>
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <string>
