@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "machine/Machine.h"
@@ -114,6 +115,44 @@ TEST(DeviceThreads, ACardJobRunsWithoutTheGuiThreadAndLosesOrReordersNothing) {
     EXPECT_TRUE(reader.Pile(PLHopper).empty());
   }
   EXPECT_TRUE(errors.empty()) << errors.front();
+}
+
+// A request's error on the processor thread is reported on the GUI thread, after the device's
+// lock is released (a window may be waiting for it), and the processor waits for the report.
+TEST(DeviceThreads, ARequestsErrorIsReportedOnTheGuiThread) {
+  TScratchDir dir;
+  const std::string deck = dir.Write("A.CRD", Deck('A', 3, false));
+  TThreadedMessenger messenger;
+  messenger.BecomeGuiThread();
+  std::vector<std::string> errors;
+  TMachine m{messenger};
+  struct TShutFirst {
+    TMessenger& Messenger;
+    ~TShutFirst() { Messenger.Shutdown(); }
+  } shutFirst{messenger};
+  const std::thread::id gui = std::this_thread::get_id();
+  bool onGuiThread = true;
+  bool lockFree = true;
+  messenger.SetErrorReporter([&](const std::string& e) {
+    errors.push_back(e);
+    onGuiThread = onGuiThread && std::this_thread::get_id() == gui;
+    std::unique_lock lock(m.ReaderPunch.Mutex(), std::try_to_lock);
+    lockFree = lockFree && lock.owns_lock();
+  });
+  m.Cpu.StartThread();
+  m.ReaderPunch.Open(deck);
+  m.Cpu.ResetProcessor();
+  m.ReaderPunch.LoadButton();
+  m.Console.ModeClick(TRunMode::Run);
+  m.Console.PBStartClick();
+  const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(100);
+  messenger.ProcessUntil(
+      [&] { return m.Console.ProcessorIdle() || std::chrono::steady_clock::now() > limit; });
+  EXPECT_EQ(m.Registers.State, CpuState::MachineCheck);
+  EXPECT_EQ(errors, std::vector<std::string>{"Card reader empty"});
+  EXPECT_TRUE(onGuiThread);
+  EXPECT_TRUE(lockFree);
+  EXPECT_EQ(m.Printer.LineCount(), 3u);
 }
 
 }  // namespace
