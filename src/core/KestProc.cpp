@@ -604,7 +604,7 @@ void TCPUThread::SendDevice(TReceiver receiver, DeviceCommand& command) {
   TMessage request;
   request.Id = EmulatorMessage::DeviceRequest;
   request.Ref = &command;
-  messenger_.Send(receiver, request);
+  messenger_.Request(receiver, request);
 }
 
 }  // namespace kestrel

@@ -9,10 +9,22 @@ namespace kestrel {
 TMessenger::TMessenger() {
   for (auto& h : handlers_)
     h.store(nullptr, std::memory_order_relaxed);
+  for (auto& c : callersThread_)
+    c.store(false, std::memory_order_relaxed);
 }
 
-void TMessenger::Attach(TReceiver receiver, IMessageReceiver* handler) {
+void TMessenger::Attach(TReceiver receiver, IMessageReceiver* handler, bool onCallersThread) {
+  callersThread_[static_cast<size_t>(receiver)].store(onCallersThread, std::memory_order_relaxed);
   handlers_[static_cast<size_t>(receiver)].store(handler, std::memory_order_release);
+}
+
+void TMessenger::Request(TReceiver receiver, const TMessage& message) {
+  if (!callersThread_[static_cast<size_t>(receiver)].load(std::memory_order_relaxed)) {
+    Send(receiver, message);
+    return;
+  }
+  if (shut_.load(std::memory_order_relaxed)) return;
+  Deliver(receiver, message);
 }
 
 void TMessenger::SetErrorReporter(std::function<void(const std::string&)> reporter) {
@@ -36,6 +48,10 @@ void TMessenger::Deliver(TReceiver receiver, const TMessage& message) {
   } catch (...) {
     error = "Unknown error";
   }
+  ReportError(error);
+}
+
+void TMessenger::ReportError(const std::string& error) {
   if (reporter_) {
     reporter_(error);
   } else {
@@ -93,6 +109,21 @@ void TThreadedMessenger::Send(TReceiver receiver, const TMessage& message) {
   delivered_.wait(lock, [&] { return done || closed_; });
 }
 
+void TThreadedMessenger::ReportError(const std::string& error) {
+  if (OnGuiThread()) {
+    TMessenger::ReportError(error);
+    return;
+  }
+  // Queued behind what this sender sent and posted before, as the request's own send was.
+  const std::function<void()> work = [this, &error] { TMessenger::ReportError(error); };
+  bool done = false;
+  std::unique_lock lock(mutex_);
+  if (closed_) return;
+  queue_.push_back({TReceiver::Count, TMessage{}, &done, &work});
+  queued_.notify_one();
+  delivered_.wait(lock, [&] { return done || closed_; });
+}
+
 void TThreadedMessenger::Post(TReceiver receiver, const TMessage& message) {
   std::lock_guard lock(mutex_);
   if (closed_) return;
@@ -106,7 +137,11 @@ bool TThreadedMessenger::DeliverOne(std::unique_lock<std::mutex>& lock) {
   TItem item = queue_.front();
   queue_.pop_front();
   lock.unlock();
-  Deliver(item.Receiver, item.Message);
+  if (item.Work != nullptr) {
+    (*item.Work)();
+  } else {
+    Deliver(item.Receiver, item.Message);
+  }
   lock.lock();
   // After a shutdown the sender has already returned and its flag is gone.
   if (item.Done != nullptr && !closed_) {
@@ -139,6 +174,7 @@ void TThreadedMessenger::ProcessUntil(const std::function<bool()>& done, int pol
 }
 
 void TThreadedMessenger::Shutdown() {
+  TMessenger::Shutdown();
   std::lock_guard lock(mutex_);
   closed_ = true;
   queue_.clear();  // the items' senders are released below; posts carry no references

@@ -1,6 +1,8 @@
 // The one way worker threads reach the windows (and, headless, the device models): `Send` runs a
-// receiver's handler on the GUI thread while the sender waits; `Post` queues it and returns.
-// Three implementations share this interface: inline (tests), threaded (batch) and Qt (GUI).
+// receiver's handler on the GUI thread while the sender waits; `Post` queues it and returns;
+// `Request` runs a device's handler on the caller's own thread when the device takes requests
+// there (it locks its own state), else it is a send.  Three implementations share this
+// interface: inline (tests), threaded (batch) and Qt (GUI).
 #pragma once
 
 #include <array>
@@ -50,13 +52,19 @@ class TMessenger {
   TMessenger(const TMessenger&) = delete;
   TMessenger& operator=(const TMessenger&) = delete;
 
-  // Publishes a receiver's handle.  A message to a receiver that has none is dropped.
-  void Attach(TReceiver receiver, IMessageReceiver* handler);
+  // Publishes a receiver's handle.  A message to a receiver that has none is dropped.  A
+  // receiver attached `onCallersThread` guards its own state and takes a `Request` on the
+  // sender's thread.
+  void Attach(TReceiver receiver, IMessageReceiver* handler, bool onCallersThread = false);
 
   virtual void Send(TReceiver receiver, const TMessage& message) = 0;
   virtual void Post(TReceiver receiver, const TMessage& message) = 0;
+  // A device request: run at once on this thread by a receiver that takes it there (an error
+  // escaping it is reported as a send's is, the sender waiting for the report), else sent.
+  // After the shutdown it is dropped, as a send is.
+  void Request(TReceiver receiver, const TMessage& message);
   // At the program's end: no sender stays blocked from now on, so the workers can be joined.
-  virtual void Shutdown() {}
+  virtual void Shutdown() { shut_.store(true); }
 
   // Where an error escaping a handler is shown (the GUI's error box).  The sender of the request
   // stays blocked until this returns.  Without one, it goes to standard error.
@@ -65,9 +73,14 @@ class TMessenger {
  protected:
   // Runs the handler, turning any error that escapes it into a report.
   void Deliver(TReceiver receiver, const TMessage& message);
+  // Shows an error escaping a handler; the threaded messengers do it on the GUI thread while a
+  // sender on another thread waits.
+  virtual void ReportError(const std::string& error);
 
  private:
   std::array<std::atomic<IMessageReceiver*>, static_cast<size_t>(TReceiver::Count)> handlers_;
+  std::array<std::atomic<bool>, static_cast<size_t>(TReceiver::Count)> callersThread_;
+  std::atomic<bool> shut_{false};
   std::function<void(const std::string&)> reporter_;
 };
 
@@ -106,11 +119,15 @@ class TThreadedMessenger : public TMessenger {
   // so no worker thread stays blocked once the GUI thread has stopped.
   void Shutdown() override;
 
+ protected:
+  void ReportError(const std::string& error) override;
+
  private:
   struct TItem {
     TReceiver Receiver;
     TMessage Message;
-    bool* Done;  // null for a post
+    bool* Done;                                   // null for a post
+    const std::function<void()>* Work = nullptr;  // run in place of a handler (an error's report)
   };
   bool OnGuiThread() const;
   bool DeliverOne(std::unique_lock<std::mutex>& lock);

@@ -57,6 +57,7 @@ void TReaderPunch::HandleMessage(const TMessage& message) {
 }
 
 void TReaderPunch::Request(const DeviceCommand& command) {
+  auto lock = Lock();
   // An unknown operation is the I/O check; an empty reader feeds nothing until it is reset, but
   // its piles can still be saved.
   const TOperation operation = Decode(command.Operation);
@@ -321,6 +322,7 @@ void TReaderPunch::CheckReady() {
 // ---- Buttons --------------------------------------------------------------------------------
 
 void TReaderPunch::Open(const std::string& fileName) {
+  auto lock = Lock();
   cardFileName_ = fileName;
   std::string directory = std::filesystem::path(fileName).parent_path().string();
   cardDirectory_ = directory.empty() ? std::string("./") : directory + "/";
@@ -328,6 +330,7 @@ void TReaderPunch::Open(const std::string& fileName) {
 }
 
 void TReaderPunch::Deck() {
+  auto lock = Lock();
   try {
     LoadDeck(cardFileName_, false);
   } catch (...) {
@@ -338,6 +341,7 @@ void TReaderPunch::Deck() {
 }
 
 void TReaderPunch::LoadButton() {
+  auto lock = Lock();
   try {
     LoadCard();
   } catch (...) {
@@ -348,11 +352,13 @@ void TReaderPunch::LoadButton() {
 }
 
 void TReaderPunch::ShowPile(TPile pile) {
+  auto lock = Lock();
   if (pile < PileCount) shown_ = pile;
   Refresh();
 }
 
 bool TReaderPunch::CommandLineDeck(const std::vector<std::string>& arguments) {
+  auto lock = Lock();
   if (arguments.empty()) return false;
   const std::string& first = arguments.front();
   if (first.find(".CRD") == std::string::npos && first.find(".CDR") == std::string::npos) {

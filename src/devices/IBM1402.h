@@ -1,12 +1,16 @@
 // The IBM 1402 card reader/punch: the reader hopper and the five pockets, the device requests
 // the processor and the scripts send it, the operator's Open, Deck and Load, and which pile the
-// reader window shows.  Everything here runs in the GUI thread (in batch mode, the thread that
-// delivers the messages).
+// reader window shows.  The processor's requests run on its own thread, the scripts' and the
+// operator's on the GUI thread (in batch mode, the thread that delivers the messages): the
+// requests and the buttons take the device's lock, and the window holds it while it reads what
+// it shows.
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -56,6 +60,10 @@ class TReaderPunch : public IMessageReceiver {
   // Carries out one request.  While OutOfCards is set, the feeding operations (load, read,
   // punch) are ignored until a reset; saving and the other pile operations are carried out.
   void Request(const DeviceCommand& command);
+  // The piles and the rest are read and changed only under this lock (it may be taken again by
+  // the thread that holds it).  The listener is called with it held, on the thread of the request.
+  std::unique_lock<std::recursive_mutex> Lock() const { return std::unique_lock(mutex_); }
+  std::recursive_mutex& Mutex() const { return mutex_; }
   static bool IsFeedingOp(uint16_t operation);
 
   // ---- Operations (the requests, and the operator's and front ends' direct use) ----
@@ -117,10 +125,13 @@ class TReaderPunch : public IMessageReceiver {
   bool LastFeedWasRead() const { return lastFeedWasRead_; }
   // Called for every refresh of the window (after a request unless Turbo is on, and after
   // every button).
-  void SetRefreshListener(std::function<void()> listener) { listener_ = std::move(listener); }
+  void SetRefreshListener(std::function<void()> listener) {
+    auto lock = Lock();
+    listener_ = std::move(listener);
+  }
   // While the processor runs, its requests' refreshes may be paced by the window.
   bool ProcessorRunning() const { return registers_.State == CpuState::Running; }
-  uint64_t RefreshCount() const { return refreshes_; }
+  uint64_t RefreshCount() const { return refreshes_.load(); }
 
  private:
   using TOperation = void (*)(TReaderPunch& reader, const DeviceCommand& command);
@@ -146,7 +157,8 @@ class TReaderPunch : public IMessageReceiver {
   bool waitWhenEmpty_ = false;
   bool lastFeedWasRead_ = false;
   std::function<void()> listener_;
-  uint64_t refreshes_ = 0;
+  std::atomic<uint64_t> refreshes_{0};
+  mutable std::recursive_mutex mutex_;
 };
 
 }  // namespace kestrel

@@ -19,6 +19,7 @@ TPrinter::~TPrinter() {
 }
 
 void TPrinter::KeepPrintFile(const std::string& fileName) {
+  auto lock = Lock();
   printList_.KeepInFile(fileName);
 }
 
@@ -39,6 +40,7 @@ void TPrinter::HandleMessage(const TMessage& message) {
 }
 
 void TPrinter::Request(const DeviceCommand& command) {
+  auto lock = Lock();
   switch (command.Operation) {
     case PrnReset:
       Reset();
@@ -82,6 +84,7 @@ void TPrinter::Reset() {
 void TPrinter::LoadCarriageTape(const std::string& fileName) {
   TCarriageTape tape;
   if (!fileName.empty()) tape.LoadFile(fileName);
+  auto lock = Lock();
   carriage_ = tape;
   carriageName_ = fileName;
   tapeLoaded_ = true;
@@ -122,6 +125,7 @@ int TPrinter::MoveCarriage(uint16_t selector, bool immediate) {
 }
 
 void TPrinter::Save(const std::string& fileName) {
+  auto lock = Lock();
   printList_.Save(fileName);
 }
 

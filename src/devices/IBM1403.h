@@ -1,10 +1,14 @@
 // The IBM 1403 printer: the print list with its pending spacing, the device requests that print
-// and move the carriage, and the print file.  Everything here runs in the GUI thread (in batch
-// mode, the thread that delivers the messages).
+// and move the carriage, and the print file.  The processor's requests run on its own thread, the
+// scripts' and the operator's on the GUI thread (in batch mode, the thread that delivers the
+// messages): the requests and the operator's operations take the printer's lock, and the window
+// holds it while it reads what it shows.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -39,6 +43,10 @@ class TPrinter : public IMessageReceiver {
   // ---- Device requests ----
   void HandleMessage(const TMessage& message) override;
   void Request(const DeviceCommand& command);
+  // The printer's state is read and changed only under this lock (it may be taken again by the
+  // thread that holds it).  The listeners are called with it held, on the thread of the request.
+  std::unique_lock<std::recursive_mutex> Lock() const { return std::unique_lock(mutex_); }
+  std::recursive_mutex& Mutex() const { return mutex_; }
 
   // ---- Operations ----
   // Empties the print list (and the print file); a pending spacing stays.
@@ -68,7 +76,10 @@ class TPrinter : public IMessageReceiver {
   bool StartsPage(size_t index) const;
   // With form feeds on (an option of the print file, off by default), the first line of every
   // page but the first begins with a form feed, in the print list and so in the print file.
-  void SetFormFeeds(bool on) { formFeeds_ = on; }
+  void SetFormFeeds(bool on) {
+    auto lock = Lock();
+    formFeeds_ = on;
+  }
   bool FormFeeds() const { return formFeeds_; }
   static constexpr char FormFeed = '\f';
   static constexpr size_t LineCountCycle = 1650;  // 50 x 33, a multiple of 50 and of 66
@@ -80,11 +91,17 @@ class TPrinter : public IMessageReceiver {
   void KeepPrintFile(const std::string& fileName = PrintFileName);
   // Writes the lines the print file lacks once they are a quarter of a second old; the front
   // ends call it while idle.  It never throws: a failure is reported by the next request.
-  void FlushPrintFile() { printList_.Flush(); }
+  void FlushPrintFile() {
+    auto lock = Lock();
+    printList_.Flush();
+  }
 
   // The print chain: 'A' (the commercial chain, the start) or 'H' (the FORTRAN chain, on which
   // five codes print as = ' ( + and ).  The print list and file carry the chain's characters.
-  void SetChain(char chain) { chain_ = chain == 'H' || chain == 'h' ? 'H' : 'A'; }
+  void SetChain(char chain) {
+    auto lock = Lock();
+    chain_ = chain == 'H' || chain == 'h' ? 'H' : 'A';
+  }
   char Chain() const { return chain_; }
 
   // ---- What the window shows ----
@@ -92,12 +109,18 @@ class TPrinter : public IMessageReceiver {
   size_t LineCount() const { return printList_.size(); }  // LALineCount
   uint16_t PendingSpace() const { return pendingSpace_; }
   // Called after each request unless Turbo is on; the window also refreshes on its timer.
-  void SetRefreshListener(std::function<void()> listener) { refresh_ = std::move(listener); }
+  void SetRefreshListener(std::function<void()> listener) {
+    auto lock = Lock();
+    refresh_ = std::move(listener);
+  }
   // While the processor runs, its requests' refreshes may be paced by the window.
   bool ProcessorRunning() const { return registers_.State == CpuState::Running; }
   // Called after a print unless Turbo is on: bring the newest lines into view.
-  void SetScrollListener(std::function<void()> listener) { scroll_ = std::move(listener); }
-  uint64_t RefreshCount() const { return refreshes_; }
+  void SetScrollListener(std::function<void()> listener) {
+    auto lock = Lock();
+    scroll_ = std::move(listener);
+  }
+  uint64_t RefreshCount() const { return refreshes_.load(); }
 
  private:
   void Refresh();
@@ -127,7 +150,8 @@ class TPrinter : public IMessageReceiver {
   char chain_ = 'A';
   std::function<void()> refresh_;
   std::function<void()> scroll_;
-  uint64_t refreshes_ = 0;
+  std::atomic<uint64_t> refreshes_{0};
+  mutable std::recursive_mutex mutex_;
 };
 
 }  // namespace kestrel

@@ -73,6 +73,14 @@ void TQtMessenger::Call(const std::function<void()>& work) {
   SendAndWait(guarded);
 }
 
+void TQtMessenger::ReportError(const std::string& error) {
+  if (OnGuiThread()) {
+    TMessenger::ReportError(error);
+    return;
+  }
+  SendAndWait([this, error] { TMessenger::ReportError(error); });
+}
+
 void TQtMessenger::Post(TReceiver receiver, const TMessage& message) {
   if (IsShutDown()) return;
   QMetaObject::invokeMethod(
@@ -110,6 +118,7 @@ void TQtMessenger::DeliverGuarded(TReceiver receiver, const TMessage& message) {
 }
 
 void TQtMessenger::Shutdown() {
+  TMessenger::Shutdown();
   std::lock_guard lock(mutex_);
   closed_ = true;
   delivered_.notify_all();

@@ -38,6 +38,11 @@ class TQtMessenger : public QObject, public TMessenger {
   // The error box: a modal message box over the active window.
   static void ShowErrorBox(const std::string& text);
 
+ protected:
+  // A request run on a worker's thread reports its error here: the box on the GUI thread while
+  // the worker waits.
+  void ReportError(const std::string& error) override;
+
  private:
   // A sender's wait, on the sender's stack.  `Done` is written under the messenger's lock.
   struct TWait {

@@ -1,11 +1,16 @@
 // A window's redraw paced by the redraw pacer: while the processor runs, Request() redraws at
 // once or lets a single-shot timer do it when the interval is up, so the run's device requests
 // never redraw a window more than 30 times a second and return at once; otherwise it redraws now.
+// A request made on another thread (the processor's own requests run there) only marks the
+// window changed, and a timer on the GUI thread redraws it, at most 30 times a second: the
+// processor never waits for the GUI thread.
 #pragma once
 
 #include <QObject>
+#include <QThread>
 #include <QTimer>
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <utility>
@@ -24,6 +29,20 @@ class TRedrawThrottle {
     QObject::connect(&timer_, &QTimer::timeout, [this] {
       if (pacer_.Fire(std::chrono::steady_clock::now())) redraw_();
     });
+    watch_.setInterval(static_cast<int>(TRedrawPacer::DefaultInterval.count()));
+    QObject::connect(&watch_, &QTimer::timeout, [this] {
+      if (changed_.exchange(false, std::memory_order_acquire)) redraw_();
+    });
+    watch_.start();
+  }
+
+  // From any thread: on the GUI thread, Request(); on another, the window is marked changed.
+  void RequestFromAnyThread() {
+    if (QThread::currentThread() == watch_.thread()) {
+      Request();
+    } else {
+      changed_.store(true, std::memory_order_release);
+    }
   }
 
   // Not paced, `now` is done at once (a paced redraw still waiting is drawn by its timer too).
@@ -51,6 +70,9 @@ class TRedrawThrottle {
   std::function<bool()> paced_;
   TRedrawPacer pacer_;
   QTimer timer_;
+  // Polls the mark another thread's requests leave.
+  QTimer watch_;
+  std::atomic<bool> changed_{false};
 };
 
 }  // namespace kestrel

@@ -6,8 +6,10 @@ namespace kestrel {
 
 TMachine::TMachine(TMessenger& messenger) : Messenger(messenger) {
   Messenger.Attach(TReceiver::TraceWindow, &TraceLog);
-  Messenger.Attach(TReceiver::ReaderPunch, &ReaderPunch);
-  Messenger.Attach(TReceiver::Printer, &Printer);
+  // The unit-record devices lock their own state: the processor's requests run on its thread and
+  // never wait for the GUI thread.
+  Messenger.Attach(TReceiver::ReaderPunch, &ReaderPunch, true);
+  Messenger.Attach(TReceiver::Printer, &Printer, true);
   Messenger.Attach(TReceiver::TapeUnits, &TapeUnits);
   Messenger.Attach(TReceiver::MainWindow, &Console);
   Messenger.Attach(TReceiver::ScriptDisplay, &ScriptDisplay);

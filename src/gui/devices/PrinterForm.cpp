@@ -9,6 +9,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QThread>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -74,13 +75,19 @@ TPrinterForm::TPrinterForm(TPrinter& printer, QWidget* parent)
   resize(display_->width() + 8,
          DefaultHeight(screen != nullptr ? screen->availableGeometry().height() : 0));
 
+  display_->SetLock(&printer_.Mutex());
   display_->SetRecords(&printer_.PrintList());
   display_->SetPageStarts([this](size_t index) { return printer_.StartsPage(index); });
   display_->ScrollTo(1, 1);
-  printer_.SetRefreshListener([this] { throttle_.Request(); });
-  // A new line scrolls a following window to the end: the paced refresh does that.
+  printer_.SetRefreshListener([this] { throttle_.RequestFromAnyThread(); });
+  // A new line scrolls a following window to the end: the paced refresh does that (and the
+  // redraw of a line the processor printed on its thread).
   printer_.SetScrollListener([this] {
-    if (following_) throttle_.Request([this] { ScrollToEnd(); });
+    if (QThread::currentThread() != thread()) {
+      throttle_.RequestFromAnyThread();
+    } else if (following_) {
+      throttle_.Request([this] { ScrollToEnd(); });
+    }
   });
 
   Timer1 = new QTimer(this);
@@ -107,11 +114,13 @@ int TPrinterForm::DefaultHeight(int screenHeight) const {
 }
 
 bool TPrinterForm::AtEnd() const {
+  auto lock = printer_.Lock();
   const int count = static_cast<int>(std::min<size_t>(printer_.LineCount(), 1u << 30));
   return display_->TopRecord() + display_->VisibleLines() > count;
 }
 
 void TPrinterForm::Refresh() {
+  auto lock = printer_.Lock();
   printer_.FlushPrintFile();
   display_->RefreshView();
   if (following_ && !AtEnd()) ScrollToEnd();
@@ -149,6 +158,7 @@ void TPrinterForm::BTTapeClick() {
 }
 
 void TPrinterForm::ScrollToEnd() {
+  auto lock = printer_.Lock();
   int count = static_cast<int>(std::min<size_t>(printer_.LineCount(), 1u << 30));
   // The newest line on the lowest whole line of the view, not just below it.
   display_->ScrollTo(1, count - display_->VisibleLines() + 1);

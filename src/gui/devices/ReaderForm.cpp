@@ -96,8 +96,9 @@ TReaderForm::TReaderForm(TReaderPunch& reader, QWidget* parent)
           [this] { resize(hopper_->width() + 8, height()); });
   resize(hopper_->width() + 8, 260);
 
+  hopper_->SetLock(&reader_.Mutex());
   hopper_->SetRecords(&reader_.Pile(PLHopper));
-  reader_.SetRefreshListener([this] { throttle_.Request(); });
+  reader_.SetRefreshListener([this] { throttle_.RequestFromAnyThread(); });
   Refresh();
 }
 
@@ -114,6 +115,7 @@ void TReaderForm::Guarded(const std::function<void()>& action) {
 }
 
 void TReaderForm::Refresh() {
+  auto lock = reader_.Lock();
   TPile pile = reader_.ShownPile();
   if (pile != shown_) {
     // Another pile (a radio button, or a reset showing the hopper): from its front.

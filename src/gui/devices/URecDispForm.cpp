@@ -102,6 +102,7 @@ void TUnitRecordDisplay::Relayout() {
 
 void TUnitRecordDisplay::ScrollTo(int column, int record) {
   if (!HasRecords() || scrolling_) return;
+  auto lock = Guard();
   scrolling_ = true;
   firstColumn_ = column;
   int count = static_cast<int>(std::min<size_t>(RecordCount(), 1u << 30));
@@ -121,6 +122,7 @@ void TUnitRecordDisplay::ScrollTo(int column, int record) {
 }
 
 void TUnitRecordDisplay::RefreshView() {
+  auto lock = Guard();
   int count = static_cast<int>(std::min<size_t>(RecordCount(), 1u << 30));
   bool was = scrolling_;
   scrolling_ = true;  // a narrower range moves the bar; the view stays where it is
@@ -155,6 +157,43 @@ void TUnitRecordDisplay::DrawBuffer() {
   drawn_.clear();
   buffer_.fill(Qt::white);
   if (!HasRecords()) return;
+  // The records shown, copied under the owner's lock, which is not held while drawing.
+  struct TRow {
+    int Record;
+    int Y;
+    bool Page;
+    std::string Text;
+  };
+  std::vector<TRow> rows;
+  {
+    auto lock = Guard();
+    const int count = static_cast<int>(std::min<size_t>(RecordCount(), 1u << 30));
+    const int h = height();
+    auto take = [&](int i, int y) {
+      const std::string& full = Record(static_cast<size_t>(i - 1));
+      const bool page = i > 1 && startsPage_ && startsPage_(static_cast<size_t>(i - 1));
+      const size_t skip = !full.empty() && full[0] == '\f' ? 1 : 0;
+      const size_t length = std::min<size_t>(full.size() - skip, 132);
+      const size_t first = static_cast<size_t>(firstColumn_ - 1);
+      std::string shown;
+      if (first < length) {
+        shown = full.substr(skip + first,
+                            std::min<size_t>(static_cast<size_t>(lineWidth_), length - first));
+      }
+      rows.push_back({i, y, page, std::move(shown)});
+    };
+    if (mode_ == URMRDR) {
+      // Bottom up: the front of the pile, the next card to be read, on the lowest line.
+      int i = topReader_;
+      for (int y = h - lineHeight_; y > 0 && i >= 1 && i <= count; y -= lineHeight_, ++i) {
+        take(i, y);
+      }
+    } else {
+      int i = std::min(topOther_, count);
+      for (int y = 0; y <= h && i >= 1 && i <= count; y += lineHeight_, ++i)
+        take(i, y);
+    }
+  }
   QPainter painter(&buffer_);
   // Every character takes exactly one cell: the spacing makes up the difference between the
   // font's own advance and the whole-pixel cell, so a line fills its columns at every size.
@@ -163,36 +202,14 @@ void TUnitRecordDisplay::DrawBuffer() {
                             charWidth_ - QFontMetricsF(font_).horizontalAdvance(QLatin1Char('W')));
   painter.setFont(cellFont);
   painter.setPen(Qt::black);
-  const int count = static_cast<int>(std::min<size_t>(RecordCount(), 1u << 30));
-  const int h = height();
-  auto draw = [&](int i, int y) {
-    const std::string& full = Record(static_cast<size_t>(i - 1));
-    const bool page = i > 1 && startsPage_ && startsPage_(static_cast<size_t>(i - 1));
-    const std::string record = !full.empty() && full[0] == '\f' ? full.substr(1) : full;
-    if (page) {
+  for (const TRow& row : rows) {
+    if (row.Page) {
       painter.setPen(QPen(Qt::gray, 1, Qt::DashLine));
-      painter.drawLine(0, y, buffer_.width(), y);
+      painter.drawLine(0, row.Y, buffer_.width(), row.Y);
       painter.setPen(Qt::black);
     }
-    size_t first = static_cast<size_t>(firstColumn_ - 1);
-    std::string shown;
-    if (first < std::min<size_t>(record.size(), 132)) {
-      shown = record.substr(first, std::min<size_t>(static_cast<size_t>(lineWidth_),
-                                                    std::min<size_t>(record.size(), 132) - first));
-    }
-    painter.drawText(0, y + ascent_, QString::fromLatin1(shown.data(), shown.size()));
-    drawn_.emplace_back(i, y);
-  };
-  if (mode_ == URMRDR) {
-    // Bottom up: the front of the pile, the next card to be read, on the lowest line.
-    int i = topReader_;
-    for (int y = h - lineHeight_; y > 0 && i >= 1 && i <= count; y -= lineHeight_, ++i) {
-      draw(i, y);
-    }
-  } else {
-    int i = std::min(topOther_, count);
-    for (int y = 0; y <= h && i >= 1 && i <= count; y += lineHeight_, ++i)
-      draw(i, y);
+    painter.drawText(0, row.Y + ascent_, QString::fromLatin1(row.Text.data(), row.Text.size()));
+    drawn_.emplace_back(row.Record, row.Y);
   }
 }
 

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -36,6 +37,9 @@ class TUnitRecordDisplay : public QWidget {
   void SetRecords(const std::deque<std::string>* cards);
   void SetRecords(const std::vector<std::string>* lines);
   void SetRecords(const TRecordSpool* records);
+  // The lock of the list's owner, taken whenever the list is read (the owner changes it on
+  // another thread).  A paint copies the records it shows under it and draws them after.
+  void SetLock(std::recursive_mutex* lock) { lock_ = lock; }
   // Which records (0-based) begin a page: a rule is drawn above each but the first, and a form
   // feed at the start of a record is not shown.  None when not set.
   void SetPageStarts(std::function<bool(size_t)> startsPage) {
@@ -79,6 +83,9 @@ class TUnitRecordDisplay : public QWidget {
   void resizeEvent(QResizeEvent* event) override;
 
  private:
+  std::unique_lock<std::recursive_mutex> Guard() const {
+    return lock_ != nullptr ? std::unique_lock(*lock_) : std::unique_lock<std::recursive_mutex>();
+  }
   bool HasRecords() const;
   size_t RecordCount() const;
   const std::string& Record(size_t index) const;  // 0-based
@@ -103,6 +110,7 @@ class TUnitRecordDisplay : public QWidget {
   std::vector<std::pair<int, int>> drawn_;
   QScrollBar* scrollBar_;
   std::function<bool(size_t)> startsPage_;
+  std::recursive_mutex* lock_ = nullptr;
 };
 
 // The font the reader and printer windows give their displays: "Large" is 8 points, else 6.
