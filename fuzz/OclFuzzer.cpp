@@ -131,6 +131,8 @@ bool IsScriptErrorText(const std::string& text) {
       "\"=\" or \"<>\"",
       "\"CARD\" or \"TAPE1-TAPE6\"",
       "\"HIGH\" or \"LOW\"",
+      "\"ON\" or \"OFF\"",
+      "\"WAIT\"",
       "\"PRINT\" or \"PUNCH\"",
       "\"PRINT\", \"PUNCH\" or \"TAPE1-TAPE6\"",
       "Print chain 'A' or 'H'",
